@@ -1,0 +1,215 @@
+#include "app/Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <SimpleIni.h>
+
+namespace {
+const char Section[] = "EPC";
+const char PortsSection[] = "PORTS";
+
+// Values are 8-bit text; Latin-1 keeps every byte as one character both ways.
+QByteArray bytes(const QString &s)
+{
+    return s.toLatin1();
+}
+
+bool parseInt(const QString &text, int *out)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (ok)
+        *out = v;
+    return ok;
+}
+} // namespace
+
+struct SettingsFile::Impl
+{
+    CSimpleIniA ini{false, false, false};
+};
+
+SettingsFile::SettingsFile() : d(std::make_unique<Impl>())
+{
+    d->ini.SetSpaces(false);
+}
+
+SettingsFile::~SettingsFile() = default;
+
+void SettingsFile::load(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        loadBytes(QByteArray());
+        return;
+    }
+    loadBytes(f.readAll());
+}
+
+void SettingsFile::loadBytes(const QByteArray &data)
+{
+    d->ini.Reset();
+    d->ini.SetSpaces(false);
+    if (d->ini.LoadData(data.constData(), size_t(data.size())) < 0)
+        d->ini.Reset();
+}
+
+QString SettingsFile::value(const char *section, const char *key, const QString &def) const
+{
+    const char *v = d->ini.GetValue(section, key, nullptr);
+    return v ? QString::fromLatin1(v) : def;
+}
+
+int SettingsFile::intValue(const char *section, const char *key, int def) const
+{
+    int v = def;
+    const char *text = d->ini.GetValue(section, key, nullptr);
+    if (text && parseInt(QString::fromLatin1(text), &v))
+        return v;
+    return def;
+}
+
+int DecodeParity(const QString &value)
+{
+    if (value.isEmpty())
+        return 0;
+    switch (value.at(0).toUpper().unicode()) {
+    case 'E':
+        return 2;
+    case 'M':
+        return 3;
+    case 'O':
+        return 1;
+    case 'S':
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+QString EncodeParity(int parity)
+{
+    static const char *names[] = {"None", "Odd", "Even", "Mark", "Space"};
+    return QString::fromLatin1(parity >= 0 && parity <= 4 ? names[parity] : names[0]);
+}
+
+int DecodeFlowControl(const QString &value)
+{
+    if (value.isEmpty())
+        return 2;
+    switch (value.at(0).toUpper().unicode()) {
+    case 'C':
+        return 3;
+    case 'N':
+        return 0;
+    case 'X':
+        return 1;
+    default:
+        return 2;
+    }
+}
+
+QString EncodeFlowControl(int flowControl)
+{
+    // The file's own labels: they name other handshakes than the numbers select, but stored
+    // files rely on them decoding back to the same numbers.
+    static const char *names[] = {"None", "XOn/XOff", "DTR/DSR", "CTS/RTS"};
+    return QString::fromLatin1(flowControl >= 0 && flowControl <= 3 ? names[flowControl]
+                                                                    : names[3]);
+}
+
+StoredSettings SettingsFile::read() const
+{
+    StoredSettings s;
+    const int com = intValue(Section, "COM", -1);
+    s.firstRun = com < 0;
+    s.comPort = com < 0 ? 1 : com;
+    s.baudRate = intValue(Section, "BAUD", 9600);
+    s.parity = DecodeParity(value(Section, "PARITY", QStringLiteral("N")));
+    s.dataBits = intValue(Section, "DATABITS", 8);
+    s.stopBits = intValue(Section, "STOPBITS", 1) == 2 ? 2 : 1;
+    s.flowControl = DecodeFlowControl(value(Section, "FLOWCTRL", QStringLiteral("D")));
+    s.dataSize = intValue(Section, "DATASIZE", 96) == 96 ? 96 : 64;
+    s.rfidData = value(Section, "RFIDDATA", QStringLiteral("0123456789ABCDEF00000000"));
+    for (int i = 0; i < 5; ++i)
+        s.recentFiles[i] = value(Section, QByteArray("FILENAME" + QByteArray::number(i + 1)));
+    s.sendFileName = value(Section, "SENDFILENAME");
+    s.tcpIpAddr = value(Section, "TCPIPADDR");
+    for (int i = 0; i < 10; ++i)
+        s.initFiles[i] = value(Section, QByteArray("INIFILE" + QByteArray::number(i)));
+
+    CSimpleIniA::TNamesDepend keys;
+    d->ini.GetAllKeys(PortsSection, keys);
+    for (const auto &key : keys) {
+        const QString name = QString::fromLatin1(key.pItem).trimmed();
+        int n = 0;
+        if (name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
+            parseInt(name.mid(3), &n) && n >= 1 && n <= 255)
+            s.ports.insert(n, value(PortsSection, key.pItem).trimmed());
+    }
+    return s;
+}
+
+void SettingsFile::write(const StoredSettings &s)
+{
+    auto set = [this](const QByteArray &key, const QString &v) {
+        d->ini.SetValue(Section, key.constData(), bytes(v).constData());
+    };
+    set("COM", QString::number(s.comPort));
+    set("BAUD", QString::number(s.baudRate));
+    set("PARITY", EncodeParity(s.parity));
+    set("DATABITS", QString::number(s.dataBits));
+    set("STOPBITS", QString::number(s.stopBits));
+    set("FLOWCTRL", EncodeFlowControl(s.flowControl));
+    set("DATAFORMAT", QString::number(s.dataFormat));
+    set("DATASIZE", QString::number(s.dataSize));
+    set("HRFIELD", QString::number(s.hrField));
+    for (int i = 0; i < 5; ++i)
+        set("FILENAME" + QByteArray::number(i + 1), s.recentFiles.value(i));
+    set("SENDFILENAME", s.sendFileName);
+    set("TCPIPADDR", s.tcpIpAddr);
+    set("RFIDDATA", s.rfidData);
+    const int count = std::min<int>(int(s.initFiles.size()), 10);
+    for (int i = 0; i < 10; ++i) {
+        const QByteArray key = "INIFILE" + QByteArray::number(i);
+        if (i < count)
+            set(key, s.initFiles[i]);
+        else
+            d->ini.Delete(Section, key.constData());
+    }
+}
+
+QByteArray SettingsFile::toBytes() const
+{
+    std::string out;
+    d->ini.Save(out);
+    return QByteArray::fromStdString(out);
+}
+
+bool SettingsFile::save(const QString &path, QString *error) const
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(toBytes()) < 0 || !f.commit()) {
+        if (error)
+            *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString DefaultSettingsPath()
+{
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const QString name = exe.completeBaseName() + QStringLiteral(".INI");
+    const QString beside = exe.absoluteDir().filePath(name);
+    if (QFileInfo::exists(beside) || QFileInfo(exe.absolutePath()).isWritable())
+        return beside;
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(dir);
+    return QDir(dir).filePath(name);
+}

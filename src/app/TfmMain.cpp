@@ -1,0 +1,858 @@
+#include "app/TfmMain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+#include <QToolButton>
+
+#include "about/Help.h"
+#include "about/TfmAbout.h"
+#include "app/Globals.h"
+#include "app/Hints.h"
+#include "app/Prompt.h"
+#include "app/Settings.h"
+#include "app/Windows.h"
+#include "jobs/PacketText.h"
+#include "jobs/TfmEPCField.h"
+#include "jobs/TfmFormat.h"
+#include "jobs/TfmHRError.h"
+#include "jobs/TfmQty.h"
+#include "jobs/TfmWarnIncHR.h"
+#include "link/PortNames.h"
+#include "link/SerialLink.h"
+#include "link/TfmCommSet.h"
+#include "link/TfmFormFl.h"
+#include "link/TfmInit.h"
+#include "link/TfmNet.h"
+#include "link/TfmProg.h"
+#include "tagdata/TagData.h"
+
+const QColor TfmMain::Blue(0x00, 0x00, 0xFF);
+const QColor TfmMain::DarkGreen(0x00, 0x80, 0x00);
+const QColor TfmMain::BrightGreen(0x00, 0xFF, 0x00);
+const QColor TfmMain::Red(0xFF, 0x00, 0x00);
+const QColor TfmMain::Grey(0x80, 0x80, 0x80);
+
+namespace {
+constexpr int MinWidth = 354;
+constexpr int MaxWidth = 800;
+constexpr int FixedHeight = 303;
+constexpr int EpcLeft = 16;
+
+const char SendFileFilter[] =
+    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
+    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
+    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
+
+// The entry masks use "A" for a required letter or digit and keep literal spaces; Qt spells
+// that "N", with ">" for upper case and "-" shown in positions not yet typed.
+QString QtInputMask(const QString &mask)
+{
+    QString m = QStringLiteral(">");
+    for (const QChar c : mask)
+        m += (c == QLatin1Char('A')) ? QLatin1Char('N') : c;
+    return m + QStringLiteral(";-");
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QAction *makeAction(QObject *parent, const char *name, const QString &caption, int tag = 0)
+{
+    auto *a = new QAction(caption, parent);
+    a->setObjectName(QLatin1String(name));
+    a->setData(tag);
+    return a;
+}
+
+QString folderOf(const QString &path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+} // namespace
+
+TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
+    : QMainWindow(parent),
+      m_settingsPath(settingsPath.isEmpty() ? DefaultSettingsPath() : settingsPath)
+{
+    setObjectName(QStringLiteral("fmMain"));
+    setWindowTitle(QStringLiteral("Quilbo"));
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
+    QFont font(QStringLiteral("Arial"), 8);
+    setFont(font);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    FComHandle = new SerialLink(this);
+    createControls();
+    createMenu();
+
+    // Creation handler: settings first, then data format, size and the stored tag data.
+    FFormatChanged = true;
+    FFirstRun = false;
+    ReadSettings();
+
+    laLenTest->setFont(medEPC->font());
+    FitWidthToEPC();
+    setFixedHeight(FixedHeight);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    tiInitDelay->start();
+}
+
+TfmMain::~TfmMain() = default;
+
+void TfmMain::createControls()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    setCentralWidget(central);
+
+    imVelmo = makeLabel(central, "imVelmo", QString());
+    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
+    imVelmo->setGeometry(8, 6, 180, 55);
+
+    sbSendBatch = new QToolButton(central);
+    sbSendBatch->setObjectName(QStringLiteral("sbSendBatch"));
+    sbSendBatch->setAutoRaise(true);
+    sbSendBatch->setToolTip(QStringLiteral("Send batch packet to printer"));
+    QIcon sendIcon;
+    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
+    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
+    sbSendBatch->setIcon(sendIcon);
+    sbSendBatch->setIconSize(QSize(133, 52));
+    sbSendBatch->setFocusPolicy(Qt::NoFocus);
+    sbSendBatch->setGeometry(MinWidth - 141 - 40, 4, 141, 60);
+    connect(sbSendBatch, &QToolButton::clicked, this, &TfmMain::sbSendBatchClick);
+
+    laEPC = makeLabel(central, "laEPC", QStringLiteral("Hex RFID Code"));
+    laEPC->setGeometry(EpcLeft, 68, MaxWidth, 16);
+
+    medEPC = new QLineEdit(central);
+    medEPC->setObjectName(QStringLiteral("medEPC"));
+    QFont epcFont(QStringLiteral("Courier New"), 24, QFont::Bold);
+    epcFont.setStyleHint(QFont::TypeWriter);
+    medEPC->setFont(epcFont);
+    medEPC->setInputMask(QtInputMask(QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAA")));
+    medEPC->setMaxLength(24);
+    medEPC->setText(QStringLiteral("0123456789ABCEDF00000000"));
+    medEPC->setToolTip(QStringLiteral("Enter RFID (EPC) value"));
+    medEPC->setGeometry(EpcLeft, 86, MinWidth - 2 * EpcLeft - 8, 40);
+    connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
+
+    laStat = makeLabel(central, "laStat", QStringLiteral("Initializing"));
+    QFont statFont = laStat->font();
+    statFont.setPointSize(12);
+    laStat->setFont(statFont);
+    laStat->setGeometry(EpcLeft, 132, MaxWidth, 24);
+    QPalette statPal = laStat->palette();
+    statPal.setColor(QPalette::WindowText, Red);
+    laStat->setPalette(statPal);
+
+    imEPC = makeLabel(central, "imEPC", QString());
+    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
+    imEPC->setGeometry(MinWidth - 96 - 24, 160, 96, 96);
+
+    QFont italic = font();
+    italic.setItalic(true);
+    QFont bold = font();
+    bold.setBold(true);
+    laInfo1 = makeLabel(central, "laInfo1", QStringLiteral("For all your RFID needs, please ..."));
+    laInfo2 = makeLabel(central, "laInfo2", QStringLiteral("e-mail:"));
+    laInfo4 = makeLabel(central, "laInfo4", QStringLiteral("rfid-sales@example.com"));
+    laInfo3 = makeLabel(central, "laInfo3", QStringLiteral("or call:"));
+    laInfo5 = makeLabel(central, "laInfo5", QStringLiteral("+1 555 0134"));
+    for (QLabel *l : {laInfo1, laInfo2, laInfo3})
+        l->setFont(italic);
+    for (QLabel *l : {laInfo4, laInfo5})
+        l->setFont(bold);
+    laInfo1->setGeometry(EpcLeft, 172, 200, 16);
+    laInfo2->setGeometry(EpcLeft + 8, 192, 50, 16);
+    laInfo4->setGeometry(EpcLeft + 60, 192, 160, 16);
+    laInfo3->setGeometry(EpcLeft + 8, 212, 50, 16);
+    laInfo5->setGeometry(EpcLeft + 60, 212, 160, 16);
+
+    laLenTest = makeLabel(central, "laLenTest", QString());
+    laLenTest->setVisible(false);
+
+    tiStatHold = new QTimer(this);
+    tiStatHold->setObjectName(QStringLiteral("tiStatHold"));
+    tiStatHold->setInterval(5000);
+    connect(tiStatHold, &QTimer::timeout, this, &TfmMain::tiStatHoldTimer);
+    tiStatHold->start();
+
+    tiEncdStat = new QTimer(this);
+    tiEncdStat->setObjectName(QStringLiteral("tiEncdStat"));
+    tiEncdStat->setInterval(1000);
+    connect(tiEncdStat, &QTimer::timeout, this, &TfmMain::tiEncdStatTimer);
+
+    tiInitDelay = new QTimer(this);
+    tiInitDelay->setObjectName(QStringLiteral("tiInitDelay"));
+    tiInitDelay->setInterval(500);
+    connect(tiInitDelay, &QTimer::timeout, this, &TfmMain::tiInitDelayTimer);
+
+    // F1 opens the page of the main window.
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [] { HelpContext(5); });
+
+    tiInitFileSend = new QTimer(this);
+    tiInitFileSend->setObjectName(QStringLiteral("tiInitFileSend"));
+    tiInitFileSend->setInterval(500);
+    connect(tiInitFileSend, &QTimer::timeout, this, &TfmMain::tiInitFileSendTimer);
+}
+
+void TfmMain::createMenu()
+{
+    QMenuBar *bar = menuBar();
+    bar->setObjectName(QStringLiteral("mmMain"));
+    miSetup = bar->addMenu(QStringLiteral("&Setup"));
+    miSetup->setObjectName(QStringLiteral("miSetup"));
+
+    miSendFormat = makeAction(this, "miSendFormat", QStringLiteral("Send For&mat"));
+    miViewFile = makeAction(this, "miViewFile", QStringLiteral("&Open/Edit File"));
+    miSendPkt = makeAction(this, "miSendPkt", QStringLiteral("Send &File"));
+    miBatchQty = makeAction(this, "miBatchQty", QStringLiteral("Batch &Quantity   1"));
+    miSetup->addActions({miSendFormat, miViewFile, miSendPkt, miBatchQty});
+    miN4 = miSetup->addSeparator();
+    miN4->setObjectName(QStringLiteral("miN4"));
+
+    miDataFormat = miSetup->addMenu(QStringLiteral("&Data Format"));
+    miDataFormat->setObjectName(QStringLiteral("miDataFormat"));
+    miDataFormat->menuAction()->setData(2);
+    miDataFormat->menuAction()->setVisible(false); // operators work in hex only
+    miSGTIN = makeAction(this, "miSGTIN", QStringLiteral("&SGTIN"), 1);
+    miHex = makeAction(this, "miHex", QStringLiteral("&Hex "), 2);
+    auto *formatGroup = new QActionGroup(this);
+    for (QAction *a : {miSGTIN, miHex}) {
+        a->setCheckable(true);
+        formatGroup->addAction(a);
+        miDataFormat->addAction(a);
+    }
+    miSGTIN->setChecked(true);
+
+    miDataSize = miSetup->addMenu(QStringLiteral("Data Size"));
+    miDataSize->setObjectName(QStringLiteral("miDataSize"));
+    miDataSize64 = makeAction(this, "miDataSize64", QStringLiteral("&64-bit"), 64);
+    miDataSize96 = makeAction(this, "miDataSize96", QStringLiteral("&96-bit"), 96);
+    auto *sizeGroup = new QActionGroup(this);
+    for (QAction *a : {miDataSize64, miDataSize96}) {
+        a->setCheckable(true);
+        sizeGroup->addAction(a);
+        miDataSize->addAction(a);
+    }
+
+    miSetEPCField = makeAction(this, "miSetEPCField", QStringLiteral("Set &Hum.-Rd. Field"));
+    miSetEPCField->setToolTip(QStringLiteral("Set the Human-Readable field"));
+    miSetEPCField->setStatusTip(miSetEPCField->toolTip());
+    miSetup->addAction(miSetEPCField);
+    miN2 = miSetup->addSeparator();
+    miN2->setObjectName(QStringLiteral("miN2"));
+    miComm = makeAction(this, "miComm", QStringLiteral("&Comm"));
+    miIPTest = makeAction(this, "miIPTest", QStringLiteral("&IP Test"));
+    miSetup->addActions({miComm, miIPTest});
+    miN3 = miSetup->addSeparator();
+    miN3->setObjectName(QStringLiteral("miN3"));
+    miAutoInc = makeAction(this, "miAutoInc", QStringLiteral("Auto &Increment"));
+    miShowHints = makeAction(this, "miShowHints", QStringLiteral("Show &Hints"));
+    for (QAction *a : {miAutoInc, miShowHints}) {
+        a->setCheckable(true);
+        a->setChecked(true);
+        miSetup->addAction(a);
+    }
+
+    miHelp = makeAction(this, "miHelp", QStringLiteral("&Help"));
+    miAbout = makeAction(this, "miAbout", QStringLiteral("&About"));
+    bar->addAction(miHelp);
+    bar->addAction(miAbout);
+
+    // A checkable item flips its own mark before `triggered` arrives, but the handlers decide
+    // by the mark as it stood: put it back, then let the handler check what it checks.
+    // ExclusiveOptional keeps the radio look and allows the start-up state with none checked.
+    auto connectRadio = [this](QAction *a, void (TfmMain::*handler)()) {
+        a->actionGroup()->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+        connect(a, &QAction::triggered, this, [this, a, handler](bool checked) {
+            a->setChecked(!checked);
+            (this->*handler)();
+        });
+    };
+    connectRadio(miSGTIN, &TfmMain::miSGTINClick);
+    connectRadio(miHex, &TfmMain::miHexClick);
+    connectRadio(miDataSize64, &TfmMain::miDataSize64Click);
+    connectRadio(miDataSize96, &TfmMain::miDataSize96Click);
+
+    connect(miSendFormat, &QAction::triggered, this, &TfmMain::miSendFormatClick);
+    connect(miViewFile, &QAction::triggered, this, &TfmMain::miViewFileClick);
+    connect(miSendPkt, &QAction::triggered, this, &TfmMain::miSendFileClick);
+    connect(miBatchQty, &QAction::triggered, this, &TfmMain::miBatchQtyClick);
+    connect(miSetEPCField, &QAction::triggered, this, &TfmMain::miSetEPCFieldClick);
+    connect(miComm, &QAction::triggered, this, &TfmMain::miCommClick);
+    connect(miIPTest, &QAction::triggered, this, &TfmMain::miIPTestClick);
+    connect(miShowHints, &QAction::triggered, this, &TfmMain::miShowHintsClick);
+    connect(miHelp, &QAction::triggered, this, &TfmMain::miHelpClick);
+    connect(miAbout, &QAction::triggered, this, &TfmMain::miAboutClick);
+}
+
+// ---- Settings -------------------------------------------------------------------------------
+
+void TfmMain::ReadSettings()
+{
+    SettingsFile file;
+    file.load(m_settingsPath);
+    const StoredSettings s = file.read();
+
+    FComPort = s.comPort;
+    FFirstRun = s.firstRun;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+
+    FDataFormat = 2;
+    miHexClick();
+    if (s.dataSize == 96)
+        miDataSize96Click();
+    else
+        miDataSize64Click();
+    medEPC->setText(s.rfidData);
+
+    FHREnabled = false;
+    IniRecentFiles = s.recentFiles;
+    SendFileName = s.sendFileName;
+    LastInitFile = s.recentFiles.value(0);
+    TcpIpAddr = s.tcpIpAddr;
+    InitFiles = s.initFiles;
+    PortOverrides = s.ports;
+
+    FBatchQty = 1;
+    FInitFileIndex = 0;
+}
+
+bool TfmMain::WriteSettings()
+{
+    StoredSettings s;
+    s.comPort = FComPort;
+    s.baudRate = FBaudRate;
+    s.parity = FParity;
+    s.dataBits = FDataBits;
+    s.stopBits = FStopBits;
+    s.flowControl = FFlowControl;
+    s.dataFormat = FDataFormat;
+    s.dataSize = FDataSize;
+    s.hrField = FHRField;
+    s.recentFiles = RecentFiles.entries();
+    s.sendFileName = SendFileName;
+    s.tcpIpAddr = TcpIpAddr;
+    s.rfidData = medEPC->text();
+    if (fmInit && fmInit->FListLoaded) {
+        s.initFiles = fmInit->FileList();
+    } else {
+        // The list was never loaded into the dialog: keep what was stored.
+        s.initFiles.clear();
+        for (const QString &f : InitFiles) {
+            if (f.isEmpty())
+                break;
+            s.initFiles << f;
+        }
+    }
+
+    // Read the file afresh so that whatever else it holds survives the write.
+    SettingsFile file;
+    file.load(m_settingsPath);
+    file.write(s);
+    if (!file.save(m_settingsPath)) {
+        ShowWarning(this, QStringLiteral("Write Error"),
+                    QStringLiteral("Could not write initialization file.\nIs it read-only?"));
+        return false;
+    }
+    return true;
+}
+
+// ---- Status line, size ----------------------------------------------------------------------
+
+void TfmMain::SetStatus(const QString &text, const QColor &colour)
+{
+    tiStatHold->stop();
+    laStat->setText(text);
+    QPalette pal = laStat->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    laStat->setPalette(pal);
+    tiStatHold->start();
+}
+
+void TfmMain::tiStatHoldTimer()
+{
+    tiStatHold->stop();
+    laStat->setText(QStringLiteral("Idle"));
+    QPalette pal = laStat->palette();
+    pal.setColor(QPalette::WindowText, Grey);
+    laStat->setPalette(pal);
+    sbSendBatch->setEnabled(true);
+}
+
+void TfmMain::FitWidthToEPC()
+{
+    medEPCChange();
+    laLenTest->setText(medEPC->text());
+    const int textWidth = QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->text());
+    const int width = qBound(MinWidth, textWidth + 48, MaxWidth);
+    setMinimumWidth(MinWidth);
+    setMaximumWidth(MaxWidth);
+    resize(width, FixedHeight);
+    applyResizeRules();
+}
+
+void TfmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    applyResizeRules();
+}
+
+void TfmMain::applyResizeRules()
+{
+    const int w = width();
+    sbSendBatch->move(w - sbSendBatch->width() - 40, sbSendBatch->y());
+    imEPC->move(w - imEPC->width() - 24, imEPC->y());
+    medEPC->resize(w - 2 * medEPC->x() - 8, medEPC->height());
+}
+
+bool TfmMain::showHints() const
+{
+    return miShowHints->isChecked();
+}
+
+// ---- Keyboard, close ------------------------------------------------------------------------
+
+void TfmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Only keys that reach the window while none of its controls has the focus.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QWidget *focus = QApplication::focusWidget();
+    if (enter && (focus == nullptr || focus == this || !isAncestorOf(focus))) {
+        sbSendBatchClick();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TfmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_closed) {
+        m_closed = true;
+        FFormatLines.clear();
+        FBatchLines.clear();
+        FEditorLines.clear();
+        WriteSettings();
+        ClosePort();
+        if (fmNet)
+            fmNet->NetDisconnect();
+    }
+    event->accept();
+}
+
+// ---- Tag data -------------------------------------------------------------------------------
+
+namespace {
+void setEntryRow(QLineEdit *entry, QLabel *caption, const TagFormatRow &row, const QString &text)
+{
+    entry->setInputMask(QtInputMask(row.mask));
+    entry->setText(text);
+    caption->setText(row.caption);
+}
+
+// Checking a radio item unchecks the other of its pair.
+void checkRadio(QAction *on, QAction *off)
+{
+    off->setChecked(false);
+    on->setChecked(true);
+}
+} // namespace
+
+QString TfmMain::currentLayout() const
+{
+    return TagFormatFor(FDataFormat, FDataSize).layout;
+}
+
+void TfmMain::miHexClick()
+{
+    if (!miHex->isChecked()) {
+        checkRadio(miHex, miSGTIN);
+        FDataFormat = 2;
+        const int size = miDataSize64->isChecked() ? 64 : 96;
+        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(1, size).layout);
+        const TagFormatRow &row = TagFormatFor(2, size);
+        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
+    }
+    FitWidthToEPC();
+}
+
+void TfmMain::miSGTINClick()
+{
+    if (!miSGTIN->isChecked()) {
+        checkRadio(miSGTIN, miHex);
+        FDataFormat = 1;
+        const int size = miDataSize64->isChecked() ? 64 : 96;
+        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(2, size).layout);
+        const TagFormatRow &row = TagFormatFor(1, size);
+        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
+    }
+    FitWidthToEPC();
+}
+
+void TfmMain::miDataSize96Click()
+{
+    if (!miDataSize96->isChecked()) {
+        checkRadio(miDataSize96, miDataSize64);
+        FDataSize = 96;
+        const int format = miSGTIN->isChecked() ? 1 : 2;
+        // The text is read with the other size's template: 64 bits, then 32 zero bits.
+        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(format, 64).layout) +
+                            QStringLiteral("00000000");
+        const TagFormatRow &row = TagFormatFor(format, 96);
+        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
+    }
+    FitWidthToEPC();
+}
+
+void TfmMain::miDataSize64Click()
+{
+    if (!miDataSize64->isChecked()) {
+        checkRadio(miDataSize64, miDataSize96);
+        FDataSize = 64;
+        const int format = miSGTIN->isChecked() ? 1 : 2;
+        // The leading 64 bits stay, the last 32 are dropped.
+        const QString hex =
+            PackTagFields(medEPC->text(), TagFormatFor(format, 96).layout).left(16);
+        const TagFormatRow &row = TagFormatFor(format, 64);
+        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
+    }
+    FitWidthToEPC();
+}
+
+void TfmMain::medEPCChange()
+{
+    medEPC->setPalette(QPalette());
+}
+
+bool TfmMain::CheckTagData()
+{
+    const int format = miSGTIN->isChecked() ? 1 : 2;
+    const int size = miDataSize96->isChecked() ? 96 : 64;
+    const bool bad = FindLimitBreak(medEPC->text(), TagFormatFor(format, size).layout) >= 0;
+    if (bad) {
+        QPalette pal = medEPC->palette();
+        pal.setColor(QPalette::Base, QColor(255, 0, 0));
+        medEPC->setPalette(pal);
+    } else {
+        medEPCChange();
+    }
+    return bad;
+}
+
+void TfmMain::IncrementTagData()
+{
+    if (FBatchQty == 0)
+        return;
+    medEPC->setText(IncrementTagText(medEPC->text(), FBatchQty));
+}
+
+// ---- Format text, human-readable field ------------------------------------------------------
+
+void TfmMain::SplitFormatText()
+{
+    FFormatLines.clear();
+    FBatchLines.clear();
+    FEditorLines = fmFormat ? fmFormat->lines() : QStringList();
+    const SplitPackets packets = SplitFormatLines(FEditorLines);
+    FFormatLines = packets.formatLines;
+    FBatchLines = packets.batchLines;
+    FFormatChanged = false;
+    FEPCField = FindEPCFieldNumber();
+    FEPCLine = FindBatchFieldLine(FEPCField);
+    FHRLine = FHREnabled ? FindBatchFieldLine(FHRField) : 0;
+}
+
+int TfmMain::FindEPCFieldNumber()
+{
+    return ::FindEPCFieldNumber(FFormatLines);
+}
+
+int TfmMain::FindBatchFieldLine(int field)
+{
+    return ::FindBatchFieldLine(FBatchLines, field);
+}
+
+void TfmMain::miSetEPCFieldClick()
+{
+    if (FFormatChanged)
+        SplitFormatText();
+    fmEPCField->exec();
+    SplitFormatText();
+    fmEPCField->close();
+}
+
+bool TfmMain::ConfirmHRQuantity()
+{
+    if (FBatchQty > 1 && FHREnabled && (FFormatChanged || FHRChanged))
+        return fmWarnIncHR->exec() == ModalResult::OK;
+    return true;
+}
+
+bool TfmMain::PutHRLine()
+{
+    if (!FHREnabled)
+        return true;
+    if (FHRChanged)
+        FHRLine = FindBatchFieldLine(FHRField);
+    if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
+        FBatchLines[FHRLine] = BatchDataLine(FHRField, medEPC->text());
+        return true;
+    }
+    fmHRError->exec();
+    return !FHRAbort;
+}
+
+// ---- Batch send -----------------------------------------------------------------------------
+
+void TfmMain::sbSendBatchClick()
+{
+    sbSendBatch->setEnabled(false);
+    SetStatus(QStringLiteral("Sending ..."), Blue);
+
+    bool sendFormat = false;
+    if (FFormatChanged) {
+        SplitFormatText();
+        sendFormat = prompt().message(this, QStringLiteral("Send Format"),
+                                      QStringLiteral("Send format packet?"), PromptIcon::Question,
+                                      PromptButtons::YesNo) == ModalResult::Yes;
+    }
+    if (!ConfirmHRQuantity())
+        return;
+    if (FBatchLines.isEmpty()) {
+        ShowWarning(this, QStringLiteral("Send Error"),
+                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
+        FFormatChanged = true;
+        return;
+    }
+
+    FBatchLines[0] = SetBatchQuantity(FBatchLines[0], FBatchQty);
+    const QString hex = PackTagFields(medEPC->text(), currentLayout());
+    if (FEPCLine > 0 && FEPCLine < FBatchLines.size())
+        FBatchLines[FEPCLine] = BatchDataLine(FEPCField, hex);
+    if (!PutHRLine())
+        return;
+    if (CheckTagData()) {
+        ShowWarning(this, QStringLiteral("Data Error"),
+                    QStringLiteral("Format (max data):  ") + currentLayout());
+        return;
+    }
+
+    const QStringList lines = sendFormat ? FFormatLines + FBatchLines : FBatchLines;
+    SendToPrinter(PrinterText(lines));
+    if (miAutoInc->isChecked())
+        IncrementTagData();
+}
+
+void TfmMain::miSendFormatClick()
+{
+    if (FFormatChanged)
+        SplitFormatText();
+    SendToPrinter(PrinterText(FFormatLines));
+}
+
+void TfmMain::miBatchQtyClick()
+{
+    fmQty->exec();
+    miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FBatchQty));
+}
+
+void TfmMain::miViewFileClick()
+{
+    fmFormat->show();
+    fmFormat->raise();
+    fmFormat->activateWindow();
+}
+
+// ---- Printer link ---------------------------------------------------------------------------
+
+void TfmMain::SendToPrinter(const QByteArray &text)
+{
+    // Printer text ends at its first zero byte; whole files go through the file transfer.
+    const int zero = text.indexOf('\0');
+    const QByteArray data = zero < 0 ? text : text.left(zero);
+    if (FComPort != 0)
+        SendSerialBlock(data);
+    else
+        fmNet->SendWithStatus(data);
+}
+
+bool TfmMain::portOpen() const
+{
+    return FComHandle->isOpen();
+}
+
+bool TfmMain::OpenPort()
+{
+    SerialSettings s;
+    s.port = FComPort;
+    s.baudRate = FBaudRate;
+    s.parity = FParity;
+    s.dataBits = FDataBits;
+    s.stopBits = FStopBits;
+    s.flowControl = FFlowControl;
+    const SerialLink::OpenResult result = FComHandle->open(s);
+    if (result != SerialLink::OpenResult::Ok) {
+        FComHandle->close();
+        ShowWarning(nullptr, QStringLiteral("Comm Error"), SerialLink::messageFor(result));
+        return false;
+    }
+    return true;
+}
+
+void TfmMain::ClosePort()
+{
+    FComHandle->close();
+}
+
+void TfmMain::SendSerialBlock(const QByteArray &text)
+{
+    if (!portOpen())
+        OpenPort();
+    if (!portOpen())
+        return;
+    const bool written = FComHandle->write(text);
+    if (!written)
+        ShowWarning(this, QStringLiteral("SendSerialBlock"),
+                    QStringLiteral("Error writing data to printer."));
+    ClosePort();
+    tiStatHoldTimer();
+}
+
+void TfmMain::tiEncdStatTimer()
+{
+    tiEncdStat->stop();
+    QString reply;
+    if (fmNet->TakeReply(reply) < 0) {
+        const int old = FStatusPolls++;
+        if (old >= 25) {
+            SetStatus(QStringLiteral("No response"), Red);
+            return;
+        }
+        tiEncdStat->start();
+        SetStatus(QString::number(FStatusPolls), Blue);
+        return;
+    }
+    if (reply == QLatin1String("{J,\"\",\"\",\"\",\"\"}"))
+        SetStatus(QStringLiteral("Operation OK"), BrightGreen);
+    else
+        SetStatus(QStringLiteral("Label encoding failed") + reply, Red);
+    sbSendBatch->setEnabled(true);
+    emit encodingCheckDone();
+}
+
+void TfmMain::miCommClick()
+{
+    fmCommSet->exec();
+}
+
+void TfmMain::miIPTestClick()
+{
+    fmNet->exec();
+}
+
+void TfmMain::miSendFileClick()
+{
+    const QString path =
+        prompt().openFile(this, QStringLiteral("Send File"), QLatin1String(SendFileFilter),
+                          folderOf(SendFileName), SendFileName);
+    if (path.isEmpty())
+        return;
+    SetStatus(QStringLiteral("Sending File"), DarkGreen);
+    SendFileName = path;
+    fmProg->exec();
+}
+
+// ---- Start-up initialization ----------------------------------------------------------------
+
+void TfmMain::tiInitDelayTimer()
+{
+    tiInitDelay->stop();
+    if (FFirstRun)
+        fmInit->lxFilesToSend->addItem(QStringLiteral(".\\showgphf.gph"));
+    fmFormat->show();
+    fmFormat->hide();
+    fmCommSet->show();
+    fmCommSet->hide();
+    if (fmInit->exec() != ModalResult::Yes)
+        return;
+    if ((FComPort == 1 || FComPort == 2) && FBaudRate <= 19200) {
+        const int answer =
+            prompt().message(nullptr, QStringLiteral("Initialize Printer"),
+                             QStringLiteral("Long delay possible.  Change comm settings?"),
+                             PromptIcon::Question, PromptButtons::YesNoCancel);
+        if (answer == ModalResult::Yes)
+            fmCommSet->exec();
+        else if (answer != ModalResult::No)
+            return;
+    }
+    const int flash = fmFormFl->exec();
+    if (flash == ModalResult::Yes || flash == ModalResult::No)
+        tiInitFileSend->start();
+}
+
+void TfmMain::tiInitFileSendTimer()
+{
+    if (!sbSendBatch->isEnabled())
+        return; // a send is under way; try again at the next tick
+    tiInitFileSend->stop();
+    if (FInitFileIndex < fmInit->lxFilesToSend->count()) {
+        SendFileName = fmInit->lxFilesToSend->item(FInitFileIndex)->text();
+        sbSendBatch->setEnabled(false);
+        SetStatus(QStringLiteral("Sending initial file"), Blue);
+        fmProg->exec();
+        ++FInitFileIndex;
+        tiInitFileSend->setInterval(2000);
+        tiInitFileSend->start();
+    }
+}
+
+// ---- Other menu items -----------------------------------------------------------------------
+
+void TfmMain::miShowHintsClick()
+{
+    const bool on = miShowHints->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{this, fmInit, fmFormat, fmEPCField, fmNet,
+                                                        fmCommSet})
+        SetShowHint(w, on);
+}
+
+void TfmMain::miHelpClick()
+{
+    HelpContents();
+}
+
+void TfmMain::miAboutClick()
+{
+    TfmAbout about(this);
+    about.exec();
+}

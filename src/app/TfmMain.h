@@ -1,0 +1,151 @@
+#pragma once
+#include <QByteArray>
+#include <QColor>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QTimer;
+class QToolButton;
+class SerialLink;
+struct StoredSettings;
+
+// The main window: tag data entry, the send button, the status line, and the session state
+// that every other window reads and writes through the one instance `fmMain`.
+class TfmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TfmMain(const QString &settingsPath = QString(), QWidget *parent = nullptr);
+    ~TfmMain() override;
+
+    // Controls.
+    QLabel *imVelmo = nullptr;
+    QToolButton *sbSendBatch = nullptr;
+    QLabel *laEPC = nullptr;
+    QLineEdit *medEPC = nullptr;
+    QLabel *laStat = nullptr;
+    QLabel *imEPC = nullptr;
+    QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
+           *laInfo5 = nullptr;
+    QLabel *laLenTest = nullptr;
+    QTimer *tiStatHold = nullptr;
+    QTimer *tiEncdStat = nullptr;
+    QTimer *tiInitDelay = nullptr;
+    QTimer *tiInitFileSend = nullptr;
+
+    // Menu.
+    QMenu *miSetup = nullptr;
+    QAction *miSendFormat = nullptr, *miViewFile = nullptr, *miSendPkt = nullptr,
+            *miBatchQty = nullptr, *miN4 = nullptr;
+    QMenu *miDataFormat = nullptr;
+    QAction *miSGTIN = nullptr, *miHex = nullptr;
+    QMenu *miDataSize = nullptr;
+    QAction *miDataSize64 = nullptr, *miDataSize96 = nullptr;
+    QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
+            *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
+            *miAbout = nullptr;
+
+    // Session state.
+    int FComPort = 1;
+    int FBaudRate = 9600;
+    int FParity = 0;
+    int FDataBits = 8;
+    int FStopBits = 1;
+    int FFlowControl = 2;
+    bool FFirstRun = false;
+    int FDataFormat = 2;
+    int FDataSize = 96;
+    int FBatchQty = 1;
+    bool FFormatChanged = true;
+    QStringList FFormatLines;
+    QStringList FBatchLines;
+    QStringList FEditorLines;
+    int FEPCField = 0;
+    int FEPCLine = 0;
+    int FHRField = 0;
+    int FHRLine = 0;
+    bool FHREnabled = false;
+    bool FHRChanged = false;
+    bool FHRAbort = false;
+    SerialLink *FComHandle = nullptr; // the serial link; a port is open only during a send
+    int FStatusPolls = 0;
+    int FInitFileIndex = 0;
+
+    QString settingsPath() const { return m_settingsPath; }
+    bool showHints() const;
+
+    // Status line.
+    void SetStatus(const QString &text, const QColor &colour);
+    void tiStatHoldTimer(); // hold expiry: "Idle" in grey, send button enabled
+    void FitWidthToEPC();
+
+    // Tag data.
+    void miHexClick();
+    void miSGTINClick();
+    void miDataSize64Click();
+    void miDataSize96Click();
+    void medEPCChange();
+    bool CheckTagData();
+    void IncrementTagData();
+    QString currentLayout() const; // template chosen by FDataFormat / FDataSize
+
+    // Format text, human-readable field, batch send.
+    void SplitFormatText();
+    int FindEPCFieldNumber();
+    int FindBatchFieldLine(int field);
+    void miSetEPCFieldClick();
+    bool ConfirmHRQuantity();
+    bool PutHRLine();
+    void sbSendBatchClick();
+    void miSendFormatClick();
+    void miBatchQtyClick();
+    void miViewFileClick();
+
+    // Printer link.
+    void SendToPrinter(const QByteArray &text);
+    void SendSerialBlock(const QByteArray &text);
+    bool OpenPort();
+    void ClosePort();
+    bool portOpen() const;
+    void tiEncdStatTimer();
+    void miCommClick();
+    void miIPTestClick();
+    void miSendFileClick();
+
+    // Start-up initialization.
+    void tiInitDelayTimer();
+    void tiInitFileSendTimer();
+
+    void miShowHintsClick();
+    void miHelpClick();
+    void miAboutClick();
+
+    // Settings: read in the creation handler, written by the close query.
+    void ReadSettings();
+    bool WriteSettings(); // false after a failed write (the message has been shown)
+
+    // Status colours.
+    static const QColor Blue, DarkGreen, BrightGreen, Red, Grey;
+
+signals:
+    // The encoding status check took the printer's reply.
+    void encodingCheckDone();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void createControls();
+    void createMenu();
+    void applyResizeRules();
+
+    QString m_settingsPath;
+    bool m_closed = false;
+};

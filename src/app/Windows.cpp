@@ -1,0 +1,68 @@
+#include "app/Windows.h"
+
+#include <QtGlobal>
+
+#include "app/TfmMain.h"
+#include "jobs/TfmEPCField.h"
+#include "jobs/TfmFormat.h"
+#include "jobs/TfmHRError.h"
+#include "jobs/TfmQty.h"
+#include "jobs/TfmWarnIncHR.h"
+#include "link/TfmCommSet.h"
+#include "link/TfmFormFl.h"
+#include "link/TfmInit.h"
+#include "link/TfmNet.h"
+#include "link/TfmProg.h"
+
+TfmMain *fmMain = nullptr;
+TfmInit *fmInit = nullptr;
+TfmCommSet *fmCommSet = nullptr;
+TfmEPCField *fmEPCField = nullptr;
+TfmFormat *fmFormat = nullptr;
+TfmNet *fmNet = nullptr;
+TfmProg *fmProg = nullptr;
+TfmQty *fmQty = nullptr;
+TfmFormFl *fmFormFl = nullptr;
+TfmHRError *fmHRError = nullptr;
+TfmWarnIncHR *fmWarnIncHR = nullptr;
+
+// Resources compiled into a static library are only linked in when asked for by name.
+static void InitResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+void CreateWindows(const QString &settingsPath)
+{
+    InitResources();
+    fmMain = new TfmMain(settingsPath);
+    fmInit = new TfmInit(fmMain);
+    fmCommSet = new TfmCommSet(fmMain);
+    fmEPCField = new TfmEPCField(fmMain);
+    fmFormat = new TfmFormat(fmMain);
+    fmNet = new TfmNet(fmMain);
+    fmProg = new TfmProg(fmMain);
+    fmQty = new TfmQty(fmMain);
+    fmFormFl = new TfmFormFl(fmMain);
+    fmHRError = new TfmHRError(fmMain);
+    fmWarnIncHR = new TfmWarnIncHR(fmMain);
+}
+
+void DestroyWindows()
+{
+    // Children go with the main window; clear the pointers first so that no destructor
+    // reaches a half-destroyed sibling.
+    TfmMain *main = fmMain;
+    fmWarnIncHR = nullptr;
+    fmHRError = nullptr;
+    fmFormFl = nullptr;
+    fmQty = nullptr;
+    fmProg = nullptr;
+    fmNet = nullptr;
+    fmFormat = nullptr;
+    fmEPCField = nullptr;
+    fmCommSet = nullptr;
+    fmInit = nullptr;
+    fmMain = nullptr;
+    delete main;
+}

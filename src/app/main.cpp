@@ -1,0 +1,25 @@
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "about/Help.h"
+#include "app/TfmMain.h"
+#include "app/Windows.h"
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quilbo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Quilbo"));
+    SetHelpFile(QString::fromLatin1(HelpFileName));
+    int rc = 1;
+    try {
+        CreateWindows(QString());
+        fmMain->show();
+        rc = app.exec();
+    } catch (const std::exception &e) {
+        QMessageBox::critical(nullptr, QStringLiteral("Quilbo"), QString::fromLocal8Bit(e.what()));
+    }
+    DestroyWindows();
+    return rc;
+}
