@@ -2,6 +2,8 @@
 
 void RecentFileList::add(const QString &path)
 {
+    if (path.isEmpty())
+        return; // an empty slot marks the end of the list
     if (m_slots[0].isEmpty()) {
         m_slots[0] = path;
         return;
@@ -24,6 +26,8 @@ void RecentFileList::reopen(int slot)
     if (slot < 1 || slot > Slots)
         return;
     const QString path = m_slots[slot - 1];
+    if (path.isEmpty())
+        return;
     for (int k = slot - 1; k >= 1; --k)
         m_slots[k] = m_slots[k - 1];
     m_slots[0] = path;

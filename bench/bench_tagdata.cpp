@@ -1,0 +1,77 @@
+// Cost of the per-batch tag data work on 96-bit values and of splitting the default text.
+#include <QtTest>
+
+#include "jobs/PacketText.h"
+#include "tagdata/TagData.h"
+
+class BenchTagData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pack96();
+    void unpack96();
+    void incrementFullCarry();
+    void limitCheck96();
+    void splitDefaultText();
+};
+
+void BenchTagData::pack96()
+{
+    const QString text = QStringLiteral("12 3 123456789ABC 0000000000");
+    QString hex;
+    QBENCHMARK
+    {
+        hex = PackTagFields(text, Sgtin96Layout);
+    }
+    QCOMPARE(hex, QStringLiteral("12648D159E26AF0000000000"));
+}
+
+void BenchTagData::unpack96()
+{
+    const QString hex = QStringLiteral("0123456789ABCDEF00000000");
+    QString text;
+    QBENCHMARK
+    {
+        text = UnpackTagFields(hex, Sgtin96Layout);
+    }
+    QCOMPARE(text, QStringLiteral("01 1 0D159E26AF37 2F00000000"));
+}
+
+void BenchTagData::incrementFullCarry()
+{
+    // Every digit carries: the longest walk an increment can take.
+    const QString text(24, QLatin1Char('F'));
+    QString next;
+    QBENCHMARK
+    {
+        next = IncrementTagText(text, 1);
+    }
+    QCOMPARE(next, QString(24, QLatin1Char('0')));
+}
+
+void BenchTagData::limitCheck96()
+{
+    const QString text = QStringLiteral("FF 7 7FFFFFFFFFFF 3FFFFFFFFF");
+    int result = 0;
+    QBENCHMARK
+    {
+        result = FindLimitBreak(text, Sgtin96Layout);
+    }
+    QCOMPARE(result, -1);
+}
+
+void BenchTagData::splitDefaultText()
+{
+    const QStringList lines = DefaultFormatLines();
+    SplitPackets split;
+    QBENCHMARK
+    {
+        split = SplitFormatLines(lines);
+    }
+    QCOMPARE(split.formatLines.size(), 11);
+    QCOMPARE(split.batchLines.size(), 3);
+}
+
+QTEST_GUILESS_MAIN(BenchTagData)
+#include "bench_tagdata.moc"

@@ -1,0 +1,288 @@
+// The main window: start values from the settings file, the status line, the width rules,
+// the tag data commands, the key handler and the close query.
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include "TestWindows.h"
+#include "app/Globals.h"
+#include "app/Settings.h"
+#include "app/TfmMain.h"
+#include "app/Windows.h"
+#include "link/PortNames.h"
+#include "tagdata/TagData.h"
+
+namespace {
+QColor statusColour()
+{
+    return fmMain->laStat->palette().color(QPalette::WindowText);
+}
+
+StoredSettings readBack(const QString &path)
+{
+    SettingsFile f;
+    f.load(path);
+    return f.read();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startValuesWithoutFile();
+    void startValuesFromFile_data();
+    void startValuesFromFile();
+    void statusHoldRestartsWithEveryMessage();
+    void widthStaysWithinLimits();
+    void switchingKeepsTheBits_data();
+    void switchingKeepsTheBits();
+    void sizeRoundTripZeroesTheTail();
+    void clickingTheCheckedItemChangesNothing();
+    void limitCheckPaintsRedUntilNextEdit();
+    void carriageReturnOnlyWithoutFocus();
+    void closeWritesEveryKey();
+    void closeWithUnwritablePlaceStillCloses();
+};
+
+void TestMainWindow::startValuesWithoutFile()
+{
+    TestWindows w;
+    QCOMPARE(fmMain->FComPort, 1);
+    QVERIFY(fmMain->FFirstRun);
+    QCOMPARE(fmMain->FFlowControl, 2);
+    QCOMPARE(fmMain->FDataFormat, 2);
+    QCOMPARE(fmMain->FDataSize, 96);
+    QVERIFY(fmMain->miHex->isChecked());
+    QVERIFY(fmMain->miDataSize96->isChecked());
+    QVERIFY(!fmMain->miDataSize64->isChecked());
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
+    QCOMPARE(fmMain->laEPC->text(), QStringLiteral("96-bit Hex Data"));
+    QVERIFY(fmMain->tiStatHold->isActive());
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Initializing"));
+}
+
+void TestMainWindow::startValuesFromFile_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("com");
+    QTest::addColumn<bool>("firstRun");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("COM=0") << QByteArray("[EPC]\nCOM=0\n") << 0 << false << 96
+                           << "0123456789ABCDEF00000000";
+    QTest::newRow("COM=-5") << QByteArray("[EPC]\nCOM=-5\n") << 1 << true << 96
+                            << "0123456789ABCDEF00000000";
+    QTest::newRow("DATASIZE=128, stored text under the 64-bit mask")
+        << QByteArray("[EPC]\nCOM=2\nDATASIZE=128\nRFIDDATA=FEDCBA9876543210\n") << 2 << false
+        << 64 << "FEDCBA9876543210";
+    QTest::newRow("stored text longer than the mask is cut")
+        << QByteArray("[EPC]\nCOM=2\nDATASIZE=64\nRFIDDATA=0123456789ABCDEF0000\n") << 2
+        << false << 64 << "0123456789ABCDEF";
+}
+
+void TestMainWindow::startValuesFromFile()
+{
+    QFETCH(QByteArray, ini);
+    TestWindows w(ini);
+    QTEST(fmMain->FComPort, "com");
+    QTEST(fmMain->FFirstRun, "firstRun");
+    QTEST(fmMain->FDataSize, "size");
+    QTEST(fmMain->medEPC->text(), "text");
+}
+
+void TestMainWindow::statusHoldRestartsWithEveryMessage()
+{
+    TestWindows w;
+    fmMain->sbSendBatch->setEnabled(false);
+    fmMain->SetStatus(QStringLiteral("first"), TfmMain::Blue);
+    QCOMPARE(fmMain->tiStatHold->interval(), 5000);
+    // A second message later on starts the hold anew, whatever was left of the first.
+    fmMain->tiStatHold->start(2000);
+    fmMain->tiStatHold->setInterval(5000);
+    fmMain->SetStatus(QStringLiteral("second"), TfmMain::DarkGreen);
+    QVERIFY(fmMain->tiStatHold->isActive());
+    QVERIFY(fmMain->tiStatHold->remainingTime() > 4000);
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("second"));
+    QCOMPARE(statusColour(), TfmMain::DarkGreen);
+    QVERIFY(!fmMain->sbSendBatch->isEnabled());
+
+    fmMain->tiStatHoldTimer();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
+    QCOMPARE(statusColour(), QColor(0x80, 0x80, 0x80));
+    QVERIFY(fmMain->sbSendBatch->isEnabled());
+    QVERIFY(!fmMain->tiStatHold->isActive());
+}
+
+void TestMainWindow::widthStaysWithinLimits()
+{
+    TestWindows w;
+    QFont font = fmMain->laLenTest->font();
+    font.setPointSize(72);
+    fmMain->laLenTest->setFont(font);
+    fmMain->FitWidthToEPC();
+    QCOMPARE(fmMain->width(), 800);
+    // The send button and the emblem keep their distance from the right edge.
+    QCOMPARE(fmMain->sbSendBatch->x(), 800 - fmMain->sbSendBatch->width() - 40);
+    QCOMPARE(fmMain->medEPC->width(), 800 - 2 * fmMain->medEPC->x() - 8);
+
+    font.setPointSize(1);
+    fmMain->laLenTest->setFont(font);
+    fmMain->FitWidthToEPC();
+    QCOMPARE(fmMain->width(), 354);
+    QCOMPARE(fmMain->imEPC->x(), 354 - fmMain->imEPC->width() - 24);
+    QCOMPARE(fmMain->height(), 303);
+}
+
+void TestMainWindow::switchingKeepsTheBits_data()
+{
+    QTest::addColumn<int>("fromFormat");
+    QTest::addColumn<int>("fromSize");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("toFormat");
+    QTest::addColumn<int>("toSize");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("hex 64 to SGTIN 64") << 2 << 64 << "0123456789ABCDEF" << 1 << 64
+                                        << "0 0 091A2B3C4 1ABCDEF";
+    QTest::newRow("SGTIN 64 to hex 64") << 1 << 64 << "1 2 3456789AB 0000000" << 2 << 64
+                                        << "568ACF1356000000";
+    QTest::newRow("SGTIN 64 to SGTIN 96") << 1 << 64 << "1 2 3456789AB 0000000" << 1 << 96
+                                          << "56 4 2B3C4D580000 0000000000";
+    QTest::newRow("hex 96 to hex 64") << 2 << 96 << "0123456789ABCDEF00000000" << 2 << 64
+                                      << "0123456789ABCDEF";
+}
+
+void TestMainWindow::switchingKeepsTheBits()
+{
+    QFETCH(int, fromFormat);
+    QFETCH(int, fromSize);
+    QFETCH(QString, before);
+    QFETCH(int, toFormat);
+    QFETCH(int, toSize);
+    TestWindows w;
+    fromSize == 64 ? fmMain->miDataSize64Click() : fmMain->miDataSize96Click();
+    fromFormat == 1 ? fmMain->miSGTINClick() : fmMain->miHexClick();
+    fmMain->medEPC->setText(before);
+    QCOMPARE(fmMain->medEPC->text(), before);
+
+    if (toSize != fromSize)
+        toSize == 64 ? fmMain->miDataSize64Click() : fmMain->miDataSize96Click();
+    if (toFormat != fromFormat)
+        toFormat == 1 ? fmMain->miSGTINClick() : fmMain->miHexClick();
+    QTEST(fmMain->medEPC->text(), "after");
+    QCOMPARE(fmMain->FDataFormat, toFormat);
+    QCOMPARE(fmMain->FDataSize, toSize);
+    QCOMPARE(fmMain->laEPC->text(), TagFormatFor(toFormat, toSize).caption);
+    QCOMPARE(fmMain->miSGTIN->isChecked(), toFormat == 1);
+    QCOMPARE(fmMain->miHex->isChecked(), toFormat == 2);
+}
+
+void TestMainWindow::sizeRoundTripZeroesTheTail()
+{
+    TestWindows w;
+    fmMain->medEPC->setText(QStringLiteral("FEDCBA9876543210ABCDEF12"));
+    fmMain->miDataSize64Click();
+    fmMain->miDataSize96Click();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("FEDCBA987654321000000000"));
+
+    // The same through SGTIN entry: the bits survive the detour.
+    fmMain->miSGTINClick();
+    fmMain->miHexClick();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("FEDCBA987654321000000000"));
+}
+
+void TestMainWindow::clickingTheCheckedItemChangesNothing()
+{
+    TestWindows w;
+    fmMain->medEPC->setText(QStringLiteral("00000000000000000000000A"));
+    // Through the menu, as the operator does it: the item's own toggle must not fool the handler.
+    fmMain->miHex->trigger();
+    fmMain->miDataSize96->trigger();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("00000000000000000000000A"));
+    QVERIFY(fmMain->miHex->isChecked());
+    QVERIFY(fmMain->miDataSize96->isChecked());
+
+    fmMain->miDataSize64->trigger();
+    QVERIFY(fmMain->miDataSize64->isChecked());
+    QVERIFY(!fmMain->miDataSize96->isChecked());
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0000000000000000"));
+}
+
+void TestMainWindow::limitCheckPaintsRedUntilNextEdit()
+{
+    TestWindows w;
+    fmMain->miDataSize64Click();
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEG"));
+    QVERIFY(fmMain->CheckTagData());
+    QCOMPARE(fmMain->medEPC->palette().color(QPalette::Base), QColor(255, 0, 0));
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF"));
+    QVERIFY(fmMain->medEPC->palette().color(QPalette::Base) != QColor(255, 0, 0));
+    QVERIFY(!fmMain->CheckTagData());
+}
+
+void TestMainWindow::carriageReturnOnlyWithoutFocus()
+{
+    TestWindows w;
+    PortOverrides[9] = QStringLiteral("/nonexistent/quilbo-test-port");
+    fmMain->FComPort = 9;
+    fmMain->show();
+    QVERIFY(QTest::qWaitForWindowExposed(fmMain));
+    fmMain->activateWindow();
+
+    fmMain->medEPC->setFocus();
+    QTest::keyClick(fmMain->medEPC, Qt::Key_Return);
+    QVERIFY(w.prompt.asked.isEmpty());
+
+    fmMain->medEPC->clearFocus();
+    fmMain->setFocus();
+    w.prompt.answers.enqueue(ModalResult::No); // "Send format packet?"
+    QTest::keyClick(fmMain, Qt::Key_Return);
+    QVERIFY(!w.prompt.asked.isEmpty());
+    QCOMPARE(w.prompt.asked.first().caption, QStringLiteral("Send Format"));
+    fmMain->hide();
+}
+
+void TestMainWindow::closeWritesEveryKey()
+{
+    TestWindows w;
+    QVERIFY(!QFile::exists(w.settingsPath()));
+    fmMain->close();
+    const QByteArray text = fileBytes(w.settingsPath());
+    for (const char *line : {"COM=1", "BAUD=9600", "PARITY=None", "DATABITS=8", "STOPBITS=1",
+                             "FLOWCTRL=DTR/DSR", "DATAFORMAT=2", "DATASIZE=96", "HRFIELD=0",
+                             "FILENAME1=", "FILENAME5=", "SENDFILENAME=", "TCPIPADDR=",
+                             "RFIDDATA=0123456789ABCDEF00000000"})
+        QVERIFY2(text.contains(QByteArray(line) + '\n'), line);
+    QCOMPARE(readBack(w.settingsPath()).comPort, 1);
+    QVERIFY(!readBack(w.settingsPath()).firstRun);
+}
+
+void TestMainWindow::closeWithUnwritablePlaceStillCloses()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("quilbo.INI")); // a folder where the file should go
+    ResetProgramValues();
+    FakePrompt prompt;
+    CreateWindows(dir.filePath("quilbo.INI"));
+    fmMain->tiInitDelay->stop();
+    fmMain->show();
+    QVERIFY(fmMain->close());
+    QCOMPARE(prompt.messages(), QStringList{QStringLiteral(
+                                    "Write Error: Could not write initialization file.\nIs it "
+                                    "read-only?")});
+    QVERIFY(!fmMain->isVisible());
+    DestroyWindows();
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,237 @@
+// The settings file: decoding, defaults, and round trips that keep a user's own lines.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/Settings.h"
+
+namespace {
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+StoredSettings readText(const QByteArray &text)
+{
+    SettingsFile file;
+    file.loadBytes(text);
+    return file.read();
+}
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+private slots:
+    void decodeParity_data();
+    void decodeParity();
+    void decodeFlowControl_data();
+    void decodeFlowControl();
+    void namesDecodeToTheirNumbers();
+    void readValues_data();
+    void readValues();
+    void missingFileGivesDefaults();
+    void garbageFileGivesDefaults();
+    void firstRunWritesEveryKey();
+    void userFileSurvivesWrite();
+    void initFilesBeyondCountAreRemoved();
+    void unwritablePlaceKeepsOldFile();
+};
+
+void TestSettings::decodeParity_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("parity");
+    QTest::newRow("None") << "None" << 0;
+    QTest::newRow("Odd") << "Odd" << 1;
+    QTest::newRow("even, lower case") << "even" << 2;
+    QTest::newRow("Mark") << "Mark" << 3;
+    QTest::newRow("space") << "s" << 4;
+    QTest::newRow("unknown letter") << "X" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("digit") << "2" << 0;
+}
+
+void TestSettings::decodeParity()
+{
+    QFETCH(QString, value);
+    QFETCH(int, parity);
+    QCOMPARE(DecodeParity(value), parity);
+}
+
+void TestSettings::decodeFlowControl_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("flow");
+    QTest::newRow("None label") << "None" << 0;
+    QTest::newRow("xon") << "xon" << 1;
+    QTest::newRow("DTR/DSR label") << "DTR/DSR" << 2;
+    QTest::newRow("cts") << "cts" << 3;
+    QTest::newRow("Hardware falls back") << "Hardware" << 2;
+    QTest::newRow("empty reads as default") << "" << 2;
+}
+
+void TestSettings::decodeFlowControl()
+{
+    QFETCH(QString, value);
+    QFETCH(int, flow);
+    QCOMPARE(DecodeFlowControl(value), flow);
+}
+
+void TestSettings::namesDecodeToTheirNumbers()
+{
+    for (int p = 0; p <= 4; ++p)
+        QCOMPARE(DecodeParity(EncodeParity(p)), p);
+    for (int f = 0; f <= 3; ++f)
+        QCOMPARE(DecodeFlowControl(EncodeFlowControl(f)), f);
+    // The file's labels are not the handshakes the numbers select; stored files rely on them.
+    QCOMPARE(EncodeFlowControl(0), QStringLiteral("None"));
+    QCOMPARE(EncodeFlowControl(2), QStringLiteral("DTR/DSR"));
+    QCOMPARE(EncodeFlowControl(3), QStringLiteral("CTS/RTS"));
+}
+
+void TestSettings::readValues_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("com");
+    QTest::addColumn<bool>("firstRun");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("dataSize");
+    QTest::addColumn<int>("baud");
+    QTest::newRow("COM=0: network, not first run")
+        << QByteArray("[EPC]\nCOM=0\n") << 0 << false << 1 << 96 << 9600;
+    QTest::newRow("COM=-5: COM1, first run") << QByteArray("[EPC]\nCOM=-5\n") << 1 << true << 1
+                                             << 96 << 9600;
+    QTest::newRow("COM not a number: default") << QByteArray("[EPC]\nCOM=abc\n") << 1 << true
+                                               << 1 << 96 << 9600;
+    QTest::newRow("keys in any case") << QByteArray("[epc]\ncom=3\nstopbits=2\nbaud=38400\n")
+                                      << 3 << false << 2 << 96 << 38400;
+    QTest::newRow("STOPBITS=3 reads as 1") << QByteArray("[EPC]\nCOM=1\nSTOPBITS=3\n") << 1
+                                           << false << 1 << 96 << 9600;
+    QTest::newRow("DATASIZE=128 gives 64") << QByteArray("[EPC]\nCOM=1\nDATASIZE=128\n") << 1
+                                           << false << 1 << 64 << 9600;
+    QTest::newRow("DATASIZE=100 gives 64") << QByteArray("[EPC]\nCOM=1\nDATASIZE=100\n") << 1
+                                           << false << 1 << 64 << 9600;
+    QTest::newRow("BAUD unchecked") << QByteArray("[EPC]\nCOM=2\nBAUD=14400\n") << 2 << false
+                                    << 1 << 96 << 14400;
+    QTest::newRow("CRLF line ends") << QByteArray("[EPC]\r\nCOM=4\r\nDATASIZE=64\r\n") << 4
+                                    << false << 1 << 64 << 9600;
+}
+
+void TestSettings::readValues()
+{
+    QFETCH(QByteArray, text);
+    const StoredSettings s = readText(text);
+    QTEST(s.comPort, "com");
+    QTEST(s.firstRun, "firstRun");
+    QTEST(s.stopBits, "stopBits");
+    QTEST(s.dataSize, "dataSize");
+    QTEST(s.baudRate, "baud");
+}
+
+void TestSettings::missingFileGivesDefaults()
+{
+    QTemporaryDir dir;
+    SettingsFile file;
+    file.load(dir.filePath("absent.INI"));
+    const StoredSettings s = file.read();
+    QCOMPARE(s.comPort, 1);
+    QVERIFY(s.firstRun);
+    QCOMPARE(s.parity, 0);
+    QCOMPARE(s.flowControl, 2);
+    QCOMPARE(s.dataSize, 96);
+    QCOMPARE(s.rfidData, QStringLiteral("0123456789ABCDEF00000000"));
+    QCOMPARE(s.initFiles.size(), 10);
+}
+
+void TestSettings::garbageFileGivesDefaults()
+{
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i)
+        junk.append(char((i * 7919) & 0xFF));
+    const StoredSettings s = readText(junk);
+    QCOMPARE(s.comPort, 1);
+    QCOMPARE(s.baudRate, 9600);
+}
+
+void TestSettings::firstRunWritesEveryKey()
+{
+    SettingsFile file;
+    file.loadBytes(QByteArray());
+    StoredSettings s;
+    s.initFiles.clear();
+    file.write(s);
+    const QByteArray out = file.toBytes();
+    QCOMPARE(out, readFile(QStringLiteral(QUILBO_TEST_DATA "/settings/first-run.expected.ini")));
+}
+
+void TestSettings::userFileSurvivesWrite()
+{
+    SettingsFile file;
+    file.loadBytes(readFile(QStringLiteral(QUILBO_TEST_DATA "/settings/user.ini")));
+    StoredSettings s = file.read();
+    QCOMPARE(s.comPort, 0);
+    QCOMPARE(s.parity, 2);
+    QCOMPARE(s.flowControl, 1);
+    QCOMPARE(s.dataSize, 64);
+    QCOMPARE(s.recentFiles.value(0), QStringLiteral("C:\\formats\\label.fmt"));
+    QCOMPARE(s.ports.value(7), QStringLiteral("/dev/ttyACM0"));
+
+    s.initFiles = QStringList{QStringLiteral("C:\\init\\a.gph"), QStringLiteral("C:\\init\\b.gph"),
+                              QStringLiteral("C:\\init\\c.gph")};
+    file.write(s);
+    QCOMPARE(file.toBytes(),
+             readFile(QStringLiteral(QUILBO_TEST_DATA "/settings/user.expected.ini")));
+}
+
+void TestSettings::initFilesBeyondCountAreRemoved()
+{
+    SettingsFile file;
+    file.loadBytes("[EPC]\nINIFILE0=a\nINIFILE1=b\nINIFILE2=c\nINIFILE9=z\n");
+    StoredSettings s = file.read();
+    s.initFiles = QStringList{QStringLiteral("b")};
+    file.write(s);
+    SettingsFile again;
+    again.loadBytes(file.toBytes());
+    const StoredSettings back = again.read();
+    QCOMPARE(back.initFiles.value(0), QStringLiteral("b"));
+    for (int i = 1; i < 10; ++i)
+        QVERIFY2(back.initFiles.value(i).isEmpty(), qPrintable(QString::number(i)));
+
+    // Twelve entries: only the first ten are kept.
+    QStringList twelve;
+    for (int i = 0; i < 12; ++i)
+        twelve << QStringLiteral("f%1").arg(i);
+    s.initFiles = twelve;
+    file.write(s);
+    again.loadBytes(file.toBytes());
+    QCOMPARE(again.read().initFiles, twelve.mid(0, 10));
+    QVERIFY(!file.toBytes().contains("INIFILE10"));
+}
+
+void TestSettings::unwritablePlaceKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quilbo.INI");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[EPC]\nCOM=5\n");
+    }
+    SettingsFile file;
+    file.load(path);
+    file.write(StoredSettings());
+    // A folder where the file should be cannot be replaced by it.
+    const QString blocked = dir.filePath("folder.INI");
+    QVERIFY(QDir(dir.path()).mkdir("folder.INI"));
+    QString error;
+    QVERIFY(!file.save(blocked, &error));
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(readFile(path), QByteArray("[EPC]\nCOM=5\n"));
+    QVERIFY(file.save(path));
+    QVERIFY(readFile(path).contains("COM=1"));
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
