@@ -1,0 +1,23 @@
+// The settings reader on arbitrary files, then a write and a second read that must agree.
+#include <cstdlib>
+
+#include "app/Settings.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    SettingsFile file;
+    file.loadBytes(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const StoredSettings s = file.read();
+    if (s.comPort < 0 || (s.stopBits != 1 && s.stopBits != 2) ||
+        (s.dataSize != 64 && s.dataSize != 96) || s.parity < 0 || s.parity > 4 ||
+        s.flowControl < 0 || s.flowControl > 3)
+        std::abort();
+    file.write(s);
+    SettingsFile again;
+    again.loadBytes(file.toBytes());
+    const StoredSettings back = again.read();
+    if (back.comPort != s.comPort || back.parity != s.parity || back.flowControl != s.flowControl ||
+        back.dataSize != s.dataSize)
+        std::abort();
+    return 0;
+}
