@@ -1,0 +1,145 @@
+#include "jobs/TfmEPCField.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QWhatsThis>
+
+#include "about/Help.h"
+#include "app/Hints.h"
+#include "app/Prompt.h"
+#include "app/TfmMain.h"
+#include "app/Windows.h"
+
+namespace
+{
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
+                        const QString &hint = QString())
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setToolTip(hint);
+    return b;
+}
+} // namespace
+
+TfmEPCField::TfmEPCField(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("fmEPCField"));
+    setWindowTitle(QStringLiteral("Human-Readable Field"));
+
+    laPrimary = makeLabel(this, "laPrimary", QStringLiteral("X-Field:"));
+    laXField = makeLabel(this, "laXField", QStringLiteral("0"));
+    laHRField = makeLabel(this, "laHRField", QStringLiteral("HR Field:"));
+    edHRField = new QLineEdit(QStringLiteral("0"), this);
+    edHRField->setObjectName(QStringLiteral("edHRField"));
+    edHRField->setToolTip(QStringLiteral("Optional Human-Readable Field #"));
+    ckUseHR = new QCheckBox(QStringLiteral("Use Human-Readable"), this);
+    ckUseHR->setObjectName(QStringLiteral("ckUseHR"));
+    ckUseHR->setToolTip(QStringLiteral("Enable Human-Readable field"));
+    laHelp = makeLabel(this, "laHelp", QStringLiteral("See the Help file fore more information."));
+    bbOK = makeButton(this, "bbOK", QStringLiteral("OK"), QStringLiteral("Accept changes"));
+    bbCancel =
+        makeButton(this, "bbCancel", QStringLiteral("Cancel"), QStringLiteral("Ignore changes"));
+    bbHelp = makeButton(this, "bbHelp", QStringLiteral("&Help"));
+    bbOK->setDefault(true);
+
+    auto *fields = new QGridLayout;
+    fields->addWidget(laPrimary, 0, 0);
+    fields->addWidget(laXField, 0, 1);
+    fields->addWidget(laHRField, 1, 0);
+    fields->addWidget(edHRField, 1, 1);
+    fields->addWidget(ckUseHR, 2, 0, 1, 2);
+    fields->addWidget(laHelp, 3, 0, 1, 2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(bbOK);
+    buttons->addWidget(bbCancel);
+    buttons->addWidget(bbHelp);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+    setFixedSize(sizeHint());
+
+    connect(bbOK, &QPushButton::clicked, this, &TfmEPCField::bbOKClick);
+    connect(bbCancel, &QPushButton::clicked, this, &TfmEPCField::bbCancelClick);
+    connect(bbHelp, &QPushButton::clicked, this, &TfmEPCField::bbHelpClick);
+    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    f1->setObjectName(QStringLiteral("scHelp"));
+    connect(f1, &QShortcut::activated, this, &TfmEPCField::bbHelpClick);
+}
+
+void TfmEPCField::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfmEPCField::FormShow()
+{
+    if (!fmMain)
+        return;
+    laXField->setText(fmMain->FEPCField == 0 ? QStringLiteral("None")
+                                             : QString::number(fmMain->FEPCField));
+    edHRField->setText(QString::number(fmMain->FHRField));
+    ckUseHR->setChecked(fmMain->FHREnabled);
+    SetShowHint(this, fmMain->showHints());
+    QRect r = rect();
+    r.moveCenter(fmMain->geometry().center());
+    move(r.topLeft());
+}
+
+void TfmEPCField::bbOKClick()
+{
+    bool ok = false;
+    const int field = edHRField->text().trimmed().toInt(&ok);
+    if (!ok) {
+        ShowWarning(this, QStringLiteral("Human-Readable Field"),
+                    QStringLiteral("'%1' is not a valid integer value.").arg(edHRField->text()));
+        edHRField->setFocus();
+        edHRField->selectAll();
+        return;
+    }
+    fmMain->FHRField = field;
+    fmMain->FHREnabled = ckUseHR->isChecked();
+    fmMain->FHRChanged = true;
+    done(ModalResult::OK);
+}
+
+void TfmEPCField::bbCancelClick()
+{
+    done(ModalResult::Cancel);
+}
+
+void TfmEPCField::bbHelpClick()
+{
+    SetHelpFile(QLatin1String(HelpFileName));
+    HelpContext(HelpContextId);
+}
+
+bool TfmEPCField::event(QEvent *event)
+{
+    // The title bar's help button asks every window to enter what's-this mode; this dialog
+    // answers with its help page instead, and only while it is the one on screen.
+    if (event->type() == QEvent::EnterWhatsThisMode && isVisible()) {
+        if (QWhatsThis::inWhatsThisMode())
+            QWhatsThis::leaveWhatsThisMode();
+        bbHelpClick();
+        return true;
+    }
+    return QDialog::event(event);
+}

@@ -1,0 +1,332 @@
+#include "jobs/TfmFormat.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include "about/Help.h"
+#include "app/Globals.h"
+#include "app/Hints.h"
+#include "app/Prompt.h"
+#include "app/TfmMain.h"
+#include "app/Windows.h"
+#include "jobs/PacketText.h"
+
+namespace
+{
+const char FormatFilter[] = "Format files (*.fmt, *.txt)|*.fmt;*.txt|All files (*.*)|*.*";
+const QString CaptionPrefix = QStringLiteral("Format:  ");
+
+QString folderOf(const QString &path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+}
+
+QAction *makeAction(QObject *parent, const char *name, const QString &caption)
+{
+    auto *a = new QAction(caption, parent);
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+// Format files are 8-bit text; a line break is CR LF, LF or a lone CR, and a break at the
+// very end closes the last line rather than opening an empty one.
+QStringList splitFileText(const QByteArray &data)
+{
+    QString text = QString::fromLatin1(data);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.isEmpty())
+        return {};
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text.split(QLatin1Char('\n'));
+}
+
+void fileError(QWidget *owner, const QString &path, const QString &reason)
+{
+    ShowWarning(owner, QStringLiteral("File Error"),
+                QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), reason));
+}
+} // namespace
+
+TfmFormat::TfmFormat(QWidget *parent) : QDialog(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("fmFormat"));
+    setWindowTitle(QStringLiteral("Format and Batch Data"));
+    resize(464, 393);
+
+    meFormat = new QPlainTextEdit(this);
+    meFormat->setObjectName(QStringLiteral("meFormat"));
+    meFormat->setLineWrapMode(QPlainTextEdit::NoWrap);
+    meFormat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    meFormat->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    meFormat->setPlainText(DefaultFormatLines().join(QLatin1Char('\n')));
+    connect(meFormat, &QPlainTextEdit::textChanged, this, &TfmFormat::meFormatChange);
+
+    mmMain = new QMenuBar(this);
+    mmMain->setObjectName(QStringLiteral("mmMain"));
+    miFileList = mmMain->addMenu(QStringLiteral("&Open"));
+    miFileList->setObjectName(QStringLiteral("miFileList"));
+    miOpen = makeAction(this, "miOpen", QStringLiteral("&Open"));
+    miFileList->addAction(miOpen);
+    miN1 = miFileList->addSeparator();
+    miN1->setObjectName(QStringLiteral("miN1"));
+    QAction **recent[] = {&miOpen1, &miOpen2, &miOpen3, &miOpen4, &miOpen5};
+    for (int k = 1; k <= RecentFileList::Slots; ++k) {
+        QAction *a =
+            makeAction(this, QByteArray("miOpen" + QByteArray::number(k)).constData(), QString());
+        a->setData(k);
+        a->setVisible(false);
+        miFileList->addAction(a);
+        connect(a, &QAction::triggered, this, [this, a] { miOpenItemClick(a->data().toInt()); });
+        *recent[k - 1] = a;
+    }
+    miSaveAs = makeAction(this, "miSaveAs", QStringLiteral("Save &As"));
+    miReturn = makeAction(this, "miReturn", QStringLiteral("&Return"));
+    miHelp = makeAction(this, "miHelp", QStringLiteral("&Help"));
+    mmMain->addAction(miSaveAs);
+    mmMain->addAction(miReturn);
+    mmMain->addAction(miHelp);
+    connect(miOpen, &QAction::triggered, this, &TfmFormat::miOpenClick);
+    connect(miSaveAs, &QAction::triggered, this, &TfmFormat::miSaveAsClick);
+    connect(miReturn, &QAction::triggered, this, &TfmFormat::miReturnClick);
+    connect(miHelp, &QAction::triggered, this, &TfmFormat::miHelpClick);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setMenuBar(mmMain);
+    layout->addWidget(meFormat);
+
+    // The stored list is added oldest first so that FILENAME1 ends on top; a path stored
+    // under two keys keeps the place of the lower-numbered one.
+    for (int i = RecentFileList::Slots - 1; i >= 0; --i) {
+        const QString path = IniRecentFiles.value(i);
+        if (!path.isEmpty())
+            AddRecentFile(path);
+    }
+    UpdateRecentMenu();
+}
+
+QStringList TfmFormat::lines() const
+{
+    const QTextDocument *doc = meFormat->document();
+    if (doc->isEmpty())
+        return {};
+    QStringList out;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        // A soft break (Shift+Enter) is a line break too once the text is in a file.
+        out += b.text().split(QChar::LineSeparator);
+    return out;
+}
+
+void TfmFormat::showEvent(QShowEvent *event)
+{
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TfmFormat::FormShow()
+{
+    if (!fmMain)
+        return;
+    SetShowHint(this, fmMain->showHints());
+    int top = fmMain->y() + 25;
+    if (top <= 0)
+        top = 2;
+    int left = fmMain->x() - 25;
+    if (left <= 0)
+        left = 2;
+    move(left, top);
+}
+
+void TfmFormat::meFormatChange()
+{
+    if (fmMain)
+        fmMain->FFormatChanged = true;
+}
+
+QAction *TfmFormat::recentItem(int slot) const
+{
+    switch (slot) {
+    case 1:
+        return miOpen1;
+    case 2:
+        return miOpen2;
+    case 3:
+        return miOpen3;
+    case 4:
+        return miOpen4;
+    case 5:
+        return miOpen5;
+    default:
+        return nullptr;
+    }
+}
+
+void TfmFormat::AddRecentFile(const QString &path)
+{
+    RecentFiles.add(path);
+}
+
+void TfmFormat::UpdateRecentMenu()
+{
+    for (int k = 1; k <= RecentFileList::Slots; ++k) {
+        QAction *item = recentItem(k);
+        const QString path = RecentFiles.at(k);
+        if (path.isEmpty()) {
+            item->setVisible(false);
+        } else {
+            // A path is shown as it is: "&" in it must not turn into an accelerator.
+            QString caption = path;
+            caption.replace(QLatin1Char('&'), QLatin1String("&&"));
+            item->setText(caption);
+            item->setVisible(true);
+        }
+    }
+}
+
+bool TfmFormat::loadFile(const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    // Devices and pipes would block or never end; only plain files are format files.
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("Not a file.");
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    const QString tooLarge =
+        QStringLiteral("The file is larger than %1 MB; it cannot be a format file.")
+            .arg(MaxFileSize / (1024 * 1024));
+    if (file.size() > MaxFileSize) {
+        *error = tooLarge;
+        return false;
+    }
+    const QByteArray data = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    if (data.size() > MaxFileSize) {
+        *error = tooLarge;
+        return false;
+    }
+    const QStringList lines = splitFileText(data);
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].size() > MaxLineLength) {
+            *error = QStringLiteral("Line %1 is longer than %2 characters; it cannot be a "
+                                    "format file.")
+                         .arg(i + 1)
+                         .arg(MaxLineLength);
+            return false;
+        }
+    }
+    meFormat->setPlainText(lines.join(QLatin1Char('\n')));
+    return true;
+}
+
+void TfmFormat::openThroughDialog(const QString &startPath)
+{
+    const QString path =
+        prompt().openFile(this, QStringLiteral("Open Format File"), QLatin1String(FormatFilter),
+                          folderOf(startPath), startPath);
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!loadFile(path, &error)) {
+        fileError(this, path, error);
+        return;
+    }
+    FormatFileName = path;
+    setWindowTitle(CaptionPrefix + path);
+    meFormatChange();
+    AddRecentFile(path);
+    UpdateRecentMenu();
+}
+
+void TfmFormat::miOpenClick()
+{
+    openThroughDialog(FormatFileName);
+}
+
+void TfmFormat::miOpenItemClick(int tag)
+{
+    const QString path = RecentFiles.at(tag);
+    if (path.isEmpty())
+        return;
+    RecentFiles.reopen(tag);
+    UpdateRecentMenu();
+    QString error;
+    if (!loadFile(path, &error)) {
+        // A recent file that went away: let the operator look for it where it was.
+        openThroughDialog(path);
+        return;
+    }
+    FormatFileName = path;
+    setWindowTitle(CaptionPrefix + path);
+    meFormatChange();
+}
+
+void TfmFormat::miSaveAsClick()
+{
+    const QString path =
+        prompt().saveFile(this, QStringLiteral("Save Format File As"), QLatin1String(FormatFilter),
+                          folderOf(FormatFileName), FormatFileName, QStringLiteral("fmt"));
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
+        return;
+
+    const QStringList text = lines();
+    QByteArray data;
+    for (int i = 0; i < text.size(); ++i) {
+        const QString &line = text[i];
+        for (const QChar c : line) {
+            if (c.unicode() > 0xFF) {
+                // Writing it as "?" would change the label without a word.
+                fileError(this, path,
+                          QStringLiteral("Line %1 holds the character \"%2\", which an 8-bit "
+                                         "format file cannot carry. Nothing was written.")
+                              .arg(i + 1)
+                              .arg(c));
+                return;
+            }
+        }
+        data += line.toLatin1();
+        data += "\r\n";
+    }
+
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        fileError(this, path, file.errorString());
+        return;
+    }
+    FormatFileName = path;
+    setWindowTitle(CaptionPrefix + path);
+    AddRecentFile(path);
+    UpdateRecentMenu();
+}
+
+void TfmFormat::miReturnClick()
+{
+    hide();
+}
+
+void TfmFormat::miHelpClick()
+{
+    SetHelpFile(QLatin1String(HelpFileName));
+    HelpContext(5);
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+// Human-Readable Field Error: the chosen field has no data line in the batch packet. The
+// operator stops the batch, sends it without the field once, or stops using the field.
+class TfmHRError : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfmHRError(QWidget *parent = nullptr);
+
+    QLabel *laText1 = nullptr;
+    QLabel *laText2 = nullptr;
+    QLabel *laHRFieldVal = nullptr;
+    QPushButton *bnCancel = nullptr;
+    QPushButton *bnIgnore = nullptr;
+    QPushButton *bnDisable = nullptr;
+
+    void FormShow();
+    void bnCancelClick();
+    void bnIgnoreClick();
+    void bnDisableClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};

@@ -1,0 +1,31 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+// Batch Quantity: labels per batch, which is also the step of the automatic increment.
+class TfmQty : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfmQty(QWidget *parent = nullptr);
+
+    QLabel *laQuantity = nullptr;
+    QSpinBox *udQuantity = nullptr;  // the spin buttons; their position is the quantity
+    QLineEdit *edQuantity = nullptr; // the spin box's own edit field
+    QPushButton *bbOk = nullptr;
+    QPushButton *bbCancel = nullptr;
+
+    static constexpr int MinQuantity = 0;
+    static constexpr int MaxQuantity = 100;
+
+    void FormShow();
+    void bbOkClick();
+    void bbCancelClick();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};
