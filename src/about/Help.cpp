@@ -1,8 +1,16 @@
 #include "about/Help.h"
 
-namespace {
+#include "about/HelpViewer.h"
+
+namespace
+{
 QString g_helpFile;
 HelpSink *g_sink = nullptr;
+
+HelpSink &sink()
+{
+    return g_sink ? *g_sink : HelpViewerSink();
+}
 } // namespace
 
 void SetHelpFile(const QString &name)
@@ -15,19 +23,17 @@ QString HelpFile()
     return g_helpFile;
 }
 
-void setHelpSink(HelpSink *sink)
+void setHelpSink(HelpSink *s)
 {
-    g_sink = sink;
+    g_sink = s;
 }
 
 void HelpContents()
 {
-    if (g_sink)
-        g_sink->showHelp(g_helpFile, HelpContentsPage);
+    sink().showHelp(g_helpFile, HelpContentsPage);
 }
 
 void HelpContext(int context)
 {
-    if (g_sink)
-        g_sink->showHelp(g_helpFile, context);
+    sink().showHelp(g_helpFile, context);
 }

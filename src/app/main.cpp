@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <exception>
 
@@ -15,6 +16,9 @@ int main(int argc, char *argv[])
     int rc = 1;
     try {
         CreateWindows(QString());
+        // After CreateWindows: it loads the picture resources.
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
+        QGuiApplication::setDesktopFileName(QStringLiteral("quilbo"));
         fmMain->show();
         rc = app.exec();
     } catch (const std::exception &e) {
