@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <vector>
 
@@ -53,7 +54,13 @@ double runOnce(const QString &self, const QString &mode, const QString &settings
     t.start();
     p.start(self, {QStringLiteral("--child"), mode, settings});
     p.waitForFinished(30000);
-    return t.nsecsElapsed() / 1e6;
+    const double ms = t.nsecsElapsed() / 1e6;
+    if (p.exitCode() != 0 || !p.readAllStandardOutput().contains("shown")) {
+        std::fprintf(stderr, "%s child failed: %s\n", qPrintable(mode),
+                     p.readAllStandardError().constData());
+        std::exit(1);
+    }
+    return ms;
 }
 } // namespace
 
@@ -62,6 +69,8 @@ int main(int argc, char **argv)
     if (argc >= 4 && QByteArray(argv[1]) == "--child")
         return child(argc, argv, QByteArray(argv[2]) == "quilbo", QString::fromLocal8Bit(argv[3]));
 
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(3, atoi(argv[1])) : 15;
     QTemporaryDir dir;

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds a release tree and runs every benchmark, one after the other, printing their figures.
+# Usage: bench/run-all.sh [BUILD_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build-bench}
+"$here/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+b="$build/bench"
+echo "== start-up to main window shown (against a bare Qt window) =="
+"$b/bench_startup" 15
+echo "== comm dialog open (port probe) =="
+"$b/bench_commset"
+echo "== batch send to the emulator =="
+"$b/bench_batch" 200
+echo "== network send through the link (against a raw socket) =="
+"$b/bench_net"
+echo "== file transfer: network 64 MiB and serial (against raw socket / cat) =="
+"$b/bench_transfer"
+echo "== tag data and packet text =="
+"$b/bench_tagdata" -silent 2>&1 | grep -E "RESULT|msecs|nsecs" -A1 | grep -v "^--" || true
