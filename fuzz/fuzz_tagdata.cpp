@@ -30,9 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (unsigned(pick) % 5 < 4) {
         check(hex.size() == (layout.size() == 16 || layout.size() == 21 ? 16 : 24));
-        // A value within its limits survives both conversions.
-        if (bad < 0 && text.size() >= layout.size())
-            check(UnpackTagFields(hex, layout) == text.left(layout.size()));
+        // A value within its limits survives both conversions (separators are not read, so
+        // compare the digit positions only).
+        if (bad < 0 && text.size() >= layout.size()) {
+            QString expected = text.left(layout.size());
+            for (qsizetype i = 0; i < layout.size(); ++i)
+                if (layout.at(i) == QLatin1Char(' '))
+                    expected[i] = QLatin1Char(' ');
+            check(UnpackTagFields(hex, layout) == expected);
+        }
         check(PackTagFields(UnpackTagFields(hex, layout), layout) == hex);
     }
     return 0;
