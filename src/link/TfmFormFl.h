@@ -1,0 +1,43 @@
+#pragma once
+// The offer to format the printer's flash memory, made once by the start-up sequence. On Yes
+// it sends the format commands and waits out the printer's busy time with a progress bar.
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+class QToolButton;
+
+class TfmFormFl : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TfmFormFl(QWidget *parent = nullptr);
+
+    QLabel *laMsg1 = nullptr;
+    QProgressBar *pbProgress = nullptr;
+    QToolButton *sbYes = nullptr;
+    QToolButton *sbNo = nullptr;
+    QToolButton *sbCancel = nullptr;
+    QTimer *tiWait = nullptr;
+
+    int FTicks = 0;
+    int FTickLimit = 40; // ticks of 500 ms: 40 on a serial port, 120 on the network
+    int FResult = 2;     // what closing returns: Cancel until No or a completed format
+
+    void FormShow();
+    void sbYesClick();
+    void sbNoClick();
+    void sbCancelClick();
+    void tiWaitTimer();
+
+    // The packet that sets the packet language's own punctuation, then the format command.
+    static const char SetPunctuation[];
+    static const char FormatFlash[];
+
+    void done(int result) override;
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};

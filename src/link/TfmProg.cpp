@@ -1,0 +1,302 @@
+#include "link/TfmProg.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+#include <limits>
+
+#include "app/Globals.h"
+#include "app/Prompt.h"
+#include "app/TfmMain.h"
+#include "app/Windows.h"
+#include "link/SerialLink.h"
+#include "link/TfmNet.h"
+
+namespace
+{
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+} // namespace
+
+TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
+{
+    setObjectName(QStringLiteral("fmProg"));
+    setWindowTitle(QStringLiteral("File Transfer Progress"));
+    setFixedSize(294, 100);
+
+    laFileName = makeLabel(this, "laFileName", QStringLiteral("Filename"));
+    laFileName->setGeometry(8, 8, 278, 16);
+
+    pbFile = new QProgressBar(this);
+    pbFile->setObjectName(QStringLiteral("pbFile"));
+    pbFile->setTextVisible(false);
+    pbFile->setRange(0, 100);
+    pbFile->setGeometry(8, 30, 278, 16);
+
+    laFileSizeL = makeLabel(this, "laFileSizeL", QStringLiteral("File Size"));
+    laFileSizeL->setGeometry(8, 56, 60, 16);
+    laFileSize = makeLabel(this, "laFileSize", QStringLiteral("0"));
+    laFileSize->setGeometry(72, 56, 110, 16);
+
+    bbCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    bbCancel->setObjectName(QStringLiteral("bbCancel"));
+    bbCancel->setGeometry(206, 66, 80, 26);
+    connect(bbCancel, &QPushButton::clicked, this, &TfmProg::bbCancelClick);
+
+    tiDelay = new QTimer(this);
+    tiDelay->setObjectName(QStringLiteral("tiDelay"));
+    tiDelay->setInterval(100);
+    connect(tiDelay, &QTimer::timeout, this, &TfmProg::tiDelayTimer);
+
+    tiMsgDelay = new QTimer(this);
+    tiMsgDelay->setObjectName(QStringLiteral("tiMsgDelay"));
+    tiMsgDelay->setInterval(200);
+    connect(tiMsgDelay, &QTimer::timeout, this, &TfmProg::tiMsgDelayTimer);
+
+    m_blockTimer = new QTimer(this);
+    m_blockTimer->setObjectName(QStringLiteral("tiBlock"));
+    m_blockTimer->setSingleShot(true);
+    m_blockTimer->setInterval(0);
+    connect(m_blockTimer, &QTimer::timeout, this, &TfmProg::sendSerialSlice);
+}
+
+TfmProg::~TfmProg() = default;
+
+QString TfmProg::LocalPath(const QString &path)
+{
+    if (!path.startsWith(QLatin1String(".\\")))
+        return path;
+    QString rest = path.mid(2);
+    rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::current().filePath(rest);
+}
+
+void TfmProg::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TfmProg::FormShow()
+{
+    // Every showing is a new transfer of SendFileName.
+    laFileName->setText(SendFileName);
+    laFileSize->setText(QStringLiteral("0"));
+    pbFile->setRange(0, 100);
+    pbFile->setValue(0);
+    tiDelay->start();
+}
+
+void TfmProg::tiDelayTimer()
+{
+    tiDelay->stop();
+    StartTransfer();
+}
+
+void TfmProg::bbCancelClick()
+{
+    done(ModalResult::Cancel);
+}
+
+void TfmProg::reject()
+{
+    done(ModalResult::Cancel);
+}
+
+void TfmProg::done(int result)
+{
+    // Closing by any way stops whatever is pending or running; a step still queued must not
+    // send to the printer once the operator has been told the window is gone.
+    stopTransfer();
+    QDialog::done(result);
+}
+
+void TfmProg::stopTransfer()
+{
+    tiDelay->stop();
+    tiMsgDelay->stop();
+    m_blockTimer->stop();
+    if (m_serialActive) {
+        m_serialActive = false;
+        fmMain->ClosePort();
+    }
+    if (m_netActive) {
+        m_netActive = false;
+        // A stream cut short must not be followed by later data on the same connection: the
+        // printer would take it as the rest of the file.
+        disconnect(fmNet, nullptr, this, nullptr);
+        fmNet->NetDisconnect();
+    }
+    FFileHandle.close();
+}
+
+void TfmProg::StartTransfer()
+{
+    if (busy())
+        return;
+    laFileName->setText(SendFileName);
+    const QString path = LocalPath(SendFileName);
+    FFileHandle.close();
+
+    // The first open only measures the file; the second is the one the transfer reads.
+    // (Other systems can lock the file against writers for the second open; here both are
+    // plain read-only opens, so a file changed in between shows up as a short read.)
+    bool opened = false;
+    {
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly)) {
+            FFileSize = probe.size();
+            laFileSize->setText(QString::number(FFileSize));
+            pbFile->setRange(
+                0, int(qMin<qint64>(FFileSize / BlockSize, std::numeric_limits<int>::max())));
+            // Qt draws an empty range as a busy indicator; a file under one block still gets
+            // a bar that ends full.
+            if (pbFile->maximum() == 0)
+                pbFile->setMaximum(1);
+            pbFile->setValue(0);
+            probe.close();
+            FFileHandle.setFileName(path);
+            opened = FFileHandle.open(QIODevice::ReadOnly);
+        }
+    }
+    if (!opened) {
+        FFileHandle.close();
+        fmMain->ClosePort();
+        ShowWarning(nullptr, QStringLiteral("File Error"),
+                    QStringLiteral("Could not open file:\n") + SendFileName);
+        return;
+    }
+
+    if (fmMain->FComPort != 0)
+        tiMsgDelay->start();
+    else
+        SendIPFile();
+}
+
+void TfmProg::tiMsgDelayTimer()
+{
+    tiMsgDelay->stop();
+    if (!FFileHandle.isOpen() || busy())
+        return;
+    if (fmMain->FComPort == 0) {
+        SendIPFile();
+        return;
+    }
+    if (!fmMain->portOpen())
+        fmMain->OpenPort();
+    if (!fmMain->portOpen()) {
+        FFileHandle.close();
+        return;
+    }
+    m_remaining = FFileSize;
+    m_blocksSent = 0;
+    m_serialActive = true;
+    sendSerialSlice();
+}
+
+void TfmProg::sendSerialSlice()
+{
+    if (!m_serialActive)
+        return;
+    QElapsedTimer slice;
+    slice.start();
+    while (m_remaining > 0) {
+        const int block = int(qMin<qint64>(m_remaining, BlockSize));
+        QString error;
+        if (FFileHandle.read(FBlock.data(), block) != block)
+            error = QStringLiteral("Error reading data from file.");
+        else if (!fmMain->FComHandle->write(QByteArray::fromRawData(FBlock.constData(), block)))
+            error = QStringLiteral("Error writing data to printer.");
+        if (!error.isEmpty()) {
+            ShowWarning(this, QStringLiteral("tiMsgDelayTimer"), error);
+            fmMain->ClosePort();
+            finishSerial();
+            return;
+        }
+        m_remaining -= block;
+        ++m_blocksSent;
+        // The last, partial block takes the bar one past its maximum: show it full.
+        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
+        emit blockWritten(block);
+        if (m_remaining > 0 && slice.elapsed() >= FSliceMs) {
+            m_blockTimer->start();
+            return;
+        }
+    }
+    finishSerial();
+}
+
+void TfmProg::finishSerial()
+{
+    const bool complete = m_remaining == 0;
+    m_serialActive = false;
+    fmMain->ClosePort();
+    FFileHandle.close();
+    done(complete ? ModalResult::OK : ModalResult::Cancel);
+}
+
+void TfmProg::setBarRange(qint64 total)
+{
+    m_barShift = 0;
+    while ((total >> m_barShift) > std::numeric_limits<int>::max())
+        ++m_barShift;
+    pbFile->setRange(0, qMax(1, int(total >> m_barShift)));
+}
+
+void TfmProg::SendIPFile()
+{
+    // Streamed from the open file in pieces as the socket takes them: memory stays bounded
+    // whatever the file's size, and every byte goes exactly once.
+    m_netActive = true;
+    setBarRange(FFileSize);
+    pbFile->setValue(0);
+    // The network window reports every send it makes, in order; those queued ahead of this
+    // file are not ours to show.
+    m_netAhead = fmNet->queuedSends() + ((fmNet->transferring() || fmNet->FAwaitConnect) ? 1 : 0);
+    connect(fmNet, &TfmNet::transferProgress, this, &TfmProg::netProgress, Qt::UniqueConnection);
+    connect(fmNet, &TfmNet::transferFinished, this, &TfmProg::netFinished, Qt::UniqueConnection);
+    fmNet->SendFileWithStatus(&FFileHandle, FFileSize);
+}
+
+void TfmProg::netProgress(qint64 sent, qint64 total)
+{
+    if (!m_netActive || m_netAhead > 0)
+        return;
+    if (pbFile->maximum() != qMax(1, int(total >> m_barShift)))
+        setBarRange(total);
+    pbFile->setValue(int(qMin<qint64>(sent >> m_barShift, pbFile->maximum())));
+}
+
+void TfmProg::netFinished(bool ok)
+{
+    if (!m_netActive)
+        return;
+    if (m_netAhead > 0) {
+        --m_netAhead;
+        return;
+    }
+    m_netActive = false;
+    disconnect(fmNet, nullptr, this, nullptr);
+    // The network window reads the file; a piece it could not get means the file failed or
+    // ended before its measured size. Link failures it reports itself.
+    const bool readFailed = FFileHandle.error() != QFileDevice::NoError ||
+                            (FFileHandle.atEnd() && FFileHandle.pos() < FFileSize);
+    FFileHandle.close();
+    if (!ok && readFailed) {
+        // Part of the file may have gone: end the connection so that the printer does not
+        // take the next send as the rest of it.
+        fmNet->NetDisconnect();
+        ShowWarning(this, QStringLiteral("SendIPFile"),
+                    QStringLiteral("Error reading data from file."));
+    }
+    done(ok ? ModalResult::OK : ModalResult::Cancel);
+}
