@@ -194,6 +194,9 @@ QByteArray SettingsFile::toBytes() const
 bool SettingsFile::save(const QString &path, QString *error) const
 {
     QSaveFile f(path);
+    // A settings file in a folder we may not create files in (an installed copy) is still
+    // written, in place.
+    f.setDirectWriteFallback(true);
     if (!f.open(QIODevice::WriteOnly) || f.write(toBytes()) < 0 || !f.commit()) {
         if (error)
             *error = f.errorString();

@@ -51,6 +51,7 @@ constexpr int MinWidth = 354;
 constexpr int MaxWidth = 800;
 constexpr int FixedHeight = 303;
 constexpr int EpcLeft = 16;
+constexpr char EntryBlank = '-'; // shown in entry positions not yet typed
 
 const char SendFileFilter[] =
     "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
@@ -64,7 +65,7 @@ QString QtInputMask(const QString &mask)
     QString m = QStringLiteral(">");
     for (const QChar c : mask)
         m += (c == QLatin1Char('A')) ? QLatin1Char('N') : c;
-    return m + QStringLiteral(";-");
+    return m + QLatin1Char(';') + QLatin1Char(EntryBlank);
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
@@ -161,6 +162,7 @@ void TfmMain::createControls()
     connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
 
     laStat = makeLabel(central, "laStat", QStringLiteral("Initializing"));
+    laStat->setTextFormat(Qt::PlainText); // printer replies are shown here as they came
     QFont statFont = laStat->font();
     statFont.setPointSize(12);
     laStat->setFont(statFont);
@@ -363,7 +365,7 @@ bool TfmMain::WriteSettings()
     s.recentFiles = RecentFiles.entries();
     s.sendFileName = SendFileName;
     s.tcpIpAddr = TcpIpAddr;
-    s.rfidData = medEPC->text();
+    s.rfidData = entryText();
     if (fmInit && fmInit->FListLoaded) {
         s.initFiles = fmInit->FileList();
     } else {
@@ -413,8 +415,9 @@ void TfmMain::tiStatHoldTimer()
 void TfmMain::FitWidthToEPC()
 {
     medEPCChange();
-    laLenTest->setText(medEPC->text());
-    const int textWidth = QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->text());
+    laLenTest->setText(medEPC->displayText());
+    const int textWidth =
+        QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->displayText());
     const int width = qBound(MinWidth, textWidth + 48, MaxWidth);
     setMinimumWidth(MinWidth);
     setMaximumWidth(MaxWidth);
@@ -488,6 +491,17 @@ void checkRadio(QAction *on, QAction *off)
 }
 } // namespace
 
+QString TfmMain::entryText() const
+{
+    // Qt leaves untyped positions out of text(), which would move the later digits left; the
+    // shown text keeps every position in place. A blank in the middle then fails the limit
+    // check, while an untyped tail counts as zeros like a short text.
+    QString shown = medEPC->displayText();
+    while (shown.endsWith(QLatin1Char(EntryBlank)) || shown.endsWith(QLatin1Char(' ')))
+        shown.chop(1);
+    return shown;
+}
+
 QString TfmMain::currentLayout() const
 {
     return TagFormatFor(FDataFormat, FDataSize).layout;
@@ -499,7 +513,7 @@ void TfmMain::miHexClick()
         checkRadio(miHex, miSGTIN);
         FDataFormat = 2;
         const int size = miDataSize64->isChecked() ? 64 : 96;
-        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(1, size).layout);
+        const QString hex = PackTagFields(entryText(), TagFormatFor(1, size).layout);
         const TagFormatRow &row = TagFormatFor(2, size);
         setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
     }
@@ -512,7 +526,7 @@ void TfmMain::miSGTINClick()
         checkRadio(miSGTIN, miHex);
         FDataFormat = 1;
         const int size = miDataSize64->isChecked() ? 64 : 96;
-        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(2, size).layout);
+        const QString hex = PackTagFields(entryText(), TagFormatFor(2, size).layout);
         const TagFormatRow &row = TagFormatFor(1, size);
         setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
     }
@@ -526,7 +540,7 @@ void TfmMain::miDataSize96Click()
         FDataSize = 96;
         const int format = miSGTIN->isChecked() ? 1 : 2;
         // The text is read with the other size's template: 64 bits, then 32 zero bits.
-        const QString hex = PackTagFields(medEPC->text(), TagFormatFor(format, 64).layout) +
+        const QString hex = PackTagFields(entryText(), TagFormatFor(format, 64).layout) +
                             QStringLiteral("00000000");
         const TagFormatRow &row = TagFormatFor(format, 96);
         setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
@@ -542,7 +556,7 @@ void TfmMain::miDataSize64Click()
         const int format = miSGTIN->isChecked() ? 1 : 2;
         // The leading 64 bits stay, the last 32 are dropped.
         const QString hex =
-            PackTagFields(medEPC->text(), TagFormatFor(format, 96).layout).left(16);
+            PackTagFields(entryText(), TagFormatFor(format, 96).layout).left(16);
         const TagFormatRow &row = TagFormatFor(format, 64);
         setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
     }
@@ -558,7 +572,7 @@ bool TfmMain::CheckTagData()
 {
     const int format = miSGTIN->isChecked() ? 1 : 2;
     const int size = miDataSize96->isChecked() ? 96 : 64;
-    const bool bad = FindLimitBreak(medEPC->text(), TagFormatFor(format, size).layout) >= 0;
+    const bool bad = FindLimitBreak(entryText(), TagFormatFor(format, size).layout) >= 0;
     if (bad) {
         QPalette pal = medEPC->palette();
         pal.setColor(QPalette::Base, QColor(255, 0, 0));
@@ -573,7 +587,7 @@ void TfmMain::IncrementTagData()
 {
     if (FBatchQty == 0)
         return;
-    medEPC->setText(IncrementTagText(medEPC->text(), FBatchQty));
+    medEPC->setText(IncrementTagText(entryText(), FBatchQty));
 }
 
 // ---- Format text, human-readable field ------------------------------------------------------
@@ -625,7 +639,7 @@ bool TfmMain::PutHRLine()
     if (FHRChanged)
         FHRLine = FindBatchFieldLine(FHRField);
     if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
-        FBatchLines[FHRLine] = BatchDataLine(FHRField, medEPC->text());
+        FBatchLines[FHRLine] = BatchDataLine(FHRField, entryText());
         return true;
     }
     fmHRError->exec();
@@ -656,7 +670,7 @@ void TfmMain::sbSendBatchClick()
     }
 
     FBatchLines[0] = SetBatchQuantity(FBatchLines[0], FBatchQty);
-    const QString hex = PackTagFields(medEPC->text(), currentLayout());
+    const QString hex = PackTagFields(entryText(), currentLayout());
     if (FEPCLine > 0 && FEPCLine < FBatchLines.size())
         FBatchLines[FEPCLine] = BatchDataLine(FEPCField, hex);
     if (!PutHRLine())
@@ -822,8 +836,10 @@ void TfmMain::tiInitDelayTimer()
 
 void TfmMain::tiInitFileSendTimer()
 {
-    if (!sbSendBatch->isEnabled())
-        return; // a send is under way; try again at the next tick
+    // A send is under way (or a transfer the operator started by hand, which does not hold
+    // the send button): try again at the next tick.
+    if (!sbSendBatch->isEnabled() || fmProg->isVisible())
+        return;
     tiInitFileSend->stop();
     if (FInitFileIndex < fmInit->lxFilesToSend->count()) {
         SendFileName = fmInit->lxFilesToSend->item(FInitFileIndex)->text();

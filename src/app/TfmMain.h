@@ -93,6 +93,7 @@ public:
     bool CheckTagData();
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
+    QString entryText() const;     // the tag data as shown, every position in its place
 
     // Format text, human-readable field, batch send.
     void SplitFormatText();

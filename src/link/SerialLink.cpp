@@ -60,6 +60,37 @@ SerialConfigurator &defaultConfigurator()
 
 } // namespace
 
+// Qt applies its own line settings (9600 8N1) on open; an adapter keeps what its driver has.
+static void keepDriverSettings(QSerialPort &port, const QString &device)
+{
+    DeviceLineSettings current;
+    if (!ReadDeviceLineSettings(device, &current))
+        return;
+    port.setBaudRate(current.baudRate);
+    port.setDataBits(static_cast<QSerialPort::DataBits>(current.dataBits));
+    switch (current.parity) {
+    case 'O':
+        port.setParity(QSerialPort::OddParity);
+        break;
+    case 'E':
+        port.setParity(QSerialPort::EvenParity);
+        break;
+    case 'M':
+        port.setParity(QSerialPort::MarkParity);
+        break;
+    case 'S':
+        port.setParity(QSerialPort::SpaceParity);
+        break;
+    default:
+        port.setParity(QSerialPort::NoParity);
+        break;
+    }
+    port.setStopBits(current.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port.setFlowControl(current.flowControl == 2   ? QSerialPort::HardwareControl
+                        : current.flowControl == 1 ? QSerialPort::SoftwareControl
+                                                   : QSerialPort::NoFlowControl);
+}
+
 SerialLink::SerialLink(QObject *parent) : QObject(parent) {}
 
 SerialLink::~SerialLink()
@@ -116,8 +147,11 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
         return OpenResult::OpenFailed;
 
     m_port = std::make_unique<QSerialPort>();
-    m_port->setPortName(PortDeviceName(settings.port));
+    const QString device = PortDeviceName(settings.port);
+    m_port->setPortName(device);
     m_port->setReadBufferSize(ReadBufferLimit);
+    if (!hasLineSettings(settings.port))
+        keepDriverSettings(*m_port, device);
     if (!m_port->open(QIODevice::ReadWrite)) {
         close();
         return OpenResult::OpenFailed;
@@ -200,6 +234,10 @@ bool SerialLink::write(const QByteArray &data)
         const qint64 left = deadline.remainingTime();
         ok = left > 0 && m_port->waitForBytesWritten(int(qMin<qint64>(left, INT_MAX)));
     }
+    // The driver may still hold the tail; closing restores the port's previous settings at
+    // once, which would send that tail at the wrong speed. Done means on the wire.
+    if (ok)
+        ok = DrainPortOutput(m_port->handle(), deadline.remainingTime());
     // What is left would only keep the close waiting on a line that does not move.
     if (!ok && m_port->isOpen())
         m_port->clear(QSerialPort::Output);

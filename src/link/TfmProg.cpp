@@ -34,6 +34,7 @@ TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
 
     laFileName = makeLabel(this, "laFileName", QStringLiteral("Filename"));
     laFileName->setGeometry(8, 8, 278, 16);
+    laFileName->setTextFormat(Qt::PlainText);
 
     pbFile = new QProgressBar(this);
     pbFile->setObjectName(QStringLiteral("pbFile"));

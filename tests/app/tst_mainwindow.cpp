@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
@@ -14,6 +15,8 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"
+#include "link/TfmInit.h"
+#include "link/TfmProg.h"
 #include "tagdata/TagData.h"
 
 namespace {
@@ -50,6 +53,9 @@ private slots:
     void sizeRoundTripZeroesTheTail();
     void clickingTheCheckedItemChangesNothing();
     void limitCheckPaintsRedUntilNextEdit();
+    void blankedDigitFailsTheCheck_data();
+    void blankedDigitFailsTheCheck();
+    void initialFilesWaitForManualTransfer();
     void carriageReturnOnlyWithoutFocus();
     void closeWritesEveryKey();
     void closeWithUnwritablePlaceStillCloses();
@@ -228,6 +234,48 @@ void TestMainWindow::limitCheckPaintsRedUntilNextEdit()
     fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF"));
     QVERIFY(fmMain->medEPC->palette().color(QPalette::Base) != QColor(255, 0, 0));
     QVERIFY(!fmMain->CheckTagData());
+}
+
+void TestMainWindow::blankedDigitFailsTheCheck_data()
+{
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<int>("selection"); // characters selected from the cursor, then typed over
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("delete in the middle") << 4 << 0 << int(Qt::Key_Delete) << true;
+    QTest::newRow("backspace in the middle") << 5 << 0 << int(Qt::Key_Backspace) << true;
+    QTest::newRow("select four, type one") << 2 << 4 << int(Qt::Key_A) << true;
+    QTest::newRow("untyped tail counts as zeros") << 23 << 1 << int(Qt::Key_Delete) << false;
+}
+
+void TestMainWindow::blankedDigitFailsTheCheck()
+{
+    QFETCH(int, cursor);
+    QFETCH(int, selection);
+    QFETCH(int, key);
+    QFETCH(bool, fails);
+    TestWindows w;
+    fmMain->medEPC->setCursorPosition(cursor);
+    if (selection > 0)
+        fmMain->medEPC->setSelection(cursor, selection);
+    QTest::keyClick(fmMain->medEPC, Qt::Key(key));
+    // The digits after the blank keep their places: nothing moves left to fill it.
+    QCOMPARE(fmMain->entryText().size(), fails ? 24 : 23);
+    QCOMPARE(fmMain->CheckTagData(), fails);
+}
+
+void TestMainWindow::initialFilesWaitForManualTransfer()
+{
+    TestWindows w;
+    fmInit->lxFilesToSend->addItem(QStringLiteral("first.gph"));
+    SendFileName = QStringLiteral("manual.gph");
+    fmProg->show(); // a transfer the operator started, which leaves the send button enabled
+    fmMain->tiInitFileSend->start();
+    fmMain->tiInitFileSendTimer();
+    QCOMPARE(fmMain->FInitFileIndex, 0);
+    QCOMPARE(SendFileName, QStringLiteral("manual.gph"));
+    QVERIFY(fmMain->tiInitFileSend->isActive());
+    fmProg->hide();
 }
 
 void TestMainWindow::carriageReturnOnlyWithoutFocus()

@@ -1,6 +1,7 @@
 // The serial side of the link against pseudo-terminals: the device end is opened by the
 // program through PortOverrides, the test reads the other end.
 #include <QtTest>
+#include <termios.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -169,6 +170,8 @@ private slots:
     void lineSettings();
     void higherPortsKeepDriverSettings_data();
     void higherPortsKeepDriverSettings();
+    void adapterRunsAtItsDriversSpeed_data();
+    void adapterRunsAtItsDriversSpeed();
     void farEndClosedMidTransfer();
     void stuckLineWriteIsBounded();
     void closedLinkIsHarmless();
@@ -437,6 +440,57 @@ void TestSerial::higherPortsKeepDriverSettings()
     fmMain->FComHandle->setConfigurator(nullptr);
 }
 
+void TestSerial::adapterRunsAtItsDriversSpeed_data()
+{
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<bool>("xon");
+    QTest::newRow("38400 with XON/XOFF") << int(B38400) << 38400 << true;
+    QTest::newRow("115200 without") << int(B115200) << 115200 << false;
+}
+
+void TestSerial::adapterRunsAtItsDriversSpeed()
+{
+    QFETCH(int, speed);
+    QFETCH(bool, xon);
+    Pty pty;
+    QVERIFY(pty.ok());
+    const int fd = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios t{};
+    QCOMPARE(::tcgetattr(fd, &t), 0);
+    cfsetispeed(&t, speed_t(speed));
+    cfsetospeed(&t, speed_t(speed));
+    if (xon)
+        t.c_iflag |= IXON;
+    else
+        t.c_iflag &= ~tcflag_t(IXON);
+    QCOMPARE(::tcsetattr(fd, TCSANOW, &t), 0);
+
+    DeviceLineSettings seen;
+    QVERIFY(ReadDeviceLineSettings(pty.path(), &seen));
+    QTEST(seen.baudRate, "baud");
+    QCOMPARE(seen.flowControl, xon ? 1 : 0);
+
+    // While the program holds the port (COM3 and up), the line keeps the driver's speed,
+    // whatever the session says.
+    PortOverrides[7] = pty.path();
+    SerialLink link;
+    SerialSettings s;
+    s.port = 7;
+    s.baudRate = 1200;
+    QCOMPARE(link.open(s), SerialLink::OpenResult::Ok);
+    termios during{};
+    QCOMPARE(::tcgetattr(fd, &during), 0);
+    QCOMPARE(int(cfgetospeed(&during)), speed);
+    QCOMPARE(bool(during.c_iflag & IXON), xon);
+    QVERIFY(link.write("abc"));
+    link.close();
+    ::close(fd);
+    PortOverrides.remove(7);
+    QCOMPARE(pty.read(3), QByteArray("abc"));
+}
+
 void TestSerial::farEndClosedMidTransfer()
 {
     TestWindows w;
@@ -445,7 +499,11 @@ void TestSerial::farEndClosedMidTransfer()
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
 
-    // The far end takes a little, then goes away while the send is still under way.
+    // The far end takes a little, then goes away while the send is still under way. The
+    // slave stays open meanwhile, as a real device would, so the far end sees no hang-up
+    // before the send begins.
+    const int holder = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(holder >= 0);
     std::atomic<qint64> taken{0};
     const int master = pty.release();
     std::thread farEnd([master, &taken] {
@@ -460,6 +518,7 @@ void TestSerial::farEndClosedMidTransfer()
     });
     fmMain->SendToPrinter(QByteArray(1 << 20, 'x'));
     farEnd.join();
+    ::close(holder);
 
     QCOMPARE(w.prompt.messages(), QStringList(WriteFailed));
     QVERIFY(taken >= 8192);
