@@ -120,7 +120,7 @@ void TfmNet::createControls()
     Label4 = new QLabel(QStringLiteral("IP ADDRESS"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
     Label4->setFont(bold);
-    edIP = new QLineEdit(QStringLiteral("192.168.1.100"), this);
+    edIP = new QLineEdit(QStringLiteral("0.0.0.0"), this); // replaced by the stored address
     edIP->setObjectName(QStringLiteral("edIP"));
     edIP->setToolTip(QStringLiteral("Printer address or host name"));
     Label5 = new QLabel(QStringLiteral("PORT"), this);
@@ -218,6 +218,35 @@ void TfmNet::NetDisconnect()
         csNet->abort(); // what is still buffered must not go out after the failure
     } else {
         csNet->close();
+    }
+}
+
+void TfmNet::WithdrawSource(QIODevice *source)
+{
+    for (auto it = m_queue.begin(); it != m_queue.end();) {
+        if (it->source == source) {
+            it = m_queue.erase(it);
+            reportFinished(false);
+        } else {
+            ++it;
+        }
+    }
+    if (!m_hasCurrent || m_current.source != source)
+        return;
+    if (m_transferring) {
+        NetDisconnect();
+        return;
+    }
+    tiNetConnected->stop();
+    FAwaitConnect = false;
+    m_hasCurrent = false;
+    m_current = Send();
+    FPending.clear();
+    reportFinished(false);
+    if (!m_queue.isEmpty()) {
+        m_current = m_queue.dequeue();
+        m_hasCurrent = true;
+        startCurrent();
     }
 }
 

@@ -72,6 +72,11 @@ public:
     // bounded whatever the size. A source that ends early or fails to read ends the send
     // with transferFinished(false) and "File read error, data not sent.".
     void SendFileWithStatus(QIODevice *source, qint64 size);
+    // The caller of SendFileWithStatus is closing source: no send may read it afterwards. A
+    // send of it still waiting (queued, or for the connection) ends quietly and what waits
+    // behind it goes on; one under way ends as NetDisconnect ends it, so the printer takes
+    // nothing after a partial file.
+    void WithdrawSource(QIODevice *source);
     void NetSend(const QByteArray &text);
     void NetConnect();
     void NetDisconnect();

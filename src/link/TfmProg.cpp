@@ -132,10 +132,11 @@ void TfmProg::stopTransfer()
     }
     if (m_netActive) {
         m_netActive = false;
-        // A stream cut short must not be followed by later data on the same connection: the
-        // printer would take it as the rest of the file.
+        // A stream cut short must not be followed by later data on the same connection (the
+        // printer would take it as the rest of the file), and a send still waiting must not
+        // read the file once it is closed.
         disconnect(fmNet, nullptr, this, nullptr);
-        fmNet->NetDisconnect();
+        fmNet->WithdrawSource(&FFileHandle);
     }
     FFileHandle.close();
 }

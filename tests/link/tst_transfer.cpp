@@ -1,5 +1,6 @@
 // The file transfer window over a pseudo-terminal (serial) and the printer emulator (network).
 #include <QtTest>
+#include <QTcpServer>
 
 #include <QFile>
 #include <QLabel>
@@ -174,6 +175,7 @@ private slots:
     void networkTransfer_data();
     void networkTransfer();
     void networkQueuedBehindText();
+    void networkCancelWhileConnecting();
     void networkCancelMidStream();
     void networkFileShrinks();
 #ifdef Q_OS_UNIX
@@ -303,6 +305,36 @@ void TestTransfer::networkQueuedBehindText()
 
 // Cancel while the file streams: the connection goes down at once, so the printer is left
 // with part of the file and nothing after it.
+// Cancelled while the send waits for the connection: nothing of the file has gone, the closed file
+// is never read, and a batch queued behind it goes on as the next send.
+void TestTransfer::networkCancelWhileConnecting()
+{
+    TestWindows w(NetIni);
+    // A loopback port nobody listens on: the send waits for its connection checks, which the
+    // test never runs.
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
+    fmNet->edPort->setText(QString::number(port));
+    SendFileName = w.tempPath(QStringLiteral("waiting.all"));
+    QVERIFY(writeFile(SendFileName, QByteArray(1000, 'f')));
+
+    fmProg->show();
+    fmProg->tiDelayTimer();
+    QVERIFY(fmNet->FAwaitConnect);
+    fmMain->SendToPrinter("batch\r\n"); // queued behind the file
+    QCOMPARE(fmNet->queuedSends(), 1);
+    fmProg->bbCancel->click();
+
+    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QCOMPARE(fmNet->queuedSends(), 0);
+    QVERIFY(fmNet->FAwaitConnect); // now the batch waits for the connection
+    QCOMPARE(fmNet->FTotal, qint64(QByteArray("batch\r\n\n{J,3}").size()));
+    QVERIFY(w.prompt.asked.isEmpty());
+}
+
 void TestTransfer::networkCancelMidStream()
 {
     PrinterSim sim;
