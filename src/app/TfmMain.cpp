@@ -682,16 +682,32 @@ void TfmMain::sbSendBatchClick()
     }
 
     const QStringList lines = sendFormat ? FFormatLines + FBatchLines : FBatchLines;
+    if (!SendableText(lines))
+        return;
     SendToPrinter(PrinterText(lines));
     if (miAutoInc->isChecked())
         IncrementTagData();
+}
+
+bool TfmMain::SendableText(const QStringList &lines)
+{
+    // 8-bit text would carry such a character as "?": say so instead of sending a wrong label.
+    const int bad = FindUnsendableLine(lines);
+    if (bad < 0)
+        return true;
+    ShowWarning(this, QStringLiteral("Send Error"),
+                QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
+                               "Nothing sent.")
+                    .arg(lines.at(bad)));
+    return false;
 }
 
 void TfmMain::miSendFormatClick()
 {
     if (FFormatChanged)
         SplitFormatText();
-    SendToPrinter(PrinterText(FFormatLines));
+    if (SendableText(FFormatLines))
+        SendToPrinter(PrinterText(FFormatLines));
 }
 
 void TfmMain::miBatchQtyClick()

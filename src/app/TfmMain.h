@@ -105,6 +105,7 @@ public:
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
+    bool SendableText(const QStringList &lines); // false, with a message, when 8 bits won't do
     void miViewFileClick();
 
     // Printer link.

@@ -171,3 +171,12 @@ QByteArray PrinterText(const QStringList &lines)
     }
     return text;
 }
+
+int FindUnsendableLine(const QStringList &lines)
+{
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        for (const QChar c : lines.at(i))
+            if (c.unicode() > 0xFF)
+                return int(i);
+    return -1;
+}

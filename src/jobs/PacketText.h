@@ -25,5 +25,7 @@ int FindBatchFieldLine(const QStringList &batchLines, int field);
 QString SetBatchQuantity(const QString &header, int quantity);
 // field,"data"| : a data line of the batch packet.
 QString BatchDataLine(int field, const QString &data);
+// Index of the first line holding a character that 8-bit text cannot carry; -1 when none.
+int FindUnsendableLine(const QStringList &lines);
 // Lines joined for the printer, each followed by CR LF, as 8-bit text.
 QByteArray PrinterText(const QStringList &lines);

@@ -69,6 +69,7 @@ private slots:
     void noRfidDataLine();
     void humanReadableCarriesTypedText();
     void sendFormatAlone();
+    void charactersBeyondEightBitsAreRefused();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -262,6 +263,23 @@ void TestBatchSend::sendFormatAlone()
     QCOMPARE(sim.received(), FormatBytes);
     QVERIFY(w.prompt.asked.isEmpty());
     QVERIFY(!fmMain->FFormatChanged);
+}
+
+void TestBatchSend::charactersBeyondEightBitsAreRefused()
+{
+    TestWindows w;
+    PortOverrides[7] = QStringLiteral("/nonexistent/quilbo-port");
+    fmMain->FComPort = 7;
+    setFormatText(QStringLiteral("{F,1|\nX,1,24|\n}\n{B,1,N,1|\n1,\"\"|\n2,\"5 \u20AC\"|\n}"));
+
+    w.prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    // Refused before the port is opened: no "Could not open port.", no increment.
+    QCOMPARE(w.prompt.messages().last(),
+             QStringLiteral("Send Error: This line holds characters the printer cannot take:\n"
+                            "2,\"5 \u20AC\"|\nNothing sent."));
+    QCOMPARE(w.prompt.asked.size(), 2);
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
 }
 
 QTEST_MAIN(TestBatchSend)
