@@ -19,6 +19,36 @@ QByteArray bytes(const QString &s)
     return s.toLatin1();
 }
 
+// SimpleIni files the keys under a "[" line without its "]" into a section whose name runs
+// over the line break, and writes that name back one line longer each time. Such a line is
+// no header: blank it so that it is passed over like any other line it cannot read.
+QByteArray withoutUnclosedHeaders(QByteArray text)
+{
+    bool lineStart = true;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c == '\r' || c == '\n') {
+            lineStart = true;
+            continue;
+        }
+        if (lineStart && (c == ' ' || c == '\t'))
+            continue;
+        lineStart = false;
+        if (c != '[')
+            continue;
+        qsizetype end = i + 1;
+        while (end < text.size() && !QByteArray("]\r\n").contains(text.at(end)) &&
+               text.at(end) != '\0')
+            ++end;
+        if (end < text.size() && text.at(end) == ']')
+            continue;
+        for (qsizetype k = i; k < end; ++k)
+            text[k] = ' ';
+        i = end - 1;
+    }
+    return text;
+}
+
 bool parseInt(const QString &text, int *out)
 {
     bool ok = false;
@@ -55,7 +85,8 @@ void SettingsFile::loadBytes(const QByteArray &data)
 {
     d->ini.Reset();
     d->ini.SetSpaces(false);
-    if (d->ini.LoadData(data.constData(), size_t(data.size())) < 0)
+    const QByteArray text = withoutUnclosedHeaders(data);
+    if (d->ini.LoadData(text.constData(), size_t(text.size())) < 0)
         d->ini.Reset();
 }
 
