@@ -1,4 +1,5 @@
 #include "app/TfmMain.h"
+#include "app/Controls.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -46,7 +47,8 @@ const QColor TfmMain::BrightGreen(0x00, 0xFF, 0x00);
 const QColor TfmMain::Red(0xFF, 0x00, 0x00);
 const QColor TfmMain::Grey(0x80, 0x80, 0x80);
 
-namespace {
+namespace
+{
 constexpr int MinWidth = 354;
 constexpr int MaxWidth = 800;
 constexpr int FixedHeight = 303;
@@ -66,13 +68,6 @@ QString QtInputMask(const QString &mask)
     for (const QChar c : mask)
         m += (c == QLatin1Char('A')) ? QLatin1Char('N') : c;
     return m + QLatin1Char(';') + QLatin1Char(EntryBlank);
-}
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
 }
 
 QAction *makeAction(QObject *parent, const char *name, const QString &caption, int tag = 0)
@@ -129,7 +124,7 @@ void TfmMain::createControls()
     central->setObjectName(QStringLiteral("central"));
     setCentralWidget(central);
 
-    imVelmo = makeLabel(central, "imVelmo", QString());
+    imVelmo = MakeLabel(central, "imVelmo", QString());
     imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
     imVelmo->setGeometry(8, 6, 180, 55);
 
@@ -146,7 +141,7 @@ void TfmMain::createControls()
     sbSendBatch->setGeometry(MinWidth - 141 - 40, 4, 141, 60);
     connect(sbSendBatch, &QToolButton::clicked, this, &TfmMain::sbSendBatchClick);
 
-    laEPC = makeLabel(central, "laEPC", QStringLiteral("Hex RFID Code"));
+    laEPC = MakeLabel(central, "laEPC", QStringLiteral("Hex RFID Code"));
     laEPC->setGeometry(EpcLeft, 68, MaxWidth, 16);
 
     medEPC = new QLineEdit(central);
@@ -161,7 +156,7 @@ void TfmMain::createControls()
     medEPC->setGeometry(EpcLeft, 86, MinWidth - 2 * EpcLeft - 8, 40);
     connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
 
-    laStat = makeLabel(central, "laStat", QStringLiteral("Initializing"));
+    laStat = MakeLabel(central, "laStat", QStringLiteral("Initializing"));
     laStat->setTextFormat(Qt::PlainText); // printer replies are shown here as they came
     QFont statFont = laStat->font();
     statFont.setPointSize(12);
@@ -171,7 +166,7 @@ void TfmMain::createControls()
     statPal.setColor(QPalette::WindowText, Red);
     laStat->setPalette(statPal);
 
-    imEPC = makeLabel(central, "imEPC", QString());
+    imEPC = MakeLabel(central, "imEPC", QString());
     imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
     imEPC->setGeometry(MinWidth - 96 - 24, 160, 96, 96);
 
@@ -179,11 +174,11 @@ void TfmMain::createControls()
     italic.setItalic(true);
     QFont bold = font();
     bold.setBold(true);
-    laInfo1 = makeLabel(central, "laInfo1", QStringLiteral("For all your RFID needs, please ..."));
-    laInfo2 = makeLabel(central, "laInfo2", QStringLiteral("e-mail:"));
-    laInfo4 = makeLabel(central, "laInfo4", QStringLiteral("rfid-sales@example.com"));
-    laInfo3 = makeLabel(central, "laInfo3", QStringLiteral("or call:"));
-    laInfo5 = makeLabel(central, "laInfo5", QStringLiteral("+1 555 0134"));
+    laInfo1 = MakeLabel(central, "laInfo1", QStringLiteral("For all your RFID needs, please ..."));
+    laInfo2 = MakeLabel(central, "laInfo2", QStringLiteral("e-mail:"));
+    laInfo4 = MakeLabel(central, "laInfo4", QStringLiteral("rfid-sales@example.com"));
+    laInfo3 = MakeLabel(central, "laInfo3", QStringLiteral("or call:"));
+    laInfo5 = MakeLabel(central, "laInfo5", QStringLiteral("+1 555 0134"));
     for (QLabel *l : {laInfo1, laInfo2, laInfo3})
         l->setFont(italic);
     for (QLabel *l : {laInfo4, laInfo5})
@@ -194,7 +189,7 @@ void TfmMain::createControls()
     laInfo3->setGeometry(EpcLeft + 8, 212, 50, 16);
     laInfo5->setGeometry(EpcLeft + 60, 212, 160, 16);
 
-    laLenTest = makeLabel(central, "laLenTest", QString());
+    laLenTest = MakeLabel(central, "laLenTest", QString());
     laLenTest->setVisible(false);
 
     tiStatHold = new QTimer(this);
@@ -416,8 +411,7 @@ void TfmMain::FitWidthToEPC()
 {
     medEPCChange();
     laLenTest->setText(medEPC->displayText());
-    const int textWidth =
-        QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->displayText());
+    const int textWidth = QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->displayText());
     const int width = qBound(MinWidth, textWidth + 48, MaxWidth);
     setMinimumWidth(MinWidth);
     setMaximumWidth(MaxWidth);
@@ -475,7 +469,8 @@ void TfmMain::closeEvent(QCloseEvent *event)
 
 // ---- Tag data -------------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 void setEntryRow(QLineEdit *entry, QLabel *caption, const TagFormatRow &row, const QString &text)
 {
     entry->setInputMask(QtInputMask(row.mask));
@@ -555,8 +550,7 @@ void TfmMain::miDataSize64Click()
         FDataSize = 64;
         const int format = miSGTIN->isChecked() ? 1 : 2;
         // The leading 64 bits stay, the last 32 are dropped.
-        const QString hex =
-            PackTagFields(entryText(), TagFormatFor(format, 96).layout).left(16);
+        const QString hex = PackTagFields(entryText(), TagFormatFor(format, 96).layout).left(16);
         const TagFormatRow &row = TagFormatFor(format, 64);
         setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
     }
@@ -873,8 +867,8 @@ void TfmMain::tiInitFileSendTimer()
 void TfmMain::miShowHintsClick()
 {
     const bool on = miShowHints->isChecked();
-    for (QWidget *w : std::initializer_list<QWidget *>{this, fmInit, fmFormat, fmEPCField, fmNet,
-                                                        fmCommSet})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{this, fmInit, fmFormat, fmEPCField, fmNet, fmCommSet})
         SetShowHint(w, on);
 }
 

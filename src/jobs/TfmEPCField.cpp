@@ -1,4 +1,5 @@
 #include "jobs/TfmEPCField.h"
+#include "app/Controls.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -16,25 +17,6 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 
-namespace
-{
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
-                        const QString &hint = QString())
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
-    return b;
-}
-} // namespace
-
 TfmEPCField::TfmEPCField(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowContextHelpButtonHint | Qt::WindowCloseButtonHint)
@@ -42,20 +24,20 @@ TfmEPCField::TfmEPCField(QWidget *parent)
     setObjectName(QStringLiteral("fmEPCField"));
     setWindowTitle(QStringLiteral("Human-Readable Field"));
 
-    laPrimary = makeLabel(this, "laPrimary", QStringLiteral("X-Field:"));
-    laXField = makeLabel(this, "laXField", QStringLiteral("0"));
-    laHRField = makeLabel(this, "laHRField", QStringLiteral("HR Field:"));
+    laPrimary = MakeLabel(this, "laPrimary", QStringLiteral("X-Field:"));
+    laXField = MakeLabel(this, "laXField", QStringLiteral("0"));
+    laHRField = MakeLabel(this, "laHRField", QStringLiteral("HR Field:"));
     edHRField = new QLineEdit(QStringLiteral("0"), this);
     edHRField->setObjectName(QStringLiteral("edHRField"));
     edHRField->setToolTip(QStringLiteral("Optional Human-Readable Field #"));
     ckUseHR = new QCheckBox(QStringLiteral("Use Human-Readable"), this);
     ckUseHR->setObjectName(QStringLiteral("ckUseHR"));
     ckUseHR->setToolTip(QStringLiteral("Enable Human-Readable field"));
-    laHelp = makeLabel(this, "laHelp", QStringLiteral("See the Help file fore more information."));
-    bbOK = makeButton(this, "bbOK", QStringLiteral("OK"), QStringLiteral("Accept changes"));
+    laHelp = MakeLabel(this, "laHelp", QStringLiteral("See the Help file fore more information."));
+    bbOK = MakeButton(this, "bbOK", QStringLiteral("OK"), QStringLiteral("Accept changes"));
     bbCancel =
-        makeButton(this, "bbCancel", QStringLiteral("Cancel"), QStringLiteral("Ignore changes"));
-    bbHelp = makeButton(this, "bbHelp", QStringLiteral("&Help"));
+        MakeButton(this, "bbCancel", QStringLiteral("Cancel"), QStringLiteral("Ignore changes"));
+    bbHelp = MakeButton(this, "bbHelp", QStringLiteral("&Help"));
     bbOK->setDefault(true);
 
     auto *fields = new QGridLayout;

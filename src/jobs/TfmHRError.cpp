@@ -1,4 +1,5 @@
 #include "jobs/TfmHRError.h"
+#include "app/Controls.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,26 +11,6 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 
-namespace
-{
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setAlignment(Qt::AlignHCenter);
-    return l;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
-                        const QString &hint)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setToolTip(hint);
-    return b;
-}
-} // namespace
-
 TfmHRError::TfmHRError(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint)
@@ -37,17 +18,17 @@ TfmHRError::TfmHRError(QWidget *parent)
     setObjectName(QStringLiteral("fmHRError"));
     setWindowTitle(QStringLiteral("Human-Readable Field Error"));
 
-    laText1 = makeLabel(this, "laText1", QStringLiteral("The specified human-readable"));
-    laText2 = makeLabel(this, "laText2", QStringLiteral("field was not found:"));
-    laHRFieldVal = makeLabel(this, "laHRFieldVal", QStringLiteral("0"));
+    laText1 = MakeLabel(this, "laText1", QStringLiteral("The specified human-readable"));
+    laText2 = MakeLabel(this, "laText2", QStringLiteral("field was not found:"));
+    laHRFieldVal = MakeLabel(this, "laHRFieldVal", QStringLiteral("0"));
     QFont bold = laHRFieldVal->font();
     bold.setBold(true);
     laHRFieldVal->setFont(bold);
-    bnCancel = makeButton(this, "bnCancel", QStringLiteral("Cancel"),
+    bnCancel = MakeButton(this, "bnCancel", QStringLiteral("Cancel"),
                           QStringLiteral("Cancel print request"));
     bnIgnore =
-        makeButton(this, "bnIgnore", QStringLiteral("Ignore"), QStringLiteral("Ignore HR field"));
-    bnDisable = makeButton(this, "bnDisable", QStringLiteral("Disable"),
+        MakeButton(this, "bnIgnore", QStringLiteral("Ignore"), QStringLiteral("Ignore HR field"));
+    bnDisable = MakeButton(this, "bnDisable", QStringLiteral("Disable"),
                            QStringLiteral("Disable HR field"));
 
     auto *buttons = new QHBoxLayout;

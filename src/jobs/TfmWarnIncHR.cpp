@@ -1,4 +1,5 @@
 #include "jobs/TfmWarnIncHR.h"
+#include "app/Controls.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,24 +11,6 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 
-namespace
-{
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setAlignment(Qt::AlignHCenter);
-    return l;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-} // namespace
-
 TfmWarnIncHR::TfmWarnIncHR(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint)
@@ -35,17 +18,17 @@ TfmWarnIncHR::TfmWarnIncHR(QWidget *parent)
     setObjectName(QStringLiteral("fmWarnIncHR"));
     setWindowTitle(QStringLiteral("Warning -- Incrementing Human-Readable Field"));
 
-    laWarning = makeLabel(this, "laWarning", QStringLiteral("Warning!"));
+    laWarning = MakeLabel(this, "laWarning", QStringLiteral("Warning!"));
     QFont bold = laWarning->font();
     bold.setBold(true);
     laWarning->setFont(bold);
-    laText1 = makeLabel(this, "laText1", QStringLiteral("Using a Human-Readable field"));
-    laText2 = makeLabel(this, "laText2", QStringLiteral("with quanties greater than 1"));
-    laText3 = makeLabel(this, "laText3", QStringLiteral("can cause problems."));
-    laText4 = makeLabel(this, "laText4", QStringLiteral("Text fields do not increment in hex."));
-    bbOK = makeButton(this, "bbOK", QStringLiteral("OK"));
-    bbCancel = makeButton(this, "bbCancel", QStringLiteral("Cancel"));
-    bbHelp = makeButton(this, "bbHelp", QStringLiteral("&Help"));
+    laText1 = MakeLabel(this, "laText1", QStringLiteral("Using a Human-Readable field"));
+    laText2 = MakeLabel(this, "laText2", QStringLiteral("with quanties greater than 1"));
+    laText3 = MakeLabel(this, "laText3", QStringLiteral("can cause problems."));
+    laText4 = MakeLabel(this, "laText4", QStringLiteral("Text fields do not increment in hex."));
+    bbOK = MakeButton(this, "bbOK", QStringLiteral("OK"));
+    bbCancel = MakeButton(this, "bbCancel", QStringLiteral("Cancel"));
+    bbHelp = MakeButton(this, "bbHelp", QStringLiteral("&Help"));
     bbOK->setDefault(true);
 
     auto *buttons = new QHBoxLayout;

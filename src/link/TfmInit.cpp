@@ -1,4 +1,5 @@
 #include "link/TfmInit.h"
+#include "app/Controls.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -29,26 +30,12 @@ const char InitFileFilter[] =
     "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
     "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
 
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
 QToolButton *makeFlatButton(QWidget *parent, const char *name, const QString &text)
 {
     auto *b = new QToolButton(parent);
     b->setObjectName(QLatin1String(name));
     b->setText(text);
     b->setAutoRaise(true);
-    return b;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const QString &text)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
     return b;
 }
 
@@ -67,7 +54,7 @@ TfmInit::TfmInit(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("fmInit"));
     setWindowTitle(QStringLiteral("Quilbo Initialization"));
 
-    laInitQ = makeLabel(this, "laInitQ", QStringLiteral("Initialize printer?"));
+    laInitQ = MakeLabel(this, "laInitQ", QStringLiteral("Initialize printer?"));
     QFont big = laInitQ->font();
     big.setBold(true);
     big.setPointSize(14);
@@ -78,12 +65,12 @@ TfmInit::TfmInit(QWidget *parent) : QDialog(parent)
     laInitQ->setAlignment(Qt::AlignCenter);
     laInitQ->setGeometry(8, 12, 194, 32);
 
-    bbYes = makeButton(this, "bbYes", QStringLiteral("&Yes"));
+    bbYes = MakeButton(this, "bbYes", QStringLiteral("&Yes"));
     bbYes->setGeometry(16, 60, 82, 26);
     bbYes->setDefault(true);
-    bbNo = makeButton(this, "bbNo", QStringLiteral("&No"));
+    bbNo = MakeButton(this, "bbNo", QStringLiteral("&No"));
     bbNo->setGeometry(112, 60, 82, 26);
-    bbHelp = makeButton(this, "bbHelp", QStringLiteral("&Help"));
+    bbHelp = MakeButton(this, "bbHelp", QStringLiteral("&Help"));
     bbHelp->setGeometry(16, 100, 82, 26);
     sbDetails = makeFlatButton(this, "sbDetails", QStringLiteral("Show Details"));
     sbDetails->setGeometry(112, 100, 82, 26);
@@ -91,16 +78,16 @@ TfmInit::TfmInit(QWidget *parent) : QDialog(parent)
 
     bv1 = makeBevel(this, "bv1");
     bv1->setGeometry(8, 140, 390, 4);
-    laProgCom = makeLabel(this, "laProgCom", QStringLiteral("Current progran comm settings:"));
+    laProgCom = MakeLabel(this, "laProgCom", QStringLiteral("Current progran comm settings:"));
     laProgCom->setGeometry(16, 152, 280, 16);
     laCommSettings =
-        makeLabel(this, "laCommSettings", QStringLiteral("Port 1, 9600, N, 8, 1, None, DTR"));
+        MakeLabel(this, "laCommSettings", QStringLiteral("Port 1, 9600, N, 8, 1, None, DTR"));
     laCommSettings->setGeometry(16, 172, 290, 16);
     sbCommChange = makeFlatButton(this, "sbCommChange", QStringLiteral("Change"));
     sbCommChange->setGeometry(316, 166, 74, 26);
     bv2 = makeBevel(this, "bv2");
     bv2->setGeometry(8, 200, 390, 4);
-    laFilesToLoad = makeLabel(this, "laFilesToLoad", QStringLiteral("Files to load:"));
+    laFilesToLoad = MakeLabel(this, "laFilesToLoad", QStringLiteral("Files to load:"));
     laFilesToLoad->setGeometry(16, 210, 200, 16);
     lxFilesToSend = new QListWidget(this);
     lxFilesToSend->setObjectName(QStringLiteral("lxFilesToSend"));

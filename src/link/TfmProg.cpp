@@ -1,4 +1,5 @@
 #include "link/TfmProg.h"
+#include "app/Controls.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,23 +17,13 @@
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"
 
-namespace
-{
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-} // namespace
-
 TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
 {
     setObjectName(QStringLiteral("fmProg"));
     setWindowTitle(QStringLiteral("File Transfer Progress"));
     setFixedSize(294, 100);
 
-    laFileName = makeLabel(this, "laFileName", QStringLiteral("Filename"));
+    laFileName = MakeLabel(this, "laFileName", QStringLiteral("Filename"));
     laFileName->setGeometry(8, 8, 278, 16);
     laFileName->setTextFormat(Qt::PlainText);
 
@@ -42,9 +33,9 @@ TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
     pbFile->setRange(0, 100);
     pbFile->setGeometry(8, 30, 278, 16);
 
-    laFileSizeL = makeLabel(this, "laFileSizeL", QStringLiteral("File Size"));
+    laFileSizeL = MakeLabel(this, "laFileSizeL", QStringLiteral("File Size"));
     laFileSizeL->setGeometry(8, 56, 60, 16);
-    laFileSize = makeLabel(this, "laFileSize", QStringLiteral("0"));
+    laFileSize = MakeLabel(this, "laFileSize", QStringLiteral("0"));
     laFileSize->setGeometry(72, 56, 110, 16);
 
     bbCancel = new QPushButton(QStringLiteral("Cancel"), this);
