@@ -9,12 +9,26 @@ class BenchTagData : public QObject
     Q_OBJECT
 
 private slots:
+    void baselineQtHex96();
     void pack96();
     void unpack96();
     void incrementFullCarry();
     void limitCheck96();
     void splitDefaultText();
 };
+
+// The baseline: Qt's own hex round trip of the same 24 digits, the least any conversion of a
+// 96-bit value between text and bits costs.
+void BenchTagData::baselineQtHex96()
+{
+    const QString hex = QStringLiteral("12648D159E26AF0000000000");
+    QString out;
+    QBENCHMARK
+    {
+        out = QString::fromLatin1(QByteArray::fromHex(hex.toLatin1()).toHex().toUpper());
+    }
+    QCOMPARE(out, hex);
+}
 
 void BenchTagData::pack96()
 {

@@ -19,4 +19,4 @@ echo "== network send through the link (against a raw socket) =="
 echo "== file transfer: network 64 MiB and serial (against raw socket / cat) =="
 "$b/bench_transfer"
 echo "== tag data and packet text =="
-"$b/bench_tagdata" -silent 2>&1 | grep -E "RESULT|msecs|nsecs" -A1 | grep -v "^--" || true
+"$b/bench_tagdata" 2>&1 | awk '/^RESULT/ {name=$3} /per iteration/ {printf "%-40s %s ms\n", name, $1}' 
