@@ -20,6 +20,12 @@ sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null || true' EXIT
 echo "Printer emulator running on 127.0.0.1:9100 (pid $sim_pid); it prints each batch it receives."
 
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  chmod 700 "$XDG_RUNTIME_DIR"
+  export XDG_RUNTIME_DIR
+fi
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting Quilbo under a virtual X server (xvfb-run)."
   echo "To see the window, run this command from a desktop session."
