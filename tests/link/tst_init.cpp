@@ -130,6 +130,7 @@ private slots:
     void firstRun();
     void longDelayQuestion_data();
     void longDelayQuestion();
+    void storedFileOverNetwork();
 #ifdef Q_OS_UNIX
     void twelveFilesSentTenStored();
 #endif
@@ -517,6 +518,44 @@ void TestInit::longDelayQuestion()
         QCOMPARE(script.unexpected, QStringList());
         QCOMPARE(fmMain->FInitFileIndex, 0);
     }
+}
+
+// A stored initial file, the network link, Yes, then No to the flash format: the printer gets
+// the file's bytes unchanged, then the status request.
+void TestInit::storedFileOverNetwork()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("logo.gph"));
+    const QByteArray content =
+        QByteArray("{G,1|\r\n") + '\0' + QByteArray(3000, '\xA5') + QByteArray("}\r\n");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    TestWindows w("[EPC]\r\nCOM=0\r\nTCPIPADDR=127.0.0.1\r\nINIFILE0=" + path.toLatin1() + "\r\n");
+    fmNet->edPort->setText(QString::number(sim.port()));
+
+    {
+        ModalScript script;
+        script.add(QStringLiteral("fmInit"), [](QWidget *) { fmInit->bbYes->click(); });
+        script.add(QStringLiteral("fmFormFl"), [](QWidget *) { fmFormFl->sbNo->click(); });
+        fmMain->tiInitDelayTimer();
+        QVERIFY(script.done());
+        QCOMPARE(script.unexpected, QStringList());
+    }
+    // The transfer window stays up while the file streams; its open step is run at once.
+    QTimer::singleShot(0, fmProg, [] { fmProg->tiDelayTimer(); });
+    fmMain->tiInitFileSendTimer();
+
+    const QByteArray expected = content + "\n{J,3}";
+    QVERIFY(sim.waitForBytes(expected.size()));
+    QVERIFY(sim.received() == expected);
+    QVERIFY(w.prompt.messages().isEmpty());
+    QCOMPARE(SendFileName, path);
+    QCOMPARE(fmMain->FInitFileIndex, 1);
 }
 
 #ifdef Q_OS_UNIX
