@@ -15,7 +15,8 @@
 #include "app/Windows.h"
 #include "link/TfmNet.h"
 
-namespace {
+namespace
+{
 // Spins the event loop without sleeping, so the figure is not rounded to a poll interval.
 bool spinUntil(const PrinterSim &sim, qint64 bytes)
 {
@@ -43,7 +44,8 @@ int main(int argc, char **argv)
     const int presses = argc > 1 ? std::max(5, atoi(argv[1])) : 200;
 
     PrinterSim sim;
-    if (!sim.start({QStringLiteral("--reply"), QStringLiteral("none"), QStringLiteral("--quiet")})) {
+    if (!sim.start(
+            {QStringLiteral("--reply"), QStringLiteral("none"), QStringLiteral("--quiet")})) {
         std::fprintf(stderr, "emulator: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
@@ -72,8 +74,9 @@ int main(int argc, char **argv)
         fmMain->sbSendBatchClick();
         // Every batch is the same length: the tag data keeps its width as it steps on.
         if (i == 0) {
-            if (!QTest::qWaitFor([&] { return sim.receivedSize() > before &&
-                                              sim.received().endsWith("{J,3}"); })) {
+            if (!QTest::qWaitFor([&] {
+                    return sim.receivedSize() > before && sim.received().endsWith("{J,3}");
+                })) {
                 std::fprintf(stderr, "the second batch did not arrive\n");
                 return 1;
             }

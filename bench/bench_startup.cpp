@@ -7,14 +7,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 
-namespace {
+namespace
+{
 int child(int argc, char **argv, bool quilbo, const QString &settings)
 {
     QApplication app(argc, argv);

@@ -6,7 +6,8 @@
 #include <QVariant>
 #include <QWidget>
 
-namespace {
+namespace
+{
 const char Property[] = "quilboShowHint";
 
 // Swallows tool-tip events for every widget of a window whose hints are off.

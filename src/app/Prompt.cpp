@@ -4,7 +4,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
-namespace {
+namespace
+{
 
 class DialogPrompt : public Prompt
 {

@@ -5,7 +5,8 @@
 class QWidget;
 
 // Modal results, with the values the rest of the program stores and compares.
-namespace ModalResult {
+namespace ModalResult
+{
 enum : int { None = 0, OK = 1, Cancel = 2, Yes = 6, No = 7 };
 }
 

@@ -9,7 +9,8 @@
 
 #include <SimpleIni.h>
 
-namespace {
+namespace
+{
 const char Section[] = "EPC";
 const char PortsSection[] = "PORTS";
 
@@ -59,8 +60,7 @@ bool parseInt(const QString &text, int *out)
 }
 } // namespace
 
-struct SettingsFile::Impl
-{
+struct SettingsFile::Impl {
     CSimpleIniA ini{false, false, false};
 };
 

@@ -8,16 +8,15 @@
 #include <memory>
 
 // What the file holds, decoded. Start values are the defaults of a missing key.
-struct StoredSettings
-{
-    int comPort = 1;       // "COM"; missing or negative gives 1 and sets firstRun
+struct StoredSettings {
+    int comPort = 1; // "COM"; missing or negative gives 1 and sets firstRun
     bool firstRun = true;
-    int baudRate = 9600;   // "BAUD"
-    int parity = 0;        // "PARITY" by first letter
-    int dataBits = 8;      // "DATABITS"
-    int stopBits = 1;      // "STOPBITS": 2 if 2, else 1
-    int flowControl = 2;   // "FLOWCTRL" by first letter
-    int dataSize = 96;     // "DATASIZE": 96 if 96, else 64
+    int baudRate = 9600; // "BAUD"
+    int parity = 0;      // "PARITY" by first letter
+    int dataBits = 8;    // "DATABITS"
+    int stopBits = 1;    // "STOPBITS": 2 if 2, else 1
+    int flowControl = 2; // "FLOWCTRL" by first letter
+    int dataSize = 96;   // "DATASIZE": 96 if 96, else 64
     QString rfidData = QStringLiteral("0123456789ABCDEF00000000");
     QStringList recentFiles = QStringList(QVector<QString>(5)); // FILENAME1..5
     QString sendFileName;

@@ -39,7 +39,8 @@ bool PortDeviceMayExist(int port)
 }
 
 #ifdef Q_OS_UNIX
-namespace {
+namespace
+{
 int baudOf(speed_t speed)
 {
     static const struct {

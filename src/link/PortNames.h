@@ -13,8 +13,7 @@ QString PortDeviceName(int port);
 bool PortDeviceMayExist(int port);
 
 // A device's current line settings as its driver has them.
-struct DeviceLineSettings
-{
+struct DeviceLineSettings {
     int baudRate = 9600;
     int dataBits = 8;
     char parity = 'N'; // N, O, E, M or S

@@ -17,7 +17,8 @@
 #include "link/PortNames.h"
 #include "link/TfmNet.h"
 
-namespace {
+namespace
+{
 const QByteArray FormatBytes = "{F,1,A,R,E,100,400,\"1epc4x1\"|\r\n"
                                "X,1,24|\r\n"
                                "R,60|\r\n"
@@ -84,8 +85,7 @@ void TestBatchSend::firstAndSecondBatchOverNetwork()
     fmMain->sbSendBatchClick();
     QCOMPARE(w.prompt.messages(), QStringList{QStringLiteral("Send Format: Send format packet?")});
     const QByteArray first =
-        FormatBytes + batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000000") +
-        "\n{J,3}";
+        FormatBytes + batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000000") + "\n{J,3}";
     QVERIFY(sim.waitForBytes(first.size()));
     QCOMPARE(sim.received(), first);
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000001"));
@@ -139,10 +139,10 @@ void TestBatchSend::quantityGoesIntoHeader_data()
     QTest::newRow("quantity 5") << "{B,1,N,1|E,0,0,1,1,0,1|" << 5
                                 << QByteArray("{B,1,N,5|E,0,0,1,1,0,1|")
                                 << "0123456789ABCDEF00000005";
-    QTest::newRow("two-digit quantity replaced") << "{B,1,N,12|" << 3 << QByteArray("{B,1,N,3|")
-                                                 << "0123456789ABCDEF00000003";
-    QTest::newRow("header without a bar stays") << "{B,1,N,1" << 2 << QByteArray("{B,1,N,1")
-                                                << "0123456789ABCDEF00000002";
+    QTest::newRow("two-digit quantity replaced")
+        << "{B,1,N,12|" << 3 << QByteArray("{B,1,N,3|") << "0123456789ABCDEF00000003";
+    QTest::newRow("header without a bar stays")
+        << "{B,1,N,1" << 2 << QByteArray("{B,1,N,1") << "0123456789ABCDEF00000002";
 }
 
 void TestBatchSend::quantityGoesIntoHeader()

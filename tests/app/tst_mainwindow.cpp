@@ -19,7 +19,8 @@
 #include "link/TfmProg.h"
 #include "tagdata/TagData.h"
 
-namespace {
+namespace
+{
 QColor statusColour()
 {
     return fmMain->laStat->palette().color(QPalette::WindowText);
@@ -90,11 +91,11 @@ void TestMainWindow::startValuesFromFile_data()
     QTest::newRow("COM=-5") << QByteArray("[EPC]\nCOM=-5\n") << 1 << true << 96
                             << "0123456789ABCDEF00000000";
     QTest::newRow("DATASIZE=128, stored text under the 64-bit mask")
-        << QByteArray("[EPC]\nCOM=2\nDATASIZE=128\nRFIDDATA=FEDCBA9876543210\n") << 2 << false
-        << 64 << "FEDCBA9876543210";
+        << QByteArray("[EPC]\nCOM=2\nDATASIZE=128\nRFIDDATA=FEDCBA9876543210\n") << 2 << false << 64
+        << "FEDCBA9876543210";
     QTest::newRow("stored text longer than the mask is cut")
-        << QByteArray("[EPC]\nCOM=2\nDATASIZE=64\nRFIDDATA=0123456789ABCDEF0000\n") << 2
-        << false << 64 << "0123456789ABCDEF";
+        << QByteArray("[EPC]\nCOM=2\nDATASIZE=64\nRFIDDATA=0123456789ABCDEF0000\n") << 2 << false
+        << 64 << "0123456789ABCDEF";
 }
 
 void TestMainWindow::startValuesFromFile()
@@ -158,14 +159,14 @@ void TestMainWindow::switchingKeepsTheBits_data()
     QTest::addColumn<int>("toFormat");
     QTest::addColumn<int>("toSize");
     QTest::addColumn<QString>("after");
-    QTest::newRow("hex 64 to SGTIN 64") << 2 << 64 << "0123456789ABCDEF" << 1 << 64
-                                        << "0 0 091A2B3C4 1ABCDEF";
-    QTest::newRow("SGTIN 64 to hex 64") << 1 << 64 << "1 2 3456789AB 0000000" << 2 << 64
-                                        << "568ACF1356000000";
-    QTest::newRow("SGTIN 64 to SGTIN 96") << 1 << 64 << "1 2 3456789AB 0000000" << 1 << 96
-                                          << "56 4 2B3C4D580000 0000000000";
-    QTest::newRow("hex 96 to hex 64") << 2 << 96 << "0123456789ABCDEF00000000" << 2 << 64
-                                      << "0123456789ABCDEF";
+    QTest::newRow("hex 64 to SGTIN 64")
+        << 2 << 64 << "0123456789ABCDEF" << 1 << 64 << "0 0 091A2B3C4 1ABCDEF";
+    QTest::newRow("SGTIN 64 to hex 64")
+        << 1 << 64 << "1 2 3456789AB 0000000" << 2 << 64 << "568ACF1356000000";
+    QTest::newRow("SGTIN 64 to SGTIN 96")
+        << 1 << 64 << "1 2 3456789AB 0000000" << 1 << 96 << "56 4 2B3C4D580000 0000000000";
+    QTest::newRow("hex 96 to hex 64")
+        << 2 << 96 << "0123456789ABCDEF00000000" << 2 << 64 << "0123456789ABCDEF";
 }
 
 void TestMainWindow::switchingKeepsTheBits()
@@ -306,10 +307,10 @@ void TestMainWindow::closeWritesEveryKey()
     QVERIFY(!QFile::exists(w.settingsPath()));
     fmMain->close();
     const QByteArray text = fileBytes(w.settingsPath());
-    for (const char *line : {"COM=1", "BAUD=9600", "PARITY=None", "DATABITS=8", "STOPBITS=1",
-                             "FLOWCTRL=DTR/DSR", "DATAFORMAT=2", "DATASIZE=96", "HRFIELD=0",
-                             "FILENAME1=", "FILENAME5=", "SENDFILENAME=", "TCPIPADDR=",
-                             "RFIDDATA=0123456789ABCDEF00000000"})
+    for (const char *line :
+         {"COM=1", "BAUD=9600", "PARITY=None", "DATABITS=8", "STOPBITS=1", "FLOWCTRL=DTR/DSR",
+          "DATAFORMAT=2", "DATASIZE=96", "HRFIELD=0", "FILENAME1=", "FILENAME5=", "SENDFILENAME=",
+          "TCPIPADDR=", "RFIDDATA=0123456789ABCDEF00000000"})
         QVERIFY2(text.contains(QByteArray(line) + '\n'), line);
     QCOMPARE(readBack(w.settingsPath()).comPort, 1);
     QVERIFY(!readBack(w.settingsPath()).firstRun);
@@ -325,9 +326,9 @@ void TestMainWindow::closeWithUnwritablePlaceStillCloses()
     fmMain->tiInitDelay->stop();
     fmMain->show();
     QVERIFY(fmMain->close());
-    QCOMPARE(prompt.messages(), QStringList{QStringLiteral(
-                                    "Write Error: Could not write initialization file.\nIs it "
-                                    "read-only?")});
+    QCOMPARE(prompt.messages(),
+             QStringList{QStringLiteral("Write Error: Could not write initialization file.\nIs it "
+                                        "read-only?")});
     QVERIFY(!fmMain->isVisible());
     DestroyWindows();
 }

@@ -5,7 +5,8 @@
 
 #include "app/Settings.h"
 
-namespace {
+namespace
+{
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -101,22 +102,22 @@ void TestSettings::readValues_data()
     QTest::addColumn<int>("baud");
     QTest::newRow("COM=0: network, not first run")
         << QByteArray("[EPC]\nCOM=0\n") << 0 << false << 1 << 96 << 9600;
-    QTest::newRow("COM=-5: COM1, first run") << QByteArray("[EPC]\nCOM=-5\n") << 1 << true << 1
-                                             << 96 << 9600;
-    QTest::newRow("COM not a number: default") << QByteArray("[EPC]\nCOM=abc\n") << 1 << true
-                                               << 1 << 96 << 9600;
-    QTest::newRow("keys in any case") << QByteArray("[epc]\ncom=3\nstopbits=2\nbaud=38400\n")
-                                      << 3 << false << 2 << 96 << 38400;
-    QTest::newRow("STOPBITS=3 reads as 1") << QByteArray("[EPC]\nCOM=1\nSTOPBITS=3\n") << 1
-                                           << false << 1 << 96 << 9600;
-    QTest::newRow("DATASIZE=128 gives 64") << QByteArray("[EPC]\nCOM=1\nDATASIZE=128\n") << 1
-                                           << false << 1 << 64 << 9600;
-    QTest::newRow("DATASIZE=100 gives 64") << QByteArray("[EPC]\nCOM=1\nDATASIZE=100\n") << 1
-                                           << false << 1 << 64 << 9600;
-    QTest::newRow("BAUD unchecked") << QByteArray("[EPC]\nCOM=2\nBAUD=14400\n") << 2 << false
-                                    << 1 << 96 << 14400;
-    QTest::newRow("CRLF line ends") << QByteArray("[EPC]\r\nCOM=4\r\nDATASIZE=64\r\n") << 4
-                                    << false << 1 << 64 << 9600;
+    QTest::newRow("COM=-5: COM1, first run")
+        << QByteArray("[EPC]\nCOM=-5\n") << 1 << true << 1 << 96 << 9600;
+    QTest::newRow("COM not a number: default")
+        << QByteArray("[EPC]\nCOM=abc\n") << 1 << true << 1 << 96 << 9600;
+    QTest::newRow("keys in any case")
+        << QByteArray("[epc]\ncom=3\nstopbits=2\nbaud=38400\n") << 3 << false << 2 << 96 << 38400;
+    QTest::newRow("STOPBITS=3 reads as 1")
+        << QByteArray("[EPC]\nCOM=1\nSTOPBITS=3\n") << 1 << false << 1 << 96 << 9600;
+    QTest::newRow("DATASIZE=128 gives 64")
+        << QByteArray("[EPC]\nCOM=1\nDATASIZE=128\n") << 1 << false << 1 << 64 << 9600;
+    QTest::newRow("DATASIZE=100 gives 64")
+        << QByteArray("[EPC]\nCOM=1\nDATASIZE=100\n") << 1 << false << 1 << 64 << 9600;
+    QTest::newRow("BAUD unchecked")
+        << QByteArray("[EPC]\nCOM=2\nBAUD=14400\n") << 2 << false << 1 << 96 << 14400;
+    QTest::newRow("CRLF line ends")
+        << QByteArray("[EPC]\r\nCOM=4\r\nDATASIZE=64\r\n") << 4 << false << 1 << 64 << 9600;
 }
 
 void TestSettings::readValues()

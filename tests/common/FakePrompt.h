@@ -5,11 +5,10 @@
 #include <QQueue>
 #include <QString>
 
-#include "app/Prompt.h"
 #include "about/Help.h"
+#include "app/Prompt.h"
 
-struct PromptQuestion
-{
+struct PromptQuestion {
     enum Kind { Message, Open, Save } kind = Message;
     QString caption; // message caption or dialog title
     QString text;    // message text, or the dialog's starting file name
@@ -26,16 +25,15 @@ public:
     ~FakePrompt() override { setPrompt(nullptr); }
 
     QList<PromptQuestion> asked;
-    QQueue<int> answers;     // for message()
-    QQueue<QString> paths;   // for openFile() / saveFile()
+    QQueue<int> answers;   // for message()
+    QQueue<QString> paths; // for openFile() / saveFile()
 
     int message(QWidget *, const QString &caption, const QString &text, PromptIcon icon,
                 PromptButtons buttons) override;
-    QString openFile(QWidget *, const QString &title, const QString &filter,
-                     const QString &folder, const QString &fileName) override;
-    QString saveFile(QWidget *, const QString &title, const QString &filter,
-                     const QString &folder, const QString &fileName,
-                     const QString &defaultSuffix) override;
+    QString openFile(QWidget *, const QString &title, const QString &filter, const QString &folder,
+                     const QString &fileName) override;
+    QString saveFile(QWidget *, const QString &title, const QString &filter, const QString &folder,
+                     const QString &fileName, const QString &defaultSuffix) override;
 
     // "caption: text" of every message asked, in order.
     QStringList messages() const;
@@ -47,8 +45,7 @@ class FakeHelp : public HelpSink
 public:
     FakeHelp() { setHelpSink(this); }
     ~FakeHelp() override { setHelpSink(nullptr); }
-    struct Request
-    {
+    struct Request {
         QString file;
         int context;
     };

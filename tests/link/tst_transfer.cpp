@@ -1,6 +1,6 @@
 // The file transfer window over a pseudo-terminal (serial) and the printer emulator (network).
-#include <QtTest>
 #include <QTcpServer>
+#include <QtTest>
 
 #include <QFile>
 #include <QLabel>
