@@ -76,7 +76,6 @@ public:
     int FStatusPolls = 0;
     int FInitFileIndex = 0;
 
-    QString settingsPath() const { return m_settingsPath; }
     bool showHints() const;
 
     // Status line.
