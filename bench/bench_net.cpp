@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "BenchMemory.h"
 #include "PrinterSim.h"
 #include "TestWindows.h"
 #include "app/Windows.h"
@@ -25,17 +26,6 @@
 
 namespace
 {
-
-qint64 statusKiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 QByteArray makeData(qint64 size)
 {

@@ -22,6 +22,7 @@
 #include <memory>
 #include <thread>
 
+#include "BenchMemory.h"
 #include "PrinterSim.h"
 #include "TestWindows.h"
 #include "app/Globals.h"
@@ -41,17 +42,6 @@
 
 namespace
 {
-
-qint64 statusKiB(const char *key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 bool makeFile(const QString &path, qint64 size)
 {
