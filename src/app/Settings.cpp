@@ -224,6 +224,14 @@ QByteArray SettingsFile::toBytes() const
 
 bool SettingsFile::save(const QString &path, QString *error) const
 {
+    // A file marked read-only stays as it is even for a user the system lets write anyway
+    // (root): replacing it would also drop the mark.
+    const QFileInfo existing(path);
+    if (existing.isFile() && !existing.permissions().testFlag(QFileDevice::WriteOwner)) {
+        if (error)
+            *error = QStringLiteral("The file is read-only");
+        return false;
+    }
     QSaveFile f(path);
     // A settings file in a folder we may not create files in (an installed copy) is still
     // written, in place.

@@ -648,10 +648,15 @@ void TestFaults::unwritableSettingsPlace_data()
     QTest::newRow("a folder where the file should be") << QStringLiteral("folder");
     QTest::newRow("the folder is missing") << QStringLiteral("missing");
     QTest::newRow("the folder is a file") << QStringLiteral("file");
+    QTest::newRow("a read-only file") << QStringLiteral("readonly");
 }
 
 void TestFaults::unwritableSettingsPlace()
 {
+    constexpr QFile::Permissions ReadOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    constexpr QFile::Permissions ModeBits = ReadOnly | QFile::WriteOwner | QFile::WriteGroup |
+                                            QFile::WriteOther | QFile::ExeOwner | QFile::ExeGroup |
+                                            QFile::ExeOther;
     QFETCH(QString, kind);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -661,9 +666,14 @@ void TestFaults::unwritableSettingsPlace()
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("quilbo.INI")));
     } else if (kind == QLatin1String("missing")) {
         path = dir.filePath(QStringLiteral("gone/quilbo.INI"));
-    } else {
+    } else if (kind == QLatin1String("file")) {
         QVERIFY(writeFile(dir.filePath(QStringLiteral("plain")), "x"));
         path = dir.filePath(QStringLiteral("plain/quilbo.INI"));
+    } else {
+        // Mode 444: even root, whom the system lets write it, must leave it alone.
+        path = dir.filePath(QStringLiteral("quilbo.INI"));
+        QVERIFY(writeFile(path, "; mine\n"));
+        QVERIFY(QFile::setPermissions(path, ReadOnly));
     }
     const QStringList before = entries(dir.path());
 
@@ -686,6 +696,10 @@ void TestFaults::unwritableSettingsPlace()
         QVERIFY(QFileInfo(path).isDir());
     if (kind == QLatin1String("file"))
         QCOMPARE(readFile(dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+    if (kind == QLatin1String("readonly")) {
+        QCOMPARE(readFile(path), QByteArray("; mine\n"));
+        QCOMPARE(QFile::permissions(path) & ModeBits, ReadOnly);
+    }
 }
 
 // ---- 9. A format file of several megabytes ----------------------------------------------------
