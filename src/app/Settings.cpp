@@ -9,6 +9,10 @@
 
 #include <SimpleIni.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace
 {
 const char Section[] = "EPC";
@@ -50,6 +54,30 @@ QByteArray withoutUnclosedHeaders(QByteArray text)
     return text;
 }
 
+// Changes the first line of a key, as the key is read from there; later lines of the same key
+// keep their values and comments, and the key keeps the file's spelling.
+void setFirst(CSimpleIniA &ini, const char *section, const char *key, const QByteArray &value)
+{
+    CSimpleIniA::TNamesDepend lines;
+    ini.GetAllValues(section, key, lines);
+    std::string name = key;
+    CSimpleIniA::TNamesDepend keys;
+    ini.GetAllKeys(section, keys);
+    const CSimpleIniA::Entry::KeyOrder less;
+    for (const auto &k : keys) {
+        if (!less(k, CSimpleIniA::Entry(key)) && !less(CSimpleIniA::Entry(key), k))
+            name = k.pItem;
+    }
+    std::vector<std::pair<std::string, std::string>> later;
+    for (auto it = lines.begin(); it != lines.end(); ++it) {
+        if (it != lines.begin())
+            later.emplace_back(it->pItem, it->pComment ? it->pComment : "");
+    }
+    ini.SetValue(section, name.c_str(), value.constData(), nullptr, true);
+    for (const auto &[v, comment] : later)
+        ini.SetValue(section, name.c_str(), v.c_str(), comment.empty() ? nullptr : comment.c_str());
+}
+
 bool parseInt(const QString &text, int *out)
 {
     bool ok = false;
@@ -61,7 +89,8 @@ bool parseInt(const QString &text, int *out)
 } // namespace
 
 struct SettingsFile::Impl {
-    CSimpleIniA ini{false, false, false};
+    // Keys may stand twice: the first is the one read and written, the others stay.
+    CSimpleIniA ini{false, true, false};
 };
 
 SettingsFile::SettingsFile() : d(std::make_unique<Impl>())
@@ -189,7 +218,7 @@ StoredSettings SettingsFile::read() const
 void SettingsFile::write(const StoredSettings &s)
 {
     auto set = [this](const QByteArray &key, const QString &v) {
-        d->ini.SetValue(Section, key.constData(), bytes(v).constData());
+        setFirst(d->ini, Section, key.constData(), bytes(v));
     };
     set("COM", QString::number(s.comPort));
     set("BAUD", QString::number(s.baudRate));
