@@ -24,34 +24,95 @@ QByteArray bytes(const QString &s)
     return s.toLatin1();
 }
 
-// SimpleIni files the keys under a "[" line without its "]" into a section whose name runs
-// over the line break, and writes that name back one line longer each time. Such a line is
-// no header: blank it so that it is passed over like any other line it cannot read.
-QByteArray withoutUnclosedHeaders(QByteArray text)
+// The INI library reads its text only up to the first zero byte, and writes a section whose
+// name is empty without its header, moving the section's keys to the top of the file. So the
+// file's bytes are escaped on the way in and unescaped on the way out: a zero byte and the
+// escape byte itself become two ordinary characters, and an empty section name gets a marker
+// that stands for nothing. Every line then comes back as it was.
+const char Escape = '\x01';
+const char EscapedZero = '0';
+const char EscapedEscape = '1';
+const char EmptyName = '2';
+
+void appendEscaped(QByteArray &out, char c)
 {
+    if (c == '\0' || c == Escape)
+        out.append(Escape).append(c == '\0' ? EscapedZero : EscapedEscape);
+    else
+        out.append(c);
+}
+
+QByteArray escaped(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (const char c : text)
+        appendEscaped(out, c);
+    return out;
+}
+
+QByteArray unescaped(const char *text)
+{
+    QByteArray out;
+    for (const char *p = text; *p; ++p) {
+        if (*p != Escape || !p[1]) {
+            out.append(*p);
+            continue;
+        }
+        ++p;
+        if (*p == EscapedZero)
+            out.append('\0');
+        else if (*p == EscapedEscape)
+            out.append(Escape);
+        else if (*p != EmptyName)
+            out.append(Escape).append(*p);
+    }
+    return out;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The file's text as the library is to see it. Besides the escapes: the library files the keys
+// under a "[" line without its "]" into a section whose name runs over the line break, and
+// writes that name back one line longer each time. Such a line is no header: blank it so that
+// it is passed over like any other line it cannot read.
+QByteArray forLibrary(const QByteArray &text)
+{
+    QByteArray out;
+    out.reserve(text.size());
     bool lineStart = true;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char c = text.at(i);
-        if (c == '\r' || c == '\n') {
-            lineStart = true;
+        if (c == '\r' || c == '\n' || (lineStart && isBlank(c))) {
+            lineStart = lineStart || c == '\r' || c == '\n';
+            out.append(c);
             continue;
         }
-        if (lineStart && (c == ' ' || c == '\t'))
-            continue;
+        const bool header = lineStart && c == '[';
         lineStart = false;
-        if (c != '[')
+        if (!header) {
+            appendEscaped(out, c);
             continue;
+        }
         qsizetype end = i + 1;
-        while (end < text.size() && !QByteArray("]\r\n").contains(text.at(end)) &&
-               text.at(end) != '\0')
+        bool emptyName = true;
+        while (end < text.size() && !QByteArray("]\r\n").contains(text.at(end))) {
+            emptyName = emptyName && isBlank(text.at(end));
             ++end;
-        if (end < text.size() && text.at(end) == ']')
+        }
+        if (end < text.size() && text.at(end) == ']') {
+            out.append(c);
+            if (emptyName)
+                out.append(Escape).append(EmptyName);
             continue;
-        for (qsizetype k = i; k < end; ++k)
-            text[k] = ' ';
+        }
+        out.append(QByteArray(end - i, ' '));
         i = end - 1;
     }
-    return text;
+    return out;
 }
 
 // Changes the first line of a key, as the key is read from there; later lines of the same key
@@ -114,7 +175,7 @@ void SettingsFile::loadBytes(const QByteArray &data)
 {
     d->ini.Reset();
     d->ini.SetSpaces(false);
-    const QByteArray text = withoutUnclosedHeaders(data);
+    const QByteArray text = forLibrary(data);
     if (d->ini.LoadData(text.constData(), size_t(text.size())) < 0)
         d->ini.Reset();
 }
@@ -122,16 +183,14 @@ void SettingsFile::loadBytes(const QByteArray &data)
 QString SettingsFile::value(const char *section, const char *key, const QString &def) const
 {
     const char *v = d->ini.GetValue(section, key, nullptr);
-    return v ? QString::fromLatin1(v) : def;
+    return v ? QString::fromLatin1(unescaped(v)) : def;
 }
 
 int SettingsFile::intValue(const char *section, const char *key, int def) const
 {
     int v = def;
-    const char *text = d->ini.GetValue(section, key, nullptr);
-    if (text && parseInt(QString::fromLatin1(text), &v))
-        return v;
-    return def;
+    const QString text = value(section, key);
+    return parseInt(text, &v) ? v : def;
 }
 
 int DecodeParity(const QString &value)
@@ -206,7 +265,7 @@ StoredSettings SettingsFile::read() const
     CSimpleIniA::TNamesDepend keys;
     d->ini.GetAllKeys(PortsSection, keys);
     for (const auto &key : keys) {
-        const QString name = QString::fromLatin1(key.pItem).trimmed();
+        const QString name = QString::fromLatin1(unescaped(key.pItem)).trimmed();
         int n = 0;
         if (name.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) &&
             parseInt(name.mid(3), &n) && n >= 1 && n <= 255)
@@ -218,7 +277,7 @@ StoredSettings SettingsFile::read() const
 void SettingsFile::write(const StoredSettings &s)
 {
     auto set = [this](const QByteArray &key, const QString &v) {
-        setFirst(d->ini, Section, key.constData(), bytes(v));
+        setFirst(d->ini, Section, key.constData(), escaped(bytes(v)));
     };
     set("COM", QString::number(s.comPort));
     set("BAUD", QString::number(s.baudRate));
@@ -248,7 +307,7 @@ QByteArray SettingsFile::toBytes() const
 {
     std::string out;
     d->ini.Save(out);
-    return QByteArray::fromStdString(out);
+    return unescaped(out.c_str());
 }
 
 bool SettingsFile::save(const QString &path, QString *error) const

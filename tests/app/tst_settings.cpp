@@ -190,11 +190,12 @@ void TestSettings::userFileSurvivesWrite()
              readFile(QStringLiteral(QUILBO_TEST_DATA "/settings/user.expected.ini")));
 }
 
-// An odd file written once at close, against its golden copy; the next close leaves
+// A damaged or odd file written once at close, against its golden copy; the next close leaves
 // it as it is.
 void TestSettings::roundTrip_data()
 {
     QTest::addColumn<QString>("name");
+    QTest::newRow("zero bytes and an empty section name") << QStringLiteral("zero-bytes");
     QTest::newRow("keys twice") << QStringLiteral("key-twice");
 }
 
