@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <cstring>
+
 // Follows TDS 2.1. The 96-bit schemes have kept their layouts since TDS 1.x; their field widths
 // and partition tables are those of the TDT 2.0 definitions.
 
@@ -80,7 +82,6 @@ constexpr u64 Pow10[20] = {1ULL,
                            10000000000000000000ULL};
 
 const char HexUpper[] = "0123456789ABCDEF";
-const QLatin1String DigitalLinkBase("https://id.gs1.org");
 
 u64 maxOfBits(int bits)
 {
@@ -146,15 +147,8 @@ u64 digitsValue(QStringView s)
     return v;
 }
 
-QString fixedDigits(u64 v, int digits)
-{
-    if (digits == 0)
-        return QString();
-    return QString::number(v).rightJustified(digits, QLatin1Char('0'));
-}
-
 // The GS1 check digit of the digits before it: weights 3, 1, 3, ... from the right.
-int checkDigit(QStringView digits)
+template <typename Digits> int checkDigit(const Digits &digits)
 {
     int sum = 0;
     bool three = true;
@@ -163,10 +157,46 @@ int checkDigit(QStringView digits)
     return (10 - sum % 10) % 10;
 }
 
-QString withCheck(const QString &digits)
-{
-    return digits + QLatin1Char(char('0' + checkDigit(digits)));
-}
+// Text built in place and made a QString once: reading a value stays within a few allocations.
+struct Text {
+    char s[96];
+    int n = 0;
+
+    Text &operator<<(char c)
+    {
+        if (n < int(sizeof s))
+            s[n++] = c;
+        return *this;
+    }
+    Text &operator<<(const char *t)
+    {
+        while (*t)
+            *this << *t++;
+        return *this;
+    }
+    Text &add(const Text &t, int from = 0)
+    {
+        for (int i = from; i < t.n; ++i)
+            *this << t.s[i];
+        return *this;
+    }
+    // v in decimal with leading zeros to width digits (nothing for width 0 and v 0).
+    Text &number(u64 v, int width)
+    {
+        char tmp[24];
+        int k = 0;
+        for (; v > 0; v /= 10)
+            tmp[k++] = char('0' + v % 10);
+        while (k < width)
+            tmp[k++] = '0';
+        while (k > 0)
+            *this << tmp[--k];
+        return *this;
+    }
+    Text &integer(u64 v) { return v == 0 ? (*this << '0') : number(v, 0); }
+    Text &withCheck() { return *this << char('0' + checkDigit(QLatin1String(s, n))); }
+    QString str() const { return QString::fromLatin1(s, n); }
+};
 
 const Scheme *schemeByHeader(int header)
 {
@@ -192,56 +222,60 @@ const Scheme &schemeById(Id id)
     Q_UNREACHABLE();
 }
 
-struct KeyPart {
-    const char *ai;
-    QString value;
-};
-
-// The GS1 keys of a GS1 scheme's fields, in element string order (none, one or two).
-int keyParts(Id id, const QString &cp, const QString &ref, const QString &serial, KeyPart *out)
+// The GS1 keys of a GS1 scheme's fields as element string and Digital Link.
+void writeKeys(Id id, const Text &cp, const Text &ref, const Text &serial, Text &element,
+               Text &link)
 {
+    auto key = [&](const char *ai, const Text &value) {
+        element << '(' << ai << ')';
+        element.add(value);
+        link << '/' << ai << '/';
+        link.add(value);
+    };
+    Text k;
     switch (id) {
     case Id::Sgtin:
-        out[0] = {"01", withCheck(ref.left(1) + cp + ref.mid(1))};
-        out[1] = {"21", serial};
-        return 2;
     case Id::Sscc:
-        out[0] = {"00", withCheck(ref.left(1) + cp + ref.mid(1))};
-        return 1;
+        // The indicator (or extension) digit goes in front of the company prefix.
+        k << ref.s[0];
+        k.add(cp).add(ref, 1).withCheck();
+        key(id == Id::Sgtin ? "01" : "00", k);
+        if (id == Id::Sgtin)
+            key("21", serial);
+        break;
     case Id::Sgln:
-        out[0] = {"414", withCheck(cp + ref)};
+        k.add(cp).add(ref).withCheck();
+        key("414", k);
         // Extension 0 stands for a GLN without extension.
-        if (serial == QLatin1String("0"))
-            return 1;
-        out[1] = {"254", serial};
-        return 2;
+        if (serial.n != 1 || serial.s[0] != '0')
+            key("254", serial);
+        break;
     case Id::Grai:
-        out[0] = {"8003", withCheck(QLatin1Char('0') + cp + ref) + serial};
-        return 1;
-    case Id::Giai:
-        out[0] = {"8004", cp + ref};
-        return 1;
+        k << '0';
+        k.add(cp).add(ref).withCheck().add(serial);
+        key("8003", k);
+        break;
     case Id::Gsrn:
-        out[0] = {"8018", withCheck(cp + ref)};
-        return 1;
     case Id::Gsrnp:
-        out[0] = {"8017", withCheck(cp + ref)};
-        return 1;
+        k.add(cp).add(ref).withCheck();
+        key(id == Id::Gsrn ? "8018" : "8017", k);
+        break;
     case Id::Gdti:
-        out[0] = {"253", withCheck(cp + ref) + serial};
-        return 1;
     case Id::Sgcn:
-        out[0] = {"255", withCheck(cp + ref) + serial};
-        return 1;
+        k.add(cp).add(ref).withCheck().add(serial);
+        key(id == Id::Gdti ? "253" : "255", k);
+        break;
+    case Id::Giai:
     case Id::Cpi:
-        out[0] = {"8010", cp + ref};
-        out[1] = {"8011", serial};
-        return 2;
+        k.add(cp).add(ref);
+        key(id == Id::Giai ? "8004" : "8010", k);
+        if (id == Id::Cpi)
+            key("8011", serial);
+        break;
     case Id::Gid:
     case Id::Usdod:
         break;
     }
-    return 0;
 }
 
 QString fieldProblem(const char *field, u64 value, int digits, int partition)
@@ -275,18 +309,17 @@ bool readGs1(const Scheme &s, const Bits &bits, EpcReading &r)
         return false;
     }
     int pos = 14 + s.fieldBits;
-    QString serial;
+    Text serial;
     if (s.serial != SerialKind::None) {
-        const u64 v = bits.get(pos, s.serialBits);
-        serial = QString::number(v);
+        serial.integer(bits.get(pos, s.serialBits));
         if (s.serial == SerialKind::Prepended) {
             // The digits behind a leading 1, so that leading zeros survive.
-            if (serial.size() < 2 || serial.at(0) != QLatin1Char('1')) {
+            if (serial.n < 2 || serial.s[0] != '1') {
                 r.problem = QStringLiteral("The %1 is not a 1 followed by its digits.")
                                 .arg(QLatin1String(s.serialName));
                 return false;
             }
-            serial.remove(0, 1);
+            std::memmove(serial.s, serial.s + 1, size_t(--serial.n));
         }
         pos += s.serialBits;
     }
@@ -295,25 +328,29 @@ bool readGs1(const Scheme &s, const Bits &bits, EpcReading &r)
         return false;
     }
 
-    const QString cpText = fixedDigits(cp, cpDigits);
-    const QString refText = s.intRef ? QString::number(ref) : fixedDigits(ref, refDigits);
-    QString fields = cpText + QLatin1Char('.') + refText;
-    if (s.serial != SerialKind::None)
-        fields += QLatin1Char('.') + serial;
-    r.tagUri = QLatin1String("urn:epc:tag:") + QLatin1String(s.tagName) + QLatin1Char(':') +
-               QLatin1Char(char('0' + filter)) + QLatin1Char('.') + fields;
-    r.pureIdentityUri =
-        QLatin1String("urn:epc:id:") + QLatin1String(s.idName) + QLatin1Char(':') + fields;
-
-    KeyPart parts[2];
-    const int n = keyParts(s.id, cpText, refText, serial, parts);
-    r.digitalLink = DigitalLinkBase;
-    for (int i = 0; i < n; ++i) {
-        r.elementString +=
-            QLatin1Char('(') + QLatin1String(parts[i].ai) + QLatin1Char(')') + parts[i].value;
-        r.digitalLink +=
-            QLatin1Char('/') + QLatin1String(parts[i].ai) + QLatin1Char('/') + parts[i].value;
+    Text cpText, refText, fields;
+    cpText.number(cp, cpDigits);
+    if (s.intRef)
+        refText.integer(ref);
+    else
+        refText.number(ref, refDigits);
+    fields.add(cpText) << '.';
+    fields.add(refText);
+    if (s.serial != SerialKind::None) {
+        fields << '.';
+        fields.add(serial);
     }
+    Text tag, pure, element, link;
+    tag << "urn:epc:tag:" << s.tagName << ':' << char('0' + filter) << '.';
+    tag.add(fields);
+    pure << "urn:epc:id:" << s.idName << ':';
+    pure.add(fields);
+    link << "https://id.gs1.org";
+    writeKeys(s.id, cpText, refText, serial, element, link);
+    r.tagUri = tag.str();
+    r.pureIdentityUri = pure.str();
+    r.elementString = element.str();
+    r.digitalLink = link.str();
     return true;
 }
 
@@ -326,35 +363,45 @@ bool cageChar(QChar c)
 
 bool readUsdod(const Bits &bits, EpcReading &r)
 {
-    const int filter = int(bits.get(8, 4));
-    QString cage;
+    Text fields;
     for (int i = 0; i < 6; ++i) {
-        const QChar c = QLatin1Char(char(bits.get(12 + 8 * i, 8)));
+        const char c = char(bits.get(12 + 8 * i, 8));
         // A five-character CAGE code is padded with one leading space.
-        if (i == 0 && c == QLatin1Char(' '))
+        if (i == 0 && c == ' ')
             continue;
-        if (!cageChar(c)) {
+        if (!cageChar(QLatin1Char(c))) {
             r.problem = QStringLiteral("The CAGE or DoDAAC code holds a character (code %1) that "
                                        "is not allowed there.")
-                            .arg(c.unicode());
+                            .arg(uchar(c));
             return false;
         }
-        cage += c;
+        fields << c;
     }
-    const QString fields = cage + QLatin1Char('.') + QString::number(bits.get(60, 36));
-    r.tagUri = QLatin1String("urn:epc:tag:usdod-96:") + QString::number(filter) + QLatin1Char('.') +
-               fields;
-    r.pureIdentityUri = QLatin1String("urn:epc:id:usdod:") + fields;
+    fields << '.';
+    fields.integer(bits.get(60, 36));
+    Text tag, pure;
+    tag << "urn:epc:tag:usdod-96:";
+    tag.integer(bits.get(8, 4)) << '.';
+    tag.add(fields);
+    pure << "urn:epc:id:usdod:";
+    pure.add(fields);
+    r.tagUri = tag.str();
+    r.pureIdentityUri = pure.str();
     return true;
 }
 
 void readGid(const Bits &bits, EpcReading &r)
 {
-    const QString fields = QString::number(bits.get(8, 28)) + QLatin1Char('.') +
-                           QString::number(bits.get(36, 24)) + QLatin1Char('.') +
-                           QString::number(bits.get(60, 36));
-    r.tagUri = QLatin1String("urn:epc:tag:gid-96:") + fields;
-    r.pureIdentityUri = QLatin1String("urn:epc:id:gid:") + fields;
+    Text fields, tag, pure;
+    fields.integer(bits.get(8, 28)) << '.';
+    fields.integer(bits.get(36, 24)) << '.';
+    fields.integer(bits.get(60, 36));
+    tag << "urn:epc:tag:gid-96:";
+    tag.add(fields);
+    pure << "urn:epc:id:gid:";
+    pure.add(fields);
+    r.tagUri = tag.str();
+    r.pureIdentityUri = pure.str();
 }
 
 bool fail(QString *problem, const QString &text)
@@ -516,11 +563,16 @@ EpcReading ReadEpc(const QString &hexDigits)
         r.problem = QStringLiteral("An EPC value is 16 or 24 hex digits.");
         return r;
     }
-    const QString raw = QLatin1String(n == 24 ? "urn:epc:raw:96.x" : "urn:epc:raw:64.x") +
-                        (n == 24 ? bits.hex() : bits.hex().left(16));
+    auto raw = [&] {
+        Text t;
+        t << (n == 24 ? "urn:epc:raw:96.x" : "urn:epc:raw:64.x");
+        for (int i = 0; i < n; ++i)
+            t << HexUpper[(bits.b[i / 2] >> ((i & 1) ? 0 : 4)) & 15];
+        return t.str();
+    };
     const Scheme *s = n == 24 ? schemeByHeader(bits.b[0]) : nullptr;
     if (!s) {
-        r.tagUri = raw;
+        r.tagUri = raw();
         return r;
     }
     r.scheme = QLatin1String(s->tagName);
@@ -531,12 +583,8 @@ EpcReading ReadEpc(const QString &hexDigits)
         ok = readUsdod(bits, r);
     else
         ok = readGs1(*s, bits, r);
-    if (!ok) {
-        r.tagUri = raw;
-        r.pureIdentityUri.clear();
-        r.elementString.clear();
-        r.digitalLink.clear();
-    }
+    if (!ok)
+        r.tagUri = raw();
     return r;
 }
 
