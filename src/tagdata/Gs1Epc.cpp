@@ -94,9 +94,13 @@ struct Bits {
 
     u64 get(int pos, int n) const
     {
+        // A byte's worth of bits at a time.
         u64 v = 0;
-        for (int i = pos; i < pos + n; ++i)
-            v = (v << 1) | ((b[i >> 3] >> (7 - (i & 7))) & 1U);
+        for (int i = pos, end = pos + n; i < end;) {
+            const int skip = i & 7, take = qMin(8 - skip, end - i);
+            v = (v << take) | ((b[i >> 3] >> (8 - skip - take)) & ((1U << take) - 1));
+            i += take;
+        }
         return v;
     }
     void put(int pos, int n, u64 v)
