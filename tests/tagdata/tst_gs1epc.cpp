@@ -326,6 +326,7 @@ void TestGs1Epc::emulatorLine_data()
     static const char *const rows[][2] = {
         {"3074257BF7194E4000001A85", " uri=urn:epc:tag:sgtin-96:3.0614141.812345.6789"},
         {"0123456789ABCDEF", " uri=urn:epc:raw:64.x0123456789ABCDEF"},
+        {"E28011606000020D6F1ACA32", " uri=urn:epc:raw:96.xE28011606000020D6F1ACA32"},
         {"307C00000000000000000001", " uri=urn:epc:raw:96.x307C00000000000000000001 "
                                      "problem=\"The partition value 7 is reserved.\""},
         {"Hello", ""},
