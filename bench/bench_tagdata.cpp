@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "jobs/PacketText.h"
+#include "tagdata/Gs1Epc.h"
 #include "tagdata/TagData.h"
 
 class BenchTagData : public QObject
@@ -15,6 +16,10 @@ private slots:
     void incrementFullCarry();
     void limitCheck96();
     void splitDefaultText();
+    void readEpc96_data();
+    void readEpc96();
+    void epcFromTagUri96_data();
+    void epcFromTagUri96();
 };
 
 // The baseline: Qt's own hex round trip of the same 24 digits, the least any conversion of a
@@ -85,6 +90,48 @@ void BenchTagData::splitDefaultText()
     }
     QCOMPARE(split.formatLines.size(), 11);
     QCOMPARE(split.batchLines.size(), 3);
+}
+
+// The GS1 codec on the schemes with the most fields to write out.
+void BenchTagData::readEpc96_data()
+{
+    QTest::addColumn<QString>("hex");
+    QTest::addColumn<QString>("tagUri");
+    QTest::newRow("sgtin-96") << "3074257BF7194E4000001A85"
+                              << "urn:epc:tag:sgtin-96:3.0614141.812345.6789";
+    QTest::newRow("sgln-96") << "3274257BF460720000000190"
+                             << "urn:epc:tag:sgln-96:3.0614141.12345.400";
+    QTest::newRow("raw") << "E28011606000020D6F1ACA32"
+                         << "urn:epc:raw:96.xE28011606000020D6F1ACA32";
+}
+
+void BenchTagData::readEpc96()
+{
+    QFETCH(QString, hex);
+    QFETCH(QString, tagUri);
+    EpcReading r;
+    QBENCHMARK
+    {
+        r = ReadEpc(hex);
+    }
+    QCOMPARE(r.tagUri, tagUri);
+}
+
+void BenchTagData::epcFromTagUri96_data()
+{
+    readEpc96_data();
+}
+
+void BenchTagData::epcFromTagUri96()
+{
+    QFETCH(QString, hex);
+    QFETCH(QString, tagUri);
+    QString out;
+    QBENCHMARK
+    {
+        out = EpcFromTagUri(tagUri);
+    }
+    QCOMPARE(out, hex);
 }
 
 QTEST_GUILESS_MAIN(BenchTagData)

@@ -10,7 +10,7 @@ build="$here/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILBO_FUZZ=ON -DQUILBO_SANITIZE=ON -DQUILBO_BUILD_TESTS=OFF -DQUILBO_BUILD_BENCH=OFF >/dev/null
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(tagdata packettext settings replies)
+[ ${#targets[@]} -gt 0 ] || targets=(tagdata packettext settings replies gs1epc)
 for t in "${targets[@]}"; do
   cmake --build "$build" --target "fuzz_$t" >/dev/null
   work="$build/corpus-$t"

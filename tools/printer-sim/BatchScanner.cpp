@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tagdata/Gs1Epc.h"
+
 namespace
 {
 
@@ -141,7 +143,16 @@ Batch BatchScanner::parse(const QByteArray &packet)
 QByteArray BatchScanner::describe(const Batch &batch)
 {
     QByteArray line = "batch quantity=" + printable(batch.quantity);
-    for (const BatchField &f : batch.fields)
+    for (const BatchField &f : batch.fields) {
         line += " field " + f.number + "=\"" + printable(f.data) + '"';
+        // Tag data shows what it would mean on the tag.
+        if (f.data.size() == 16 || f.data.size() == 24) {
+            const EpcReading r = ReadEpc(QString::fromLatin1(f.data));
+            if (!r.tagUri.isEmpty())
+                line += " uri=" + r.tagUri.toLatin1();
+            if (!r.scheme.isEmpty() && !r.problem.isEmpty())
+                line += " problem=\"" + r.problem.toLatin1() + '"';
+        }
+    }
     return line;
 }

@@ -25,7 +25,8 @@ public:
     int skipped() const { return m_skipped; } // packets dropped for being too long
 
     static Batch parse(const QByteArray &packet);
-    // One line for the console: batch quantity=N field 1="..." ...
+    // One line for the console: batch quantity=N field 1="..." ..., with the tag URI (and
+    // what is wrong with it) after a field of 16 or 24 hex digits.
     static QByteArray describe(const Batch &batch);
 
 private:

@@ -1,0 +1,27 @@
+#pragma once
+// EPC binary encodings of the GS1 EPC Tag Data Standard (TDS 2.1, with the field and partition
+// tables of Tag Data Translation 2.0): the twelve 96-bit schemes, read into their URIs, GS1
+// element string and Digital Link, and written from a tag URI or an element string.
+#include <QString>
+
+struct EpcReading {
+    QString scheme;          // "sgtin-96", "sscc-96", ...; empty when no scheme's header matches
+    QString tagUri;          // "urn:epc:tag:sgtin-96:3.0614141.812345.6789", or the raw URI
+                             // "urn:epc:raw:96.x3074257BF7194E4000001A85" when no scheme decodes it
+    QString pureIdentityUri; // "urn:epc:id:sgtin:0614141.812345.6789"; empty when none
+    QString elementString;   // "(01)80614141123458(21)6789"; empty when the scheme has none
+    QString digitalLink;     // "https://id.gs1.org/01/80614141123458/21/6789"; empty when none
+    QString problem;         // empty for a valid value; otherwise one sentence saying why not
+};
+
+// 16 or 24 hex digits (either case). A 64-bit value, or one whose header no 96-bit scheme
+// claims, reads as its raw URI with no problem.
+EpcReading ReadEpc(const QString &hexDigits);
+// A tag URI of a 96-bit scheme (or a 96-bit raw URI) to 24 hex digits; "" and a problem when
+// it cannot be encoded.
+QString EpcFromTagUri(const QString &tagUri, QString *problem = nullptr);
+// A GS1 element string with parentheses around each AI, e.g. "(01)80614141123458(21)6789", to
+// 24 hex digits; the company prefix length (6 to 12) and filter (0 to 7) are not in the string.
+// Check digits are verified. "" and a problem when it cannot be encoded.
+QString EpcFromElementString(const QString &elementString, int companyPrefixDigits, int filter,
+                             QString *problem = nullptr);
