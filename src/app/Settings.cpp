@@ -17,6 +17,7 @@ namespace
 {
 const char Section[] = "EPC";
 const char PortsSection[] = "PORTS";
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
 
 // Values are 8-bit text; Latin-1 keeps every byte as one character both ways.
 QByteArray bytes(const QString &s)
@@ -243,6 +244,8 @@ bool parseInt(const QString &text, int *out)
 struct SettingsFile::Impl {
     // Keys may stand twice: the first is the one read and written, the others stay.
     CSimpleIniA ini{false, true, false};
+    // The library reads past a UTF-8 byte order mark and writes none.
+    bool byteOrderMark = false;
 };
 
 SettingsFile::SettingsFile() : d(std::make_unique<Impl>())
@@ -266,7 +269,8 @@ void SettingsFile::loadBytes(const QByteArray &data)
 {
     d->ini.Reset();
     d->ini.SetSpaces(false);
-    const QByteArray text = forLibrary(data);
+    d->byteOrderMark = data.startsWith(ByteOrderMark);
+    const QByteArray text = forLibrary(d->byteOrderMark ? data.mid(3) : data);
     if (d->ini.LoadData(text.constData(), size_t(text.size())) < 0)
         d->ini.Reset();
 }
@@ -409,7 +413,8 @@ QByteArray SettingsFile::toBytes() const
 {
     std::string out;
     d->ini.Save(out);
-    return fromLibrary(QByteArray::fromStdString(out));
+    const QByteArray text = fromLibrary(QByteArray::fromStdString(out));
+    return d->byteOrderMark ? ByteOrderMark + text : text;
 }
 
 bool SettingsFile::save(const QString &path, QString *error) const

@@ -201,6 +201,7 @@ void TestSettings::roundTrip_data()
     QTest::newRow("comments after the last entry") << QStringLiteral("trailing-comments");
     QTest::newRow("text after a header") << QStringLiteral("header-trailers");
     QTest::newRow("headers without their bracket") << QStringLiteral("unclosed-headers");
+    QTest::newRow("byte order mark") << QStringLiteral("byte-order-mark");
 }
 
 void TestSettings::roundTrip()
