@@ -181,6 +181,7 @@ QByteArray fromLibrary(const QByteArray &text)
 {
     QByteArray out;
     QByteArray header;
+    QByteArray held;
     const QByteArray lineMark = marked(LineMark, {});
     const QByteArray headerMark = marked(HeaderMark, {});
     for (qsizetype i = 0; i < text.size();) {
@@ -197,10 +198,18 @@ QByteArray fromLibrary(const QByteArray &text)
             continue;
         } else if (line == endHeader()) {
             continue;
-        } else if (!header.isEmpty() && !line.isEmpty()) {
+        } else if (!header.isEmpty() && line.isEmpty()) {
+            // The library parts a file's top comments from what follows; a header line that
+            // stood right under them comes back there.
+            held.append(eol);
+            continue;
+        } else if (!header.isEmpty()) {
             if (line == libraryHeader(header))
                 line = header;
+            else
+                out.append(held);
             header.clear();
+            held.clear();
         }
         out.append(line).append(eol);
     }
