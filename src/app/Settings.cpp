@@ -17,6 +17,7 @@ namespace
 {
 const char Section[] = "EPC";
 const char PortsSection[] = "PORTS";
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
 
 // Values are 8-bit text; Latin-1 keeps every byte as one character both ways.
 QByteArray bytes(const QString &s)
@@ -33,6 +34,15 @@ const char Escape = '\x01';
 const char EscapedZero = '0';
 const char EscapedEscape = '1';
 const char EmptyName = '2';
+// The library drops lines it cannot read (a bare word, "=value", a "[" without "]"), the
+// indent of a comment, whatever follows "]" on a header line, and comments after the last
+// entry. Such a line goes to it as a comment that carries the line; a header line as written
+// goes in a comment just above the header it keeps; and a trailing comment block gets a section
+// of its own to precede. The markers are taken out of its output again.
+const char LineMark = '3';
+const char HeaderMark = '4';
+const char EndMark = '5';
+const char EndSection[] = {Escape, EndMark, '\0'};
 
 void appendEscaped(QByteArray &out, char c)
 {
@@ -75,44 +85,135 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-// The file's text as the library is to see it. Besides the escapes: the library files the keys
-// under a "[" line without its "]" into a section whose name runs over the line break, and
-// writes that name back one line longer each time. Such a line is no header: blank it so that
-// it is passed over like any other line it cannot read.
+bool isComment(char c)
+{
+    return c == ';' || c == '#';
+}
+
+QByteArray marked(char mark, const QByteArray &line)
+{
+    return QByteArray(";") + Escape + mark + line;
+}
+
+QByteArray endHeader()
+{
+    return QByteArray("[") + EndSection + ']';
+}
+
+// The header the library writes for a header line (its first "]" closes it).
+QByteArray libraryHeader(const QByteArray &line, qsizetype open, qsizetype close)
+{
+    while (open + 1 < close && isBlank(line.at(open + 1)))
+        ++open;
+    while (close - 1 > open && isBlank(line.at(close - 1)))
+        --close;
+    const QByteArray name = line.mid(open + 1, close - open - 1);
+    return '[' + (name.isEmpty() ? QByteArray(1, Escape) + EmptyName : name) + ']';
+}
+
+QByteArray libraryHeader(const QByteArray &line)
+{
+    const qsizetype open = line.indexOf('[');
+    return libraryHeader(line, open, line.indexOf(']', open));
+}
+
+// One escaped line as the library is to see it; *comment tells whether it reads as one.
+QByteArray forLibrary(const QByteArray &line, bool *comment)
+{
+    qsizetype start = 0;
+    while (start < line.size() && isBlank(line.at(start)))
+        ++start;
+    *comment = start < line.size();
+    if (start == line.size() || (start == 0 && isComment(line.at(0))))
+        return line;
+    const char first = line.at(start);
+    if (first == '[') {
+        const qsizetype close = line.indexOf(']', start);
+        if (close >= 0) {
+            *comment = false;
+            const QByteArray header = libraryHeader(line, start, close);
+            if (line == header || line == "[]")
+                return header;
+            return marked(HeaderMark, line) + '\n' + header;
+        }
+    } else if (!isComment(first) && line.indexOf('=', start) > start) {
+        *comment = false;
+        return line;
+    }
+    return marked(LineMark, line);
+}
+
+// The file's text as the library is to see it, line by line with the library's line breaks.
 QByteArray forLibrary(const QByteArray &text)
 {
     QByteArray out;
-    out.reserve(text.size());
-    bool lineStart = true;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text.at(i);
-        if (c == '\r' || c == '\n' || (lineStart && isBlank(c))) {
-            lineStart = lineStart || c == '\r' || c == '\n';
-            out.append(c);
-            continue;
-        }
-        const bool header = lineStart && c == '[';
-        lineStart = false;
-        if (!header) {
-            appendEscaped(out, c);
-            continue;
-        }
-        qsizetype end = i + 1;
-        bool emptyName = true;
-        while (end < text.size() && !QByteArray("]\r\n").contains(text.at(end))) {
-            emptyName = emptyName && isBlank(text.at(end));
+    out.reserve(text.size() + 16);
+    // The library keeps the comment lines at the very top apart and writes them first.
+    bool fileComment = true;
+    bool trailingComment = false;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = i;
+        while (end < text.size() && text.at(end) != '\r' && text.at(end) != '\n')
             ++end;
-        }
-        if (end < text.size() && text.at(end) == ']') {
-            out.append(c);
-            if (emptyName)
-                out.append(Escape).append(EmptyName);
-            continue;
-        }
-        out.append(QByteArray(end - i, ' '));
-        i = end - 1;
+        qsizetype next = end;
+        if (next < text.size())
+            next += text.at(next) == '\r' && next + 1 < text.size() && text.at(next + 1) == '\n'
+                        ? 2
+                        : 1;
+        bool comment = false;
+        const QByteArray line = forLibrary(escaped(text.mid(i, end - i)), &comment);
+        out.append(line).append(text.mid(end, next - end));
+        i = next;
+        fileComment = fileComment && comment && isComment(line.at(0));
+        if (!line.trimmed().isEmpty())
+            trailingComment = comment && !fileComment;
+    }
+    if (trailingComment) {
+        if (!out.endsWith('\n') && !out.endsWith('\r'))
+            out.append('\n');
+        out.append(endHeader()).append('\n');
     }
     return out;
+}
+
+// The library's output with the markers taken out, then unescaped.
+QByteArray fromLibrary(const QByteArray &text)
+{
+    QByteArray out;
+    QByteArray header;
+    QByteArray held;
+    const QByteArray lineMark = marked(LineMark, {});
+    const QByteArray headerMark = marked(HeaderMark, {});
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype end = text.indexOf('\n', i);
+        if (end < 0)
+            end = text.size();
+        QByteArray line = text.mid(i, end - i);
+        const QByteArray eol = text.mid(end, 1);
+        i = end + 1;
+        if (line.startsWith(lineMark)) {
+            line.remove(0, lineMark.size());
+        } else if (line.startsWith(headerMark)) {
+            header = line.mid(headerMark.size());
+            continue;
+        } else if (line == endHeader()) {
+            continue;
+        } else if (!header.isEmpty() && line.isEmpty()) {
+            // The library parts a file's top comments from what follows; a header line that
+            // stood right under them comes back there.
+            held.append(eol);
+            continue;
+        } else if (!header.isEmpty()) {
+            if (line == libraryHeader(header))
+                line = header;
+            else
+                out.append(held);
+            header.clear();
+            held.clear();
+        }
+        out.append(line).append(eol);
+    }
+    return unescaped(out.constData());
 }
 
 // Changes the first line of a key, as the key is read from there; later lines of the same key
@@ -152,6 +253,8 @@ bool parseInt(const QString &text, int *out)
 struct SettingsFile::Impl {
     // Keys may stand twice: the first is the one read and written, the others stay.
     CSimpleIniA ini{false, true, false};
+    // The library reads past a UTF-8 byte order mark and writes none.
+    bool byteOrderMark = false;
 };
 
 SettingsFile::SettingsFile() : d(std::make_unique<Impl>())
@@ -175,7 +278,8 @@ void SettingsFile::loadBytes(const QByteArray &data)
 {
     d->ini.Reset();
     d->ini.SetSpaces(false);
-    const QByteArray text = forLibrary(data);
+    d->byteOrderMark = data.startsWith(ByteOrderMark);
+    const QByteArray text = forLibrary(d->byteOrderMark ? data.mid(3) : data);
     if (d->ini.LoadData(text.constData(), size_t(text.size())) < 0)
         d->ini.Reset();
 }
@@ -301,13 +405,25 @@ void SettingsFile::write(const StoredSettings &s)
         else
             d->ini.Delete(Section, key.constData());
     }
+    // A trailing comment block stays at the end, after any section the write added.
+    CSimpleIniA::TNamesDepend sections;
+    d->ini.GetAllSections(sections);
+    for (const auto &section : sections) {
+        if (QByteArray(section.pItem) != EndSection)
+            continue;
+        const std::string comment = section.pComment ? section.pComment : "";
+        d->ini.Delete(EndSection, nullptr);
+        d->ini.SetValue(EndSection, nullptr, nullptr, comment.empty() ? nullptr : comment.c_str());
+        break;
+    }
 }
 
 QByteArray SettingsFile::toBytes() const
 {
     std::string out;
     d->ini.Save(out);
-    return unescaped(out.c_str());
+    const QByteArray text = fromLibrary(QByteArray::fromStdString(out));
+    return d->byteOrderMark ? ByteOrderMark + text : text;
 }
 
 bool SettingsFile::save(const QString &path, QString *error) const

@@ -197,6 +197,11 @@ void TestSettings::roundTrip_data()
     QTest::addColumn<QString>("name");
     QTest::newRow("zero bytes and an empty section name") << QStringLiteral("zero-bytes");
     QTest::newRow("keys twice") << QStringLiteral("key-twice");
+    QTest::newRow("lines that are no entry") << QStringLiteral("bare-lines");
+    QTest::newRow("comments after the last entry") << QStringLiteral("trailing-comments");
+    QTest::newRow("text after a header") << QStringLiteral("header-trailers");
+    QTest::newRow("headers without their bracket") << QStringLiteral("unclosed-headers");
+    QTest::newRow("byte order mark") << QStringLiteral("byte-order-mark");
 }
 
 void TestSettings::roundTrip()
