@@ -6,12 +6,14 @@ set -euo pipefail
 build=$(cd "${1:?build folder}" && pwd)
 
 if [ "${QUILBO_SMOKE_INNER:-}" != 1 ]; then
-  for tool in Xvfb xdotool unshare ip; do
-    command -v "$tool" >/dev/null || { echo "smoke: $tool missing, skipped"; exit 0; }
+  # A smoke test that cannot run has checked nothing: that is a failure, not a pass.
+  for tool in Xvfb:xvfb xdotool:xdotool unshare:util-linux ip:iproute2; do
+    command -v "${tool%%:*}" >/dev/null ||
+      { echo "smoke: FAIL: ${tool%%:*} is missing (Debian package ${tool#*:})"; exit 1; }
   done
   if ! unshare -n true 2>/dev/null; then
-    echo "smoke: no network namespaces here, skipped"
-    exit 0
+    echo "smoke: FAIL: cannot make a network namespace here (unshare -n needs root or user namespaces)"
+    exit 1
   fi
   exec env QUILBO_SMOKE_INNER=1 unshare -n "$0" "$@"
 fi
