@@ -11,7 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilbo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quilbo"));
+    // No display name: Qt would append it to every window title the window system shows.
     SetHelpFile(QString::fromLatin1(HelpFileName));
     int rc = 1;
     try {
