@@ -24,6 +24,7 @@
 namespace
 {
 const char FormatFilter[] = "Format files (*.fmt, *.txt)|*.fmt;*.txt|All files (*.*)|*.*";
+const char DefaultSuffix[] = "fmt";
 const QString CaptionPrefix = QStringLiteral("Format:  ");
 
 QString folderOf(const QString &path)
@@ -243,7 +244,7 @@ void TfmFormat::openThroughDialog(const QString &startPath)
 {
     const QString path =
         prompt().openFile(this, QStringLiteral("Open Format File"), QLatin1String(FormatFilter),
-                          folderOf(startPath), startPath);
+                          folderOf(startPath), startPath, QLatin1String(DefaultSuffix));
     if (path.isEmpty())
         return;
     QString error;
@@ -285,7 +286,7 @@ void TfmFormat::miSaveAsClick()
 {
     const QString path =
         prompt().saveFile(this, QStringLiteral("Save Format File As"), QLatin1String(FormatFilter),
-                          folderOf(FormatFileName), FormatFileName, QStringLiteral("fmt"));
+                          folderOf(FormatFileName), FormatFileName, QLatin1String(DefaultSuffix));
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
         return;
 
