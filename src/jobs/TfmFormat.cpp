@@ -78,6 +78,8 @@ TfmFormat::TfmFormat(QWidget *parent) : QDialog(parent, Qt::Window)
     mmMain->setObjectName(QStringLiteral("mmMain"));
     miFileList = mmMain->addMenu(QStringLiteral("&Open"));
     miFileList->setObjectName(QStringLiteral("miFileList"));
+    // With no recent file the separator ends the menu; it stays all the same.
+    miFileList->setSeparatorsCollapsible(false);
     miOpen = makeAction(this, "miOpen", QStringLiteral("&Open"));
     miFileList->addAction(miOpen);
     miN1 = miFileList->addSeparator();
