@@ -7,6 +7,16 @@
 namespace
 {
 
+// Qt's own dialog is the one that shows a description exactly as given (without the patterns
+// repeated after it) and adds the default suffix on every platform.
+void SetFileDialogFilters(QFileDialog &dialog, const QString &pairs, const QString &defaultSuffix)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(QtNameFilters(pairs));
+    dialog.setDefaultSuffix(defaultSuffix);
+}
+
 class DialogPrompt : public Prompt
 {
 public:
@@ -45,18 +55,32 @@ public:
     QString openFile(QWidget *owner, const QString &title, const QString &filter,
                      const QString &folder, const QString &fileName) override
     {
-        const QString start = fileName.isEmpty() ? folder : fileName;
-        return QFileDialog::getOpenFileName(owner, title, start, QtNameFilters(filter));
+        return openFile(owner, title, filter, folder, fileName, QString());
+    }
+
+    QString openFile(QWidget *owner, const QString &title, const QString &filter,
+                     const QString &folder, const QString &fileName,
+                     const QString &defaultSuffix) override
+    {
+        QFileDialog dialog(owner, title, fileName.isEmpty() ? folder : fileName);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        SetFileDialogFilters(dialog, filter, defaultSuffix);
+        return chosenPath(dialog);
     }
 
     QString saveFile(QWidget *owner, const QString &title, const QString &filter,
                      const QString &folder, const QString &fileName,
                      const QString &defaultSuffix) override
     {
-        QFileDialog dialog(owner, title, fileName.isEmpty() ? folder : fileName,
-                           QtNameFilters(filter));
+        QFileDialog dialog(owner, title, fileName.isEmpty() ? folder : fileName);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(defaultSuffix);
+        SetFileDialogFilters(dialog, filter, defaultSuffix);
+        return chosenPath(dialog);
+    }
+
+private:
+    static QString chosenPath(QFileDialog &dialog)
+    {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().constFirst();
@@ -78,6 +102,12 @@ void setPrompt(Prompt *p)
     g_prompt = p ? p : &g_dialogPrompt;
 }
 
+QString Prompt::openFile(QWidget *owner, const QString &title, const QString &filter,
+                         const QString &folder, const QString &fileName, const QString &)
+{
+    return openFile(owner, title, filter, folder, fileName);
+}
+
 void ShowWarning(QWidget *owner, const QString &caption, const QString &text)
 {
     prompt().message(owner, caption, text, PromptIcon::Warning, PromptButtons::OK);
@@ -88,10 +118,14 @@ QString QtNameFilters(const QString &pairs)
     const QStringList parts = pairs.split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // "*.*" means every file, also one without a dot in its name.
+        for (QString &p : patterns)
+            if (p.trimmed() == QLatin1String("*.*"))
+                p = QStringLiteral("*");
         // Qt reads the patterns from the last parentheses; the description keeps its own.
-        filters << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
 }

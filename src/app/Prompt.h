@@ -23,6 +23,10 @@ public:
     // filter is "description|patterns|description|patterns..."; the result is empty on cancel.
     virtual QString openFile(QWidget *owner, const QString &title, const QString &filter,
                              const QString &folder, const QString &fileName) = 0;
+    // As above; a name typed without an extension gets defaultSuffix.
+    virtual QString openFile(QWidget *owner, const QString &title, const QString &filter,
+                             const QString &folder, const QString &fileName,
+                             const QString &defaultSuffix);
     virtual QString saveFile(QWidget *owner, const QString &title, const QString &filter,
                              const QString &folder, const QString &fileName,
                              const QString &defaultSuffix) = 0;

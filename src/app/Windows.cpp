@@ -1,7 +1,9 @@
 #include "app/Windows.h"
 
 #include <QtGlobal>
+#include <exception>
 
+#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
@@ -65,4 +67,45 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
+}
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        const QString text = CurrentExceptionText();
+        if (FShowingException) {
+            qWarning("Exception while another one is shown: %s", qPrintable(text));
+            return false;
+        }
+        FShowingException = true;
+        // The box waits for the loop: opened right here, its own loop would run inside
+        // whatever Qt was doing when the handler threw (a paint, a socket read).
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                try {
+                    ShowWarning(nullptr, QLatin1String(ProgramTitle), text);
+                } catch (...) {
+                    // The box itself failed: there is nothing left to show that with.
+                }
+                FShowingException = false;
+            },
+            Qt::QueuedConnection);
+    }
+    return false;
+}
+
+QString CurrentExceptionText()
+{
+    try {
+        throw;
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("An unknown error occurred.");
+    }
 }

@@ -1,4 +1,24 @@
 #pragma once
+#include <QApplication>
+
+// The program's name and the application's title; it captions the box that shows an exception.
+inline constexpr char ProgramTitle[] = "Quilbo";
+
+// The application object. An exception that reaches the event loop is shown to the operator
+// and the program goes on running.
+class TApplication : public QApplication
+{
+public:
+    TApplication(int &argc, char **argv);
+    bool notify(QObject *receiver, QEvent *event) override;
+
+private:
+    bool FShowingException = false; // one box at a time, however many exceptions follow
+};
+
+// The message of the exception being handled; call it from a catch block only.
+QString CurrentExceptionText();
+
 // The eleven windows that live for the whole run, created once in this order.
 class TfmMain;
 class TfmInit;
@@ -11,7 +31,6 @@ class TfmQty;
 class TfmFormFl;
 class TfmHRError;
 class TfmWarnIncHR;
-class QString;
 
 extern TfmMain *fmMain;
 extern TfmInit *fmInit;

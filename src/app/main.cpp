@@ -1,17 +1,15 @@
-#include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
-#include <exception>
 
 #include "about/Help.h"
+#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quilbo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Quilbo"));
+    TApplication app(argc, argv);
+    // No display name: Qt would append it to every window title the window system shows.
+    QApplication::setApplicationName(QLatin1String(ProgramTitle));
     SetHelpFile(QString::fromLatin1(HelpFileName));
     int rc = 1;
     try {
@@ -21,8 +19,8 @@ int main(int argc, char *argv[])
         QGuiApplication::setDesktopFileName(QStringLiteral("quilbo"));
         fmMain->show();
         rc = app.exec();
-    } catch (const std::exception &e) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quilbo"), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowWarning(nullptr, QLatin1String(ProgramTitle), CurrentExceptionText());
     }
     DestroyWindows();
     return rc;

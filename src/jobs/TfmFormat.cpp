@@ -24,6 +24,7 @@
 namespace
 {
 const char FormatFilter[] = "Format files (*.fmt, *.txt)|*.fmt;*.txt|All files (*.*)|*.*";
+const char DefaultSuffix[] = "fmt";
 const QString CaptionPrefix = QStringLiteral("Format:  ");
 
 QString folderOf(const QString &path)
@@ -77,6 +78,8 @@ TfmFormat::TfmFormat(QWidget *parent) : QDialog(parent, Qt::Window)
     mmMain->setObjectName(QStringLiteral("mmMain"));
     miFileList = mmMain->addMenu(QStringLiteral("&Open"));
     miFileList->setObjectName(QStringLiteral("miFileList"));
+    // With no recent file the separator ends the menu; it stays all the same.
+    miFileList->setSeparatorsCollapsible(false);
     miOpen = makeAction(this, "miOpen", QStringLiteral("&Open"));
     miFileList->addAction(miOpen);
     miN1 = miFileList->addSeparator();
@@ -243,7 +246,7 @@ void TfmFormat::openThroughDialog(const QString &startPath)
 {
     const QString path =
         prompt().openFile(this, QStringLiteral("Open Format File"), QLatin1String(FormatFilter),
-                          folderOf(startPath), startPath);
+                          folderOf(startPath), startPath, QLatin1String(DefaultSuffix));
     if (path.isEmpty())
         return;
     QString error;
@@ -285,7 +288,7 @@ void TfmFormat::miSaveAsClick()
 {
     const QString path =
         prompt().saveFile(this, QStringLiteral("Save Format File As"), QLatin1String(FormatFilter),
-                          folderOf(FormatFileName), FormatFileName, QStringLiteral("fmt"));
+                          folderOf(FormatFileName), FormatFileName, QLatin1String(DefaultSuffix));
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
         return;
 

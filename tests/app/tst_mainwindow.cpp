@@ -1,5 +1,5 @@
 // The main window: start values from the settings file, the status line, the width rules,
-// the tag data commands, the key handler and the close query.
+// the tag data commands, the key handler and the close query; exceptions in the event loop.
 #include <QAction>
 #include <QFile>
 #include <QLabel>
@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <stdexcept>
 
 #include "TestWindows.h"
 #include "app/Globals.h"
@@ -38,6 +39,7 @@ QByteArray fileBytes(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -60,6 +62,7 @@ private slots:
     void carriageReturnOnlyWithoutFocus();
     void closeWritesEveryKey();
     void closeWithUnwritablePlaceStillCloses();
+    void exceptionInHandlerIsShownOnce();
 };
 
 void TestMainWindow::startValuesWithoutFile()
@@ -333,5 +336,37 @@ void TestMainWindow::closeWithUnwritablePlaceStillCloses()
     DestroyWindows();
 }
 
-QTEST_MAIN(TestMainWindow)
+void TestMainWindow::exceptionInHandlerIsShownOnce()
+{
+    struct : FakePrompt {
+        int message(QWidget *o, const QString &c, const QString &t, PromptIcon i,
+                    PromptButtons b) override
+        {
+            // Another one comes while the box for the first is up (and runs its own loop).
+            if (asked.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    qApp, [] { throw 42; }, Qt::QueuedConnection);
+                QCoreApplication::sendPostedEvents();
+            }
+            return FakePrompt::message(o, c, t, i, b);
+        }
+    } box;
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Exception while another one is shown: An unknown error occurred.");
+    QMetaObject::invokeMethod(
+        qApp, [] { throw std::runtime_error("Disk on fire"); }, Qt::QueuedConnection);
+    QTRY_COMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
+    QCoreApplication::sendPostedEvents(); // nothing more to show
+    QCOMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
+}
+
+// The program's own application object, so that exceptions take the program's way.
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestMainWindow tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_mainwindow.moc"

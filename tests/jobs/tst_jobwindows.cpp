@@ -2,8 +2,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -165,6 +168,7 @@ private slots:
     void recentListFromSettings_data();
     void recentListFromSettings();
     void sixOpensKeepFiveNewestFirst();
+    void openDialogAsGiven();
     void caseDifferentPathsAreTwoEntries();
     void reopenOfDeletedFileAsksOpenDialog();
     void fileLineBreaks_data();
@@ -324,6 +328,7 @@ void tst_JobWindows::editorStartsWithDefaultText()
         if (a->isVisible())
             visible << (a->isSeparator() ? QStringLiteral("-") : a->text());
     QCOMPARE(visible, (QStringList{"&Open", "-"}));
+    QVERIFY(!fmFormat->miFileList->actionGeometry(fmFormat->miN1).isEmpty()); // not collapsed
     QCOMPARE(fmFormat->miFileList->title(), QStringLiteral("&Open"));
 }
 
@@ -399,6 +404,29 @@ void tst_JobWindows::sixOpensKeepFiveNewestFirst()
     QCOMPARE(FormatFileName, files[3]);
     QVERIFY(fmMain->FFormatChanged);
     QCOMPARE(RecentFiles.entries(), recentCaptions());
+}
+
+void tst_JobWindows::openDialogAsGiven()
+{
+    TestWindows w;
+    setPrompt(nullptr); // the real dialog
+    QStringList names, allFiles;
+    QString typed;
+    QTimer::singleShot(0, fmFormat, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *list = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; i < list->count(); ++i)
+            names << list->itemText(i);
+        dialog->selectNameFilter(dialog->nameFilters().constLast());
+        allFiles = dialog->findChild<QFileSystemModel *>()->nameFilters();
+        dialog->selectFile(QStringLiteral("label"));
+        typed = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+        dialog->reject();
+    });
+    fmFormat->miOpenClick();
+    QCOMPARE(names, (QStringList{"Format files (*.fmt, *.txt)", "All files (*.*)"}));
+    QCOMPARE(allFiles, QStringList{"*"}); // also names without a dot
+    QCOMPARE(typed, QStringLiteral("label.fmt"));
 }
 
 void tst_JobWindows::caseDifferentPathsAreTwoEntries()

@@ -50,10 +50,13 @@ for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep
 XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=xcb "$work/quilbo" > "$work/quilbo.out" 2>&1 &
 pids+=($!)
 
-# Waits for a window by its exact title and prints its id.
+# Waits for a window by its exact title and prints its id. The title the window system
+# shows (_NET_WM_NAME) must be that caption too, with nothing appended.
 window() {
   for _ in $(seq 150); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && [ "$(xdotool getwindowname "$id")" != "$1" ] &&
+      { echo "smoke: \"$1\" is shown as \"$(xdotool getwindowname "$id")\"" >&2; return 1; }
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
   done
@@ -80,4 +83,12 @@ done
 grep -q '{J,3}' "$work/received" || fail "the printer got no status request"
 grep -q '{F,1,A,R,E,100,400' "$work/received" || fail "no format packet"
 grep -q '1,"0123456789ABCDEF00000000"|' "$work/received" || fail "no tag data"
+
+# Setup, Open/Edit File; the menu opens as a second window named "Quilbo".
+xdotool windowfocus --sync "$main" key --clearmodifiers alt+s
+for _ in $(seq 50); do
+  [ "$(xdotool search --onlyvisible --name '^Quilbo$' | wc -l)" -gt 1 ] && break; sleep 0.1
+done
+xdotool key --clearmodifiers o
+window "Format and Batch Data" >/dev/null || fail "no format editor"
 echo "smoke: PASS ($(stat -c %s "$work/received") bytes reached the printer)"
