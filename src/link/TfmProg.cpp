@@ -17,6 +17,12 @@
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"
 
+namespace
+{
+// While the driver still holds the end of a file, how often to look whether it has gone.
+constexpr int DrainPollMs = 10;
+} // namespace
+
 TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
 {
     setObjectName(QStringLiteral("fmProg"));
@@ -85,6 +91,7 @@ void TfmProg::FormShow()
     laFileSize->setText(QStringLiteral("0"));
     pbFile->setRange(0, 100);
     pbFile->setValue(0);
+    m_cancelledPartway = false;
     tiDelay->start();
 }
 
@@ -119,7 +126,16 @@ void TfmProg::stopTransfer()
     m_blockTimer->stop();
     if (m_serialActive) {
         m_serialActive = false;
+        disconnect(fmMain->FComHandle, nullptr, this, nullptr);
+        const qint64 sent = fmMain->FComHandle->abandon();
         fmMain->ClosePort();
+        // The printer holds part of a file: say so, and let the start-up sequence stop.
+        m_cancelledPartway = sent > 0;
+        if (m_cancelledPartway)
+            fmMain->SetStatus(QStringLiteral("File transfer cancelled: %1 of %2 bytes sent.")
+                                  .arg(sent)
+                                  .arg(FFileSize),
+                              TfmMain::Red);
     }
     if (m_netActive) {
         m_netActive = false;
@@ -190,51 +206,96 @@ void TfmProg::tiMsgDelayTimer()
         FFileHandle.close();
         return;
     }
-    m_remaining = FFileSize;
+    m_read = 0;
     m_blocksSent = 0;
+    m_readFailed = false;
     m_serialActive = true;
+    SerialLink *link = fmMain->FComHandle;
+    // The port's own signals only wake the pump; it runs from the timer, so that no message
+    // box opens inside a signal of the port.
+    connect(link, &SerialLink::progressed, this, [this] { m_blockTimer->start(0); });
+    connect(link, &SerialLink::failed, this, &TfmProg::serialFailed, Qt::QueuedConnection);
     sendSerialSlice();
 }
 
 void TfmProg::sendSerialSlice()
 {
-    if (!m_serialActive)
-        return;
+    SerialLink *link = fmMain->FComHandle;
+    if (!m_serialActive || !link->isOpen())
+        return; // a failure is on its way
+    const qint64 ahead = FSliceMs > 0 ? QueueAhead : BlockSize;
     QElapsedTimer slice;
     slice.start();
-    while (m_remaining > 0) {
-        const int block = int(qMin<qint64>(m_remaining, BlockSize));
-        QString error;
-        if (FFileHandle.read(FBlock.data(), block) != block)
-            error = QStringLiteral("Error reading data from file.");
-        else if (!fmMain->FComHandle->write(QByteArray::fromRawData(FBlock.constData(), block)))
-            error = QStringLiteral("Error writing data to printer.");
-        if (!error.isEmpty()) {
-            ShowWarning(this, QStringLiteral("tiMsgDelayTimer"), error);
-            fmMain->ClosePort();
-            finishSerial();
-            return;
+    while (!m_readFailed && m_read < FFileSize && link->pending() < ahead) {
+        const int block = int(qMin<qint64>(FFileSize - m_read, BlockSize));
+        if (FFileHandle.read(FBlock.data(), block) != block) {
+            // What went before stays sent: the blocks already queued still go out.
+            m_readFailed = true;
+            break;
         }
-        m_remaining -= block;
-        ++m_blocksSent;
-        // The last, partial block takes the bar one past its maximum: show it full.
-        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
-        emit blockWritten(block);
-        if (m_remaining > 0 && slice.elapsed() >= FSliceMs) {
-            m_blockTimer->start();
-            return;
-        }
+        link->send(FBlock.constData(), block);
+        m_read += block;
+        if (slice.elapsed() >= FSliceMs)
+            break;
+    }
+    link->push();
+    reportTaken();
+    if (!m_serialActive || !link->isOpen())
+        return;
+    if (!m_readFailed && m_read < FFileSize) {
+        if (link->pending() < ahead)
+            m_blockTimer->start(0);
+        return; // otherwise the port taking bytes brings us back
+    }
+    if (link->pending() > 0)
+        return;
+    if (!link->drained()) {
+        m_blockTimer->start(DrainPollMs); // the driver still holds the tail
+        return;
     }
     finishSerial();
 }
 
+void TfmProg::reportTaken()
+{
+    const qint64 taken = fmMain->FComHandle->taken();
+    for (;;) {
+        const qint64 start = qint64(m_blocksSent) * BlockSize;
+        const int size = int(qMin<qint64>(BlockSize, FFileSize - start));
+        if (size <= 0 || start + size > taken)
+            break;
+        ++m_blocksSent;
+        // The last, partial block takes the bar one past its maximum: show it full.
+        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
+        emit blockWritten(size);
+    }
+}
+
+void TfmProg::serialFailed()
+{
+    if (!m_serialActive)
+        return;
+    m_serialActive = false;
+    m_blockTimer->stop();
+    disconnect(fmMain->FComHandle, nullptr, this, nullptr);
+    fmMain->ClosePort(); // the link has released it already; the box comes after
+    FFileHandle.close();
+    ShowWarning(this, QStringLiteral("tiMsgDelayTimer"),
+                QStringLiteral("Error writing data to printer."));
+    done(ModalResult::Cancel);
+}
+
 void TfmProg::finishSerial()
 {
-    const bool complete = m_remaining == 0;
     m_serialActive = false;
+    m_blockTimer->stop();
+    disconnect(fmMain->FComHandle, nullptr, this, nullptr);
     fmMain->ClosePort();
     FFileHandle.close();
-    done(complete ? ModalResult::OK : ModalResult::Cancel);
+    if (m_readFailed)
+        ShowWarning(this, QStringLiteral("tiMsgDelayTimer"),
+                    QStringLiteral("Error reading data from file."));
+    done(m_readFailed ? ModalResult::Cancel : ModalResult::OK);
 }
 
 void TfmProg::setBarRange(qint64 total)

@@ -542,7 +542,7 @@ void TestSerial::stuckLineWriteIsBounded()
     QVERIFY(pty.ok());
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
-    fmMain->FComHandle->setWriteDeadlineOverride(300);
+    fmMain->FComHandle->setStallLimitOverride(300);
 
     // Nobody reads: the line fills and stops moving.
     QElapsedTimer clock;
@@ -561,7 +561,7 @@ void TestSerial::stuckLineWriteIsBounded()
     fmMain->SendToPrinter("after\r\n");
     QCOMPARE(pty.read(7), QByteArray("after\r\n"));
     QCOMPARE(w.prompt.messages().size(), 1);
-    fmMain->FComHandle->setWriteDeadlineOverride(0);
+    fmMain->FComHandle->setStallLimitOverride(0);
 }
 
 void TestSerial::closedLinkIsHarmless()

@@ -510,7 +510,7 @@ void TestTransfer::serialFarEndCloses()
     pty.hangUpAfter(4096);
     PortOverrides[PtyPort] = pty.path();
     fmMain->FComPort = PtyPort;
-    fmMain->FComHandle->setWriteDeadlineOverride(2000);
+    fmMain->FComHandle->setStallLimitOverride(2000);
     const int size = 4 * 1024 * 1024;
     SendFileName = w.tempPath(QStringLiteral("big.all"));
     QVERIFY(writeFile(SendFileName, pattern(size, true)));
