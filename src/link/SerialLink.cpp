@@ -201,7 +201,7 @@ QString SerialLink::messageFor(OpenResult result)
 
 bool SerialLink::isOpen() const
 {
-    return m_port && m_port->isOpen();
+    return m_port && m_port->isOpen() && !m_broken;
 }
 
 int SerialLink::stallLimit() const
@@ -270,15 +270,19 @@ void SerialLink::send(const char *data, qint64 size)
 {
     if (!isOpen() || size <= 0)
         return;
+    m_streaming = true;
     if (!tiStall->isActive())
         restartStallWatch();
     m_queued += m_port->write(data, size);
 }
 
-void SerialLink::push()
+void SerialLink::push(int waitMs)
 {
-    if (isOpen() && m_port->bytesToWrite() > 0)
-        m_port->waitForBytesWritten(0);
+    if (!isOpen() || m_port->bytesToWrite() == 0 || m_port->waitForBytesWritten(waitMs))
+        return;
+    const QSerialPort::SerialPortError error = m_port->error();
+    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+        fail();
 }
 
 qint64 SerialLink::pending() const
@@ -309,6 +313,7 @@ qint64 SerialLink::abandon()
 void SerialLink::restartStallWatch()
 {
     m_outqAtCheck = isOpen() ? PortOutputQueued(m_port->handle()) : 0;
+    m_takenAtCheck = taken();
     tiStall->start(transferStallMs());
 }
 
@@ -318,7 +323,8 @@ void SerialLink::tiStallTimer()
     if (!isOpen())
         return;
     const qint64 queued = PortOutputQueued(m_port->handle());
-    if (queued > 0 && queued < m_outqAtCheck) { // the driver's queue moved meanwhile
+    // The port took bytes, or the driver's queue moved, since the watch started.
+    if (taken() > m_takenAtCheck || (queued > 0 && queued < m_outqAtCheck)) {
         restartStallWatch();
         return;
     }
@@ -329,27 +335,30 @@ void SerialLink::tiStallTimer()
 
 void SerialLink::portBytesWritten()
 {
-    restartStallWatch();
     emit progressed();
 }
 
 void SerialLink::portError(QSerialPort::SerialPortError error)
 {
-    // Only a stream hears of errors this way; a single send sees them in its own wait.
-    if (!tiStall->isActive())
+    // Only a stream hears of errors this way; a single send sees them in its own wait. A
+    // device that has gone shows as a read or a write error.
+    if (!m_streaming || m_broken || error == QSerialPort::NoError ||
+        error == QSerialPort::TimeoutError)
         return;
-    if (error == QSerialPort::WriteError || error == QSerialPort::ResourceError)
-        fail();
+    // The port is in the middle of its own work here: close it once that is over.
+    m_broken = true;
+    QMetaObject::invokeMethod(this, &SerialLink::fail, Qt::QueuedConnection);
 }
 
 void SerialLink::fail()
 {
+    if (!m_port)
+        return; // closed meanwhile, by a cancel or an earlier failure
     // Released before anyone is told: a port whose device has gone keeps its notifiers firing.
     tiStall->stop();
-    if (isOpen()) {
-        m_port->disconnect(this);
+    m_port->disconnect(this);
+    if (m_port->isOpen())
         m_port->clear(QSerialPort::Output);
-    }
     close();
     emit failed();
 }
@@ -357,6 +366,8 @@ void SerialLink::fail()
 void SerialLink::close()
 {
     tiStall->stop();
+    m_streaming = false;
+    m_broken = false;
     if (!m_port)
         return;
     m_port->disconnect(this);

@@ -82,7 +82,9 @@ public:
     // progressed() follows the port taking them, failed() a write error or a stall of the
     // line (the port is already closed then). Stall limit: transferStallMs().
     void send(const char *data, qint64 size);
-    void push(); // hands the driver what it takes now instead of at the next turn
+    // Hands the driver what it takes now instead of at the next turn of the event loop,
+    // waiting at most waitMs for it to take anything.
+    void push(int waitMs = 0);
     qint64 pending() const; // queued, not yet taken by the port
     qint64 taken() const { return m_queued - pending(); }
     // All taken and on the wire; only then may the port close without cutting the tail.
@@ -109,7 +111,7 @@ public:
     // Whether COMn can be opened right now (open and close again at once).
     static bool canOpen(int port);
 
-    // The stream's stall watch; its handler runs when the line has not moved for the limit.
+    // The stream's stall watch: its handler looks whether the line moved in the last period.
     QTimer *tiStall = nullptr;
     void tiStallTimer();
 
@@ -130,8 +132,11 @@ private:
     std::optional<SerialLineSettings> m_lastApplied;
     SerialConfigurator *m_configurator = nullptr;
     int m_stallOverride = 0;
-    qint32 m_lineBaud = 0;      // what the line runs at, as far as known
-    int m_lineFlow = -1;        // its handshake (0 none, 1 XON/XOFF, 2 CTS/RTS); -1 unknown
-    qint64 m_queued = 0;        // bytes handed to send() since the open
-    qint64 m_outqAtCheck = -1;  // the driver's queue when the stall watch last started
+    qint32 m_lineBaud = 0;     // what the line runs at, as far as known
+    int m_lineFlow = -1;       // its handshake (0 none, 1 XON/XOFF, 2 CTS/RTS); -1 unknown
+    qint64 m_queued = 0;       // bytes handed to send() since the open
+    qint64 m_outqAtCheck = -1; // the driver's queue when the stall watch last started
+    qint64 m_takenAtCheck = 0; // and what the port had taken by then
+    bool m_streaming = false;
+    bool m_broken = false; // a stream failed; the port closes once its own work is over
 };

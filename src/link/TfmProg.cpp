@@ -23,7 +23,7 @@ namespace
 constexpr int DrainPollMs = 10;
 } // namespace
 
-TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
+TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(QueueAhead, '\0')
 {
     setObjectName(QStringLiteral("fmProg"));
     setWindowTitle(QStringLiteral("File Transfer Progress"));
@@ -213,7 +213,10 @@ void TfmProg::tiMsgDelayTimer()
     SerialLink *link = fmMain->FComHandle;
     // The port's own signals only wake the pump; it runs from the timer, so that no message
     // box opens inside a signal of the port.
-    connect(link, &SerialLink::progressed, this, [this] { m_blockTimer->start(0); });
+    connect(link, &SerialLink::progressed, this, [this] {
+        if (!m_blockTimer->isActive())
+            m_blockTimer->start(0);
+    });
     connect(link, &SerialLink::failed, this, &TfmProg::serialFailed, Qt::QueuedConnection);
     sendSerialSlice();
 }
@@ -226,22 +229,27 @@ void TfmProg::sendSerialSlice()
     const qint64 ahead = FSliceMs > 0 ? QueueAhead : BlockSize;
     QElapsedTimer slice;
     slice.start();
-    while (!m_readFailed && m_read < FFileSize && link->pending() < ahead) {
-        const int block = int(qMin<qint64>(FFileSize - m_read, BlockSize));
-        if (FFileHandle.read(FBlock.data(), block) != block) {
-            // What went before stays sent: the blocks already queued still go out.
-            m_readFailed = true;
-            break;
+    // Within its slice the run waits for the port as a plain blocking write would; past it,
+    // the window gets its turn and the port's progress brings the run back.
+    do {
+        // Whole blocks, as many as fit ahead of the port, in one read; not before half the
+        // room is free, so that reads stay large.
+        const qint64 room = FSliceMs == 0 ? BlockSize : ahead - link->pending();
+        const qint64 want = qMin(FFileSize - m_read, room - room % BlockSize);
+        if (!m_readFailed && want > 0 && (room >= ahead / 2 || want == FFileSize - m_read)) {
+            const qint64 got = FFileHandle.read(FBlock.data(), want);
+            // A short read fails its block; the whole blocks before it still go out.
+            const qint64 whole = got == want ? got : qMax<qint64>(got, 0) / BlockSize * BlockSize;
+            m_readFailed = got != want;
+            link->send(FBlock.constData(), whole);
+            m_read += whole;
         }
-        link->send(FBlock.constData(), block);
-        m_read += block;
-        if (slice.elapsed() >= FSliceMs)
-            break;
-    }
-    link->push();
-    reportTaken();
-    if (!m_serialActive || !link->isOpen())
-        return;
+        link->push(int(qMax<qint64>(FSliceMs - slice.elapsed(), 0)));
+        reportTaken();
+        if (!m_serialActive || !link->isOpen())
+            return;
+    } while ((link->pending() > 0 || (!m_readFailed && m_read < FFileSize)) &&
+             slice.elapsed() < FSliceMs);
     if (!m_readFailed && m_read < FFileSize) {
         if (link->pending() < ahead)
             m_blockTimer->start(0);
@@ -259,16 +267,18 @@ void TfmProg::sendSerialSlice()
 void TfmProg::reportTaken()
 {
     const qint64 taken = fmMain->FComHandle->taken();
+    const int before = m_blocksSent;
     for (;;) {
         const qint64 start = qint64(m_blocksSent) * BlockSize;
         const int size = int(qMin<qint64>(BlockSize, FFileSize - start));
         if (size <= 0 || start + size > taken)
             break;
         ++m_blocksSent;
-        // The last, partial block takes the bar one past its maximum: show it full.
-        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
         emit blockWritten(size);
     }
+    // The last, partial block takes the bar one past its maximum: show it full.
+    if (m_blocksSent != before)
+        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
 }
 
 void TfmProg::serialFailed()

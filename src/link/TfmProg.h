@@ -28,7 +28,7 @@ public:
 
     static constexpr int BlockSize = 512;
 
-    QByteArray FBlock;
+    QByteArray FBlock; // serial: the blocks read ahead of the port, QueueAhead bytes
     QFile FFileHandle;
     qint64 FFileSize = 0;
     // How long one run of reading serial blocks may hold the event loop; 0 gives one block
@@ -74,7 +74,7 @@ private:
     void setBarRange(qint64 total);
 
     QTimer *m_blockTimer = nullptr; // lets the window breathe between runs of blocks
-    qint64 m_read = 0; // serial: bytes read from the file and queued for the port
+    qint64 m_read = 0;              // serial: bytes read from the file and queued for the port
     int m_blocksSent = 0;
     bool m_serialActive = false;
     bool m_readFailed = false;
