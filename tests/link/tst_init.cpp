@@ -654,7 +654,7 @@ void TestInit::cancelledFile()
     }
     ModalScript script;
     script.add(QStringLiteral("fmProg"), [partway](QWidget *w) {
-        fmProg->FSliceMs = 0; // one block per turn: the first goes at once
+        fmProg->FSliceMs = 0; // one block per turn
         if (partway)
             runTransfer(w);
         fmProg->bbCancel->click();
@@ -662,7 +662,6 @@ void TestInit::cancelledFile()
     fmMain->tiInitFileSendTimer();
     fmProg->FSliceMs = 30;
     QVERIFY(script.done());
-    QCOMPARE(fmMain->FInitFileIndex, 1);
     QCOMPARE(fmMain->tiInitFileSend->isActive(), !partway);
     QCOMPARE(fmMain->laStat->text(),
              partway ? "File transfer cancelled: 512 of 4096 bytes sent." : "Sending initial file");

@@ -623,25 +623,19 @@ void TestTransfer::serialLineHeld()
     fmProg->tiMsgDelayTimer();
     SerialLink *link = fmMain->FComHandle;
     QTRY_VERIFY(link->pending() > 0);
-    QVERIFY(fmProg->isVisible());
-    QVERIFY(link->tiStall->isActive());
-    QVERIFY(link->tiStall->interval() >= 60000);
+    QVERIFY(link->tiStall->isActive() && link->tiStall->interval() >= 60000);
     const qint64 taken = link->taken();
     if (cancel) {
         fmProg->bbCancel->click();
         QVERIFY(prompt.asked.isEmpty());
-        QVERIFY(fmMain->laStat->text().startsWith(QStringLiteral("File transfer cancelled: ")));
         QVERIFY(fmMain->laStat->text().endsWith(QStringLiteral(" of 1048576 bytes sent.")));
     } else {
-        // Each look finds the line where the last one left it (after the bytes already taken).
         QTRY_VERIFY((link->tiStallTimer(), !fmMain->portOpen()));
         QTRY_VERIFY(!fmProg->isVisible());
         QCOMPARE(prompt.messages(), QStringList{"tiMsgDelayTimer: Error writing data to printer."});
         QCOMPARE(prompt.portOpen, QList<bool>{false});
     }
-    QVERIFY(!fmProg->isVisible());
-    QVERIFY(!fmMain->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->isVisible() && !fmMain->portOpen() && !fmProg->FFileHandle.isOpen());
     pty.pause(false);
     if (cancel) // what the port took still reaches the printer
         QTRY_VERIFY(pty.receivedSize() >= taken);
