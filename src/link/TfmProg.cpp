@@ -250,6 +250,9 @@ void TfmProg::sendSerialSlice()
             return;
     } while ((link->pending() > 0 || (!m_readFailed && m_read < FFileSize)) &&
              slice.elapsed() < FSliceMs);
+    // Once a slice: the bar repaints at once on every visible step. The last, partial block
+    // takes it one past its maximum: show it full.
+    pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
     if (!m_readFailed && m_read < FFileSize) {
         if (link->pending() < ahead)
             m_blockTimer->start(0);
@@ -267,7 +270,6 @@ void TfmProg::sendSerialSlice()
 void TfmProg::reportTaken()
 {
     const qint64 taken = fmMain->FComHandle->taken();
-    const int before = m_blocksSent;
     for (;;) {
         const qint64 start = qint64(m_blocksSent) * BlockSize;
         const int size = int(qMin<qint64>(BlockSize, FFileSize - start));
@@ -276,9 +278,6 @@ void TfmProg::reportTaken()
         ++m_blocksSent;
         emit blockWritten(size);
     }
-    // The last, partial block takes the bar one past its maximum: show it full.
-    if (m_blocksSent != before)
-        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
 }
 
 void TfmProg::serialFailed()
