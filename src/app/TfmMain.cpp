@@ -857,6 +857,9 @@ void TfmMain::tiInitFileSendTimer()
         SetStatus(QStringLiteral("Sending initial file"), Blue);
         fmProg->exec();
         ++FInitFileIndex;
+        // The next file would land on top of the part of this one the printer already has.
+        if (fmProg->cancelledPartway())
+            return;
         tiInitFileSend->setInterval(2000);
         tiInitFileSend->start();
     }

@@ -1,11 +1,17 @@
 #include "link/PortNames.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <cstring>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_LINUX)
+// The kernel's own record carries any speed as a number; it cannot share a unit with
+// <termios.h>, whose record of the same name lacks that.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#elif defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -41,19 +47,51 @@ bool PortDeviceMayExist(int port)
 #ifdef Q_OS_UNIX
 namespace
 {
-int baudOf(speed_t speed)
+#if defined(Q_OS_LINUX)
+using LineRecord = struct termios2;
+bool getRecord(int fd, LineRecord *t)
 {
-    static const struct {
-        speed_t code;
-        int baud;
-    } table[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},   {B9600, 9600},
-                 {B19200, 19200},   {B38400, 38400},   {B57600, 57600}, {B115200, 115200},
-                 {B230400, 230400}, {B460800, 460800}, {B600, 600},     {B300, 300}};
-    for (const auto &row : table)
-        if (row.code == speed)
-            return row.baud;
-    return 0;
+    return ::ioctl(fd, TCGETS2, t) == 0;
 }
+bool setRecord(int fd, const LineRecord &t)
+{
+    return ::ioctl(fd, TCSETS2, &t) == 0;
+}
+int speedOf(const LineRecord &t)
+{
+    return int(t.c_ospeed); // the number, also for the usual speeds
+}
+constexpr tcflag_t SpeedBits = CBAUD | (CBAUD << IBSHIFT);
+#else
+using LineRecord = struct termios;
+bool getRecord(int fd, LineRecord *t)
+{
+    return ::tcgetattr(fd, t) == 0;
+}
+bool setRecord(int fd, const LineRecord &t)
+{
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+int speedOf(const LineRecord &t)
+{
+    return int(::cfgetospeed(&t)); // these systems give the speed as a number
+}
+constexpr tcflag_t SpeedBits = 0;
+#endif
+
+#ifdef CMSPAR
+constexpr tcflag_t MarkSpaceBit = CMSPAR;
+#else
+constexpr tcflag_t MarkSpaceBit = 0;
+#endif
+#ifdef CRTSCTS
+constexpr tcflag_t HardwareFlowBit = CRTSCTS;
+#else
+constexpr tcflag_t HardwareFlowBit = 0;
+#endif
+constexpr tcflag_t LineBits =
+    SpeedBits | CSIZE | CSTOPB | PARENB | PARODD | MarkSpaceBit | HardwareFlowBit;
+constexpr tcflag_t SoftwareFlowBits = IXON | IXOFF | IXANY;
 } // namespace
 #endif
 
@@ -63,11 +101,11 @@ bool ReadDeviceLineSettings(const QString &device, DeviceLineSettings *out)
     const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return false;
-    termios t{};
-    const bool ok = ::tcgetattr(fd, &t) == 0;
+    LineRecord t{};
+    const bool ok = getRecord(fd, &t);
     ::close(fd);
-    const int baud = ok ? baudOf(cfgetospeed(&t)) : 0;
-    if (!ok || baud == 0)
+    const int baud = ok ? speedOf(t) : 0;
+    if (!ok || baud <= 0)
         return false;
     out->baudRate = baud;
     switch (t.c_cflag & CSIZE) {
@@ -86,20 +124,17 @@ bool ReadDeviceLineSettings(const QString &device, DeviceLineSettings *out)
     }
     out->parity = 'N';
     if (t.c_cflag & PARENB) {
-#ifdef CMSPAR
-        if (t.c_cflag & CMSPAR)
+        if (t.c_cflag & MarkSpaceBit)
             out->parity = (t.c_cflag & PARODD) ? 'M' : 'S';
         else
-#endif
             out->parity = (t.c_cflag & PARODD) ? 'O' : 'E';
     }
     out->stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
-#ifdef CRTSCTS
-    if (t.c_cflag & CRTSCTS)
+    if (t.c_cflag & HardwareFlowBit)
         out->flowControl = 2;
     else
-#endif
         out->flowControl = (t.c_iflag & IXON) ? 1 : 0;
+    out->record = QByteArray(reinterpret_cast<const char *>(&t), sizeof t);
     return true;
 #else
     Q_UNUSED(device);
@@ -108,23 +143,60 @@ bool ReadDeviceLineSettings(const QString &device, DeviceLineSettings *out)
 #endif
 }
 
-bool DrainPortOutput(qintptr handle, qint64 timeoutMs)
+bool RestoreDeviceLineSettings(qintptr handle, const DeviceLineSettings &settings)
 {
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    const QDeadlineTimer deadline(qMax<qint64>(timeoutMs, 0));
-    for (;;) {
-        int queued = 0;
-        if (::ioctl(int(handle), TIOCOUTQ, &queued) != 0 || queued == 0)
-            return true;
-        if (deadline.hasExpired()) {
-            ::tcflush(int(handle), TCOFLUSH);
-            return false;
-        }
-        QThread::msleep(2);
-    }
+#ifdef Q_OS_UNIX
+    LineRecord driver{}, now{};
+    if (settings.record.size() != int(sizeof driver) || !getRecord(int(handle), &now))
+        return false;
+    std::memcpy(&driver, settings.record.constData(), sizeof driver);
+    // The rest of the open's raw mode stays: every byte goes out unchanged.
+    now.c_cflag = (now.c_cflag & ~LineBits) | (driver.c_cflag & LineBits);
+    now.c_iflag = (now.c_iflag & ~SoftwareFlowBits) | (driver.c_iflag & SoftwareFlowBits);
+    now.c_cc[VSTART] = driver.c_cc[VSTART];
+    now.c_cc[VSTOP] = driver.c_cc[VSTOP];
+#if defined(Q_OS_LINUX)
+    now.c_ispeed = driver.c_ispeed;
+    now.c_ospeed = driver.c_ospeed;
+#else
+    ::cfsetispeed(&now, ::cfgetispeed(&driver));
+    ::cfsetospeed(&now, ::cfgetospeed(&driver));
+#endif
+    return setRecord(int(handle), now);
 #else
     Q_UNUSED(handle);
-    Q_UNUSED(timeoutMs);
+    Q_UNUSED(settings);
     return true;
+#endif
+}
+
+bool SetFlowControlCharacters(qintptr handle, char xon, char xoff)
+{
+#ifdef Q_OS_UNIX
+    LineRecord t{};
+    if (!getRecord(int(handle), &t))
+        return false;
+    t.c_cc[VSTART] = cc_t(xon);
+    t.c_cc[VSTOP] = cc_t(xoff);
+    return setRecord(int(handle), t);
+#else
+    // Qt writes DC1 and DC3 into the port's settings itself.
+    Q_UNUSED(handle);
+    Q_UNUSED(xon);
+    Q_UNUSED(xoff);
+    return true;
+#endif
+}
+
+qint64 PortOutputQueued(qintptr handle)
+{
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    int queued = 0;
+    if (::ioctl(int(handle), TIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
+#else
+    Q_UNUSED(handle);
+    return 0;
 #endif
 }

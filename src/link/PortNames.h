@@ -1,5 +1,6 @@
 #pragma once
 // COM port numbers to device names. The one place that knows the platform's naming.
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 
@@ -14,15 +15,20 @@ bool PortDeviceMayExist(int port);
 
 // A device's current line settings as its driver has them.
 struct DeviceLineSettings {
-    int baudRate = 9600;
+    int baudRate = 9600; // any speed the driver runs, not only the usual ones
     int dataBits = 8;
     char parity = 'N'; // N, O, E, M or S
     int stopBits = 1;
     int flowControl = 0; // 0 none, 1 XON/XOFF, 2 RTS/CTS
+    QByteArray record;   // the driver's own settings record, to put back exactly
 };
-// Reads them without changing anything; empty where the platform cannot tell.
+// Reads them without changing anything; false where the platform cannot tell.
 bool ReadDeviceLineSettings(const QString &device, DeviceLineSettings *out);
-// Waits until the bytes the driver holds for an open port (handle) have left the wire, at most
-// timeoutMs; when they cannot, discards them and returns false. True where the platform has
-// no such queue to watch.
-bool DrainPortOutput(qintptr handle, qint64 timeoutMs);
+// Puts the line part of what was read (speed, character size, parity, stop bits, handshake
+// and its characters) back on an open port (handle) whose open replaced it.
+bool RestoreDeviceLineSettings(qintptr handle, const DeviceLineSettings &settings);
+// Sets the characters of XON/XOFF flow control on an open port; true where the platform sets
+// them itself.
+bool SetFlowControlCharacters(qintptr handle, char xon, char xoff);
+// Bytes the driver of an open port still holds for the line; 0 where the platform cannot tell.
+qint64 PortOutputQueued(qintptr handle);

@@ -1,22 +1,25 @@
 #include "link/SerialLink.h"
 
 #include <QDeadlineTimer>
-
-#include <climits>
+#include <QThread>
+#include <QTimer>
 
 #include "link/PortNames.h"
 
 namespace
 {
 
-// Ports above 2 keep what their driver does, so their speed is unknown: assume a slow line.
+// A line whose speed is not known is taken to be a slow one.
 constexpr qint64 UnknownLineBaud = 9600;
-constexpr int UnknownLineBitsPerByte = 12;
-constexpr qint64 WriteMarginMs = 2000;
+constexpr qint64 NoHandshakeStallMs = 2000;
 // A handshake lets a busy printer hold the line for a while.
-constexpr qint64 HandshakeMarginMs = 10000;
+constexpr qint64 HandshakeStallMs = 10000;
+// A driver may move its queue in pieces: no progress shows while one of them is on the line.
+constexpr qint64 DriverChunkBytes = 512;
 // Nothing the printer sends is read; keep what arrives while the port is open small.
 constexpr qint64 ReadBufferLimit = 4096;
+// How long one wait of a single send lasts before it looks at the driver's queue again.
+constexpr int WaitSliceMs = 50;
 
 bool hasLineSettings(int port)
 {
@@ -44,8 +47,13 @@ public:
         if (!port.setRequestToSend(line.rts) && line.rts)
             return false;
         port.clearError();
-        return port.setFlowControl(line.flowControl);
+        // Last: every Qt setter writes back the record Qt read at the open.
+        return port.setFlowControl(line.flowControl) &&
+               SetFlowControlCharacters(port.handle(), XonCharacter, XoffCharacter);
     }
+
+    static constexpr char XonCharacter = 0x11;  // DC1
+    static constexpr char XoffCharacter = 0x13; // DC3
 
     // Qt has no time-outs record: nothing is read from the port and write() bounds its own wait.
     bool readTimeouts(QSerialPort &) override { return true; }
@@ -60,38 +68,13 @@ SerialConfigurator &defaultConfigurator()
 
 } // namespace
 
-// Qt applies its own line settings (9600 8N1) on open; an adapter keeps what its driver has.
-static void keepDriverSettings(QSerialPort &port, const QString &device)
+SerialLink::SerialLink(QObject *parent) : QObject(parent)
 {
-    DeviceLineSettings current;
-    if (!ReadDeviceLineSettings(device, &current))
-        return;
-    port.setBaudRate(current.baudRate);
-    port.setDataBits(static_cast<QSerialPort::DataBits>(current.dataBits));
-    switch (current.parity) {
-    case 'O':
-        port.setParity(QSerialPort::OddParity);
-        break;
-    case 'E':
-        port.setParity(QSerialPort::EvenParity);
-        break;
-    case 'M':
-        port.setParity(QSerialPort::MarkParity);
-        break;
-    case 'S':
-        port.setParity(QSerialPort::SpaceParity);
-        break;
-    default:
-        port.setParity(QSerialPort::NoParity);
-        break;
-    }
-    port.setStopBits(current.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    port.setFlowControl(current.flowControl == 2   ? QSerialPort::HardwareControl
-                        : current.flowControl == 1 ? QSerialPort::SoftwareControl
-                                                   : QSerialPort::NoFlowControl);
+    tiStall = new QTimer(this);
+    tiStall->setObjectName(QStringLiteral("tiStall"));
+    tiStall->setSingleShot(true);
+    connect(tiStall, &QTimer::timeout, this, &SerialLink::tiStallTimer);
 }
-
-SerialLink::SerialLink(QObject *parent) : QObject(parent) {}
 
 SerialLink::~SerialLink()
 {
@@ -147,15 +130,21 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
         return OpenResult::OpenFailed;
 
     m_port = std::make_unique<QSerialPort>();
+    m_queued = 0;
+    m_lineBaud = 0;
+    m_lineFlow = -1;
     const QString device = PortDeviceName(settings.port);
     m_port->setPortName(device);
     m_port->setReadBufferSize(ReadBufferLimit);
-    if (!hasLineSettings(settings.port))
-        keepDriverSettings(*m_port, device);
+    DeviceLineSettings driver;
+    const bool driverKnown =
+        !hasLineSettings(settings.port) && ReadDeviceLineSettings(device, &driver);
     if (!m_port->open(QIODevice::ReadWrite)) {
         close();
         return OpenResult::OpenFailed;
     }
+    connect(m_port.get(), &QSerialPort::bytesWritten, this, &SerialLink::portBytesWritten);
+    connect(m_port.get(), &QSerialPort::errorOccurred, this, &SerialLink::portError);
 
     SerialConfigurator &configurator = m_configurator ? *m_configurator : defaultConfigurator();
     const auto fail = [this](OpenResult result) {
@@ -171,6 +160,17 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
         m_lastApplied = line;
         if (!configurator.writeState(*m_port, *line))
             return fail(OpenResult::SetStateFailed);
+        m_lineBaud = line->baudRate;
+        m_lineFlow = settings.flowControl >= 0 && settings.flowControl <= 2
+                         ? (settings.flowControl == 1 ? 1 : 2)
+                         : 0;
+    } else if (driverKnown) {
+        // The open put Qt's own line (9600 8N1) on the device; an adapter keeps its driver's,
+        // whatever its speed.
+        if (!RestoreDeviceLineSettings(m_port->handle(), driver))
+            return fail(OpenResult::SetStateFailed);
+        m_lineBaud = driver.baudRate;
+        m_lineFlow = driver.flowControl;
     }
     if (!configurator.readTimeouts(*m_port))
         return fail(OpenResult::GetTimeoutsFailed);
@@ -201,23 +201,25 @@ QString SerialLink::messageFor(OpenResult result)
 
 bool SerialLink::isOpen() const
 {
-    return m_port && m_port->isOpen();
+    return m_port && m_port->isOpen() && !m_broken;
 }
 
-qint64 SerialLink::writeDeadlineMs(qint64 bytes, const SerialSettings &s)
+int SerialLink::stallLimit() const
 {
-    qint64 baud = UnknownLineBaud;
-    qint64 bitsPerByte = UnknownLineBitsPerByte;
-    qint64 margin = HandshakeMarginMs;
-    if (hasLineSettings(s.port)) {
-        if (s.baudRate > 0)
-            baud = s.baudRate;
-        const qint64 dataBits = qBound(5, s.dataBits, 8);
-        bitsPerByte = 1 + dataBits + (s.parity == 0 ? 0 : 1) + (s.stopBits == 1 ? 1 : 2);
-        if (s.flowControl < 0 || s.flowControl > 2)
-            margin = WriteMarginMs;
-    }
-    return (qMax<qint64>(bytes, 0) * bitsPerByte * 1000 + baud - 1) / baud + margin;
+    if (m_stallOverride > 0)
+        return m_stallOverride;
+    const qint64 baud = m_lineBaud > 0 ? m_lineBaud : UnknownLineBaud;
+    qint64 bitsPerByte = 12; // the most a character can take
+    if (hasLineSettings(m_settings.port))
+        bitsPerByte = 1 + qBound(5, m_settings.dataBits, 8) + (m_settings.parity == 0 ? 0 : 1) +
+                      (m_settings.stopBits == 1 ? 1 : 2);
+    const qint64 chunkMs = (DriverChunkBytes * bitsPerByte * 1000 + baud - 1) / baud;
+    return int(chunkMs + (m_lineFlow == 0 ? NoHandshakeStallMs : HandshakeStallMs));
+}
+
+int SerialLink::transferStallMs() const
+{
+    return m_stallOverride > 0 ? m_stallOverride : qMax(TransferStallMs, stallLimit());
 }
 
 bool SerialLink::write(const QByteArray &data)
@@ -226,31 +228,153 @@ bool SerialLink::write(const QByteArray &data)
         return false;
     if (data.isEmpty())
         return true;
-    const qint64 limit =
-        m_deadlineOverride > 0 ? m_deadlineOverride : writeDeadlineMs(data.size(), m_settings);
-    const QDeadlineTimer deadline(limit);
+    const int limit = stallLimit();
+    QDeadlineTimer stall(limit);
     bool ok = m_port->write(data) == data.size();
-    while (ok && m_port->bytesToWrite() > 0) {
-        const qint64 left = deadline.remainingTime();
-        ok = left > 0 && m_port->waitForBytesWritten(int(qMin<qint64>(left, INT_MAX)));
+    qint64 lastLeft = -1, lastQueued = -1;
+    // Done means on the wire: closing restores the port's previous settings at once, which
+    // would send a tail still in the driver at the wrong speed.
+    while (ok) {
+        const qint64 left = m_port->bytesToWrite();
+        const qint64 queued = PortOutputQueued(m_port->handle());
+        if (left == 0 && queued == 0)
+            break;
+        // Only a line that stands still counts, never the time a slow one needs.
+        if ((lastLeft >= 0 && left < lastLeft) || (lastQueued >= 0 && queued < lastQueued))
+            stall.setRemainingTime(limit);
+        lastLeft = left;
+        lastQueued = queued;
+        if (stall.hasExpired()) {
+            ok = false;
+        } else if (left > 0) {
+            const int wait = int(qMin<qint64>(stall.remainingTime(), WaitSliceMs));
+            if (!m_port->waitForBytesWritten(wait)) {
+                const QSerialPort::SerialPortError error = m_port->error();
+                ok = error == QSerialPort::NoError || error == QSerialPort::TimeoutError;
+                m_port->clearError();
+            }
+        } else {
+            QThread::msleep(2);
+        }
     }
-    // The driver may still hold the tail; closing restores the port's previous settings at
-    // once, which would send that tail at the wrong speed. Done means on the wire.
-    if (ok)
-        ok = DrainPortOutput(m_port->handle(), deadline.remainingTime());
-    // What is left would only keep the close waiting on a line that does not move.
-    if (!ok && m_port->isOpen())
+    if (!ok) {
+        // What is left would only keep the close waiting on a line that does not move; and
+        // the port goes before anyone is told, since a vanished device keeps it busy.
         m_port->clear(QSerialPort::Output);
+        close();
+    }
     return ok;
+}
+
+void SerialLink::send(const char *data, qint64 size)
+{
+    if (!isOpen() || size <= 0)
+        return;
+    m_streaming = true;
+    if (!tiStall->isActive())
+        restartStallWatch();
+    m_queued += m_port->write(data, size);
+}
+
+void SerialLink::push(int waitMs)
+{
+    if (!isOpen() || m_port->bytesToWrite() == 0 || m_port->waitForBytesWritten(waitMs))
+        return;
+    const QSerialPort::SerialPortError error = m_port->error();
+    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
+        fail();
+}
+
+qint64 SerialLink::pending() const
+{
+    return isOpen() ? m_port->bytesToWrite() : 0;
+}
+
+bool SerialLink::drained() const
+{
+    return isOpen() && pending() == 0 && PortOutputQueued(m_port->handle()) == 0;
+}
+
+qint64 SerialLink::abandon()
+{
+    tiStall->stop();
+    if (!isOpen())
+        return 0;
+    m_port->disconnect(this);
+    const qint64 queued = PortOutputQueued(m_port->handle());
+    const qint64 went = taken() - queued;
+    // Bytes still in the driver would keep the close waiting on a line held by the printer.
+    if (queued > 0)
+        m_port->clear(QSerialPort::Output);
+    close();
+    return qMax<qint64>(went, 0);
+}
+
+void SerialLink::restartStallWatch()
+{
+    m_outqAtCheck = isOpen() ? PortOutputQueued(m_port->handle()) : 0;
+    m_takenAtCheck = taken();
+    tiStall->start(transferStallMs());
+}
+
+void SerialLink::tiStallTimer()
+{
+    tiStall->stop();
+    if (!isOpen())
+        return;
+    const qint64 queued = PortOutputQueued(m_port->handle());
+    // The port took bytes, or the driver's queue moved, since the watch started.
+    if (taken() > m_takenAtCheck || (queued > 0 && queued < m_outqAtCheck)) {
+        restartStallWatch();
+        return;
+    }
+    if (pending() == 0 && queued == 0)
+        return; // nothing waits for the line
+    fail();
+}
+
+void SerialLink::portBytesWritten()
+{
+    emit progressed();
+}
+
+void SerialLink::portError(QSerialPort::SerialPortError error)
+{
+    // Only a stream hears of errors this way; a single send sees them in its own wait. A
+    // device that has gone shows as a read or a write error.
+    if (!m_streaming || m_broken || error == QSerialPort::NoError ||
+        error == QSerialPort::TimeoutError)
+        return;
+    // The port is in the middle of its own work here: close it once that is over.
+    m_broken = true;
+    QMetaObject::invokeMethod(this, &SerialLink::fail, Qt::QueuedConnection);
+}
+
+void SerialLink::fail()
+{
+    if (!m_port)
+        return; // closed meanwhile, by a cancel or an earlier failure
+    // Released before anyone is told: a port whose device has gone keeps its notifiers firing.
+    tiStall->stop();
+    m_port->disconnect(this);
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Output);
+    close();
+    emit failed();
 }
 
 void SerialLink::close()
 {
+    tiStall->stop();
+    m_streaming = false;
+    m_broken = false;
     if (!m_port)
         return;
+    m_port->disconnect(this);
     if (m_port->isOpen())
         m_port->close();
-    m_port.reset();
+    // The port may be the one whose signal brought us here.
+    m_port.release()->deleteLater();
 }
 
 bool SerialLink::canOpen(int port)

@@ -1,10 +1,13 @@
 #pragma once
 // The serial side of the printer link: opens COMn with the session's line settings for one
-// send, writes with a bounded wait, closes. The serial port is only written.
+// send, writes, closes. The serial port is only written. A write gives up only when the line
+// stops moving (a stall), however slow the line is.
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+
+class QTimer;
 
 #include <memory>
 #include <optional>
@@ -69,20 +72,38 @@ public:
     // "Could not open port.", "Could not get CommState.", ... for a failed open.
     static QString messageFor(OpenResult result);
     bool isOpen() const;
-    // Writes every byte or fails; the wait is bounded by the length and the baud rate.
+    // Writes every byte or fails, holding the event loop; on failure the port is closed
+    // at once, with the bytes left behind dropped.
     bool write(const QByteArray &data);
     // Safe at any time; bytes a failed write left behind are dropped, not drained.
     void close();
+
+    // Streaming, for whole files: send() queues bytes that go out while the event loop runs;
+    // progressed() follows the port taking them, failed() a write error or a stall of the
+    // line (the port is already closed then). Stall limit: transferStallMs().
+    void send(const char *data, qint64 size);
+    // Hands the driver what it takes now instead of at the next turn of the event loop,
+    // waiting at most waitMs for it to take anything.
+    void push(int waitMs = 0);
+    qint64 pending() const; // queued, not yet taken by the port
+    qint64 taken() const { return m_queued - pending(); }
+    // All taken and on the wire; only then may the port close without cutting the tail.
+    bool drained() const;
+    // Ends a stream early: drops what has not reached the line and closes the port. Returns
+    // the bytes of the stream that went.
+    qint64 abandon();
+    // The longest a file transfer lets the line stand still (a printer busy with a file may
+    // hold the handshake that long); Cancel ends it sooner.
+    static constexpr int TransferStallMs = 60000;
+    int transferStallMs() const;
 
     // The session values in QSerialPort's terms; nothing for values no driver would take.
     static std::optional<SerialLineSettings> lineSettingsFor(const SerialSettings &settings);
     // What the last open handed to the configurator; nothing when it set no line (ports 3+).
     std::optional<SerialLineSettings> lastApplied() const { return m_lastApplied; }
 
-    // Longest a write of `bytes` may take on a port opened with `settings`.
-    static qint64 writeDeadlineMs(qint64 bytes, const SerialSettings &settings);
-    // Replaces the computed deadline (0 restores it); lets a test give up on a stuck line soon.
-    void setWriteDeadlineOverride(int ms) { m_deadlineOverride = ms; }
+    // Replaces every stall limit (0 restores them); lets a test give up on a stuck line soon.
+    void setStallLimitOverride(int ms) { m_stallOverride = ms; }
 
     // nullptr restores the default; the link does not own it.
     void setConfigurator(SerialConfigurator *configurator) { m_configurator = configurator; }
@@ -90,10 +111,32 @@ public:
     // Whether COMn can be opened right now (open and close again at once).
     static bool canOpen(int port);
 
+    // The stream's stall watch: its handler looks whether the line moved in the last period.
+    QTimer *tiStall = nullptr;
+    void tiStallTimer();
+
+signals:
+    void progressed();
+    void failed();
+
 private:
+    // Longest a single send may find the line standing still.
+    int stallLimit() const;
+    void restartStallWatch();
+    void portBytesWritten();
+    void portError(QSerialPort::SerialPortError error);
+    void fail();
+
     std::unique_ptr<QSerialPort> m_port;
     SerialSettings m_settings;
     std::optional<SerialLineSettings> m_lastApplied;
     SerialConfigurator *m_configurator = nullptr;
-    int m_deadlineOverride = 0;
+    int m_stallOverride = 0;
+    qint32 m_lineBaud = 0;     // what the line runs at, as far as known
+    int m_lineFlow = -1;       // its handshake (0 none, 1 XON/XOFF, 2 CTS/RTS); -1 unknown
+    qint64 m_queued = 0;       // bytes handed to send() since the open
+    qint64 m_outqAtCheck = -1; // the driver's queue when the stall watch last started
+    qint64 m_takenAtCheck = 0; // and what the port had taken by then
+    bool m_streaming = false;
+    bool m_broken = false; // a stream failed; the port closes once its own work is over
 };

@@ -17,7 +17,13 @@
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"
 
-TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(BlockSize, '\0')
+namespace
+{
+// While the driver still holds the end of a file, how often to look whether it has gone.
+constexpr int DrainPollMs = 10;
+} // namespace
+
+TfmProg::TfmProg(QWidget *parent) : QDialog(parent), FBlock(QueueAhead, '\0')
 {
     setObjectName(QStringLiteral("fmProg"));
     setWindowTitle(QStringLiteral("File Transfer Progress"));
@@ -85,6 +91,7 @@ void TfmProg::FormShow()
     laFileSize->setText(QStringLiteral("0"));
     pbFile->setRange(0, 100);
     pbFile->setValue(0);
+    m_cancelledPartway = false;
     tiDelay->start();
 }
 
@@ -119,7 +126,16 @@ void TfmProg::stopTransfer()
     m_blockTimer->stop();
     if (m_serialActive) {
         m_serialActive = false;
+        disconnect(fmMain->FComHandle, nullptr, this, nullptr);
+        const qint64 sent = fmMain->FComHandle->abandon();
         fmMain->ClosePort();
+        // The printer holds part of a file: say so, and let the start-up sequence stop.
+        m_cancelledPartway = sent > 0;
+        if (m_cancelledPartway)
+            fmMain->SetStatus(QStringLiteral("File transfer cancelled: %1 of %2 bytes sent.")
+                                  .arg(sent)
+                                  .arg(FFileSize),
+                              TfmMain::Red);
     }
     if (m_netActive) {
         m_netActive = false;
@@ -190,51 +206,105 @@ void TfmProg::tiMsgDelayTimer()
         FFileHandle.close();
         return;
     }
-    m_remaining = FFileSize;
+    m_read = 0;
     m_blocksSent = 0;
+    m_readFailed = false;
     m_serialActive = true;
+    SerialLink *link = fmMain->FComHandle;
+    // The port's own signals only wake the pump; it runs from the timer, so that no message
+    // box opens inside a signal of the port.
+    connect(link, &SerialLink::progressed, this, [this] {
+        if (!m_blockTimer->isActive())
+            m_blockTimer->start(0);
+    });
+    connect(link, &SerialLink::failed, this, &TfmProg::serialFailed, Qt::QueuedConnection);
     sendSerialSlice();
 }
 
 void TfmProg::sendSerialSlice()
 {
-    if (!m_serialActive)
-        return;
+    SerialLink *link = fmMain->FComHandle;
+    if (!m_serialActive || !link->isOpen())
+        return; // a failure is on its way
+    const qint64 ahead = FSliceMs > 0 ? QueueAhead : BlockSize;
     QElapsedTimer slice;
     slice.start();
-    while (m_remaining > 0) {
-        const int block = int(qMin<qint64>(m_remaining, BlockSize));
-        QString error;
-        if (FFileHandle.read(FBlock.data(), block) != block)
-            error = QStringLiteral("Error reading data from file.");
-        else if (!fmMain->FComHandle->write(QByteArray::fromRawData(FBlock.constData(), block)))
-            error = QStringLiteral("Error writing data to printer.");
-        if (!error.isEmpty()) {
-            ShowWarning(this, QStringLiteral("tiMsgDelayTimer"), error);
-            fmMain->ClosePort();
-            finishSerial();
-            return;
+    // Within its slice the run waits for the port as a plain blocking write would; past it,
+    // the window gets its turn and the port's progress brings the run back.
+    do {
+        // Whole blocks, as many as fit ahead of the port, in one read; not before half the
+        // room is free, so that reads stay large.
+        const qint64 room = FSliceMs == 0 ? BlockSize : ahead - link->pending();
+        const qint64 want = qMin(FFileSize - m_read, room - room % BlockSize);
+        if (!m_readFailed && want > 0 && (room >= ahead / 2 || want == FFileSize - m_read)) {
+            const qint64 got = FFileHandle.read(FBlock.data(), want);
+            // A short read fails its block; the whole blocks before it still go out.
+            const qint64 whole = got == want ? got : qMax<qint64>(got, 0) / BlockSize * BlockSize;
+            m_readFailed = got != want;
+            link->send(FBlock.constData(), whole);
+            m_read += whole;
         }
-        m_remaining -= block;
-        ++m_blocksSent;
-        // The last, partial block takes the bar one past its maximum: show it full.
-        pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
-        emit blockWritten(block);
-        if (m_remaining > 0 && slice.elapsed() >= FSliceMs) {
-            m_blockTimer->start();
+        link->push(int(qMax<qint64>(FSliceMs - slice.elapsed(), 0)));
+        reportTaken();
+        if (!m_serialActive || !link->isOpen())
             return;
-        }
+    } while ((link->pending() > 0 || (!m_readFailed && m_read < FFileSize)) &&
+             slice.elapsed() < FSliceMs);
+    // Once a slice: the bar repaints at once on every visible step. The last, partial block
+    // takes it one past its maximum: show it full.
+    pbFile->setValue(qMin(m_blocksSent, pbFile->maximum()));
+    if (!m_readFailed && m_read < FFileSize) {
+        if (link->pending() < ahead)
+            m_blockTimer->start(0);
+        return; // otherwise the port taking bytes brings us back
+    }
+    if (link->pending() > 0)
+        return;
+    if (!link->drained()) {
+        m_blockTimer->start(DrainPollMs); // the driver still holds the tail
+        return;
     }
     finishSerial();
 }
 
+void TfmProg::reportTaken()
+{
+    const qint64 taken = fmMain->FComHandle->taken();
+    for (;;) {
+        const qint64 start = qint64(m_blocksSent) * BlockSize;
+        const int size = int(qMin<qint64>(BlockSize, FFileSize - start));
+        if (size <= 0 || start + size > taken)
+            break;
+        ++m_blocksSent;
+        emit blockWritten(size);
+    }
+}
+
+void TfmProg::serialFailed()
+{
+    if (!m_serialActive)
+        return;
+    m_serialActive = false;
+    m_blockTimer->stop();
+    disconnect(fmMain->FComHandle, nullptr, this, nullptr);
+    fmMain->ClosePort(); // the link has released it already; the box comes after
+    FFileHandle.close();
+    ShowWarning(this, QStringLiteral("tiMsgDelayTimer"),
+                QStringLiteral("Error writing data to printer."));
+    done(ModalResult::Cancel);
+}
+
 void TfmProg::finishSerial()
 {
-    const bool complete = m_remaining == 0;
     m_serialActive = false;
+    m_blockTimer->stop();
+    disconnect(fmMain->FComHandle, nullptr, this, nullptr);
     fmMain->ClosePort();
     FFileHandle.close();
-    done(complete ? ModalResult::OK : ModalResult::Cancel);
+    if (m_readFailed)
+        ShowWarning(this, QStringLiteral("tiMsgDelayTimer"),
+                    QStringLiteral("Error reading data from file."));
+    done(m_readFailed ? ModalResult::Cancel : ModalResult::OK);
 }
 
 void TfmProg::setBarRange(qint64 total)

@@ -28,12 +28,14 @@ public:
 
     static constexpr int BlockSize = 512;
 
-    QByteArray FBlock;
+    QByteArray FBlock; // serial: the blocks read ahead of the port, QueueAhead bytes
     QFile FFileHandle;
     qint64 FFileSize = 0;
-    // How long one run of serial blocks may hold the event loop before the window repaints
-    // and sees Cancel; 0 gives one block per turn.
+    // How long one run of reading serial blocks may hold the event loop; 0 gives one block
+    // per turn, and then only one block waits for the port at a time.
     int FSliceMs = 30;
+    // Serial: how far reading may run ahead of the port.
+    static constexpr qint64 QueueAhead = 64 * 1024;
 
     void FormShow();
     void tiDelayTimer();
@@ -48,6 +50,8 @@ public:
 
     // A transfer is under way (serial blocks or the network stream).
     bool busy() const { return m_serialActive || m_netActive; }
+    // The last transfer was cancelled after part of the file had gone to the printer.
+    bool cancelledPartway() const { return m_cancelledPartway; }
 
     void done(int result) override;
     void reject() override; // Escape and the close box: as Cancel
@@ -61,6 +65,8 @@ protected:
 
 private:
     void sendSerialSlice();
+    void reportTaken();
+    void serialFailed();
     void finishSerial();
     void netProgress(qint64 sent, qint64 total);
     void netFinished(bool ok);
@@ -68,9 +74,11 @@ private:
     void setBarRange(qint64 total);
 
     QTimer *m_blockTimer = nullptr; // lets the window breathe between runs of blocks
-    qint64 m_remaining = 0;
+    qint64 m_read = 0;              // serial: bytes read from the file and queued for the port
     int m_blocksSent = 0;
     bool m_serialActive = false;
+    bool m_readFailed = false;
+    bool m_cancelledPartway = false;
     bool m_netActive = false;
     int m_barShift = 0; // network progress: bytes >> shift fits the bar's int range
     int m_netAhead = 0; // sends the network window finishes before this file's

@@ -133,6 +133,8 @@ private slots:
     void storedFileOverNetwork();
 #ifdef Q_OS_UNIX
     void twelveFilesSentTenStored();
+    void cancelledFile_data();
+    void cancelledFile();
 #endif
 };
 
@@ -626,6 +628,43 @@ void TestInit::twelveFilesSentTenStored()
     const QByteArray text = ini.readAll();
     QVERIFY(text.contains("INIFILE9=" + files[9].toLatin1()));
     QVERIFY(!text.contains("INIFILE10"));
+}
+
+// Cancel in the middle of an initial file ends the sequence: the next file would land on top
+// of the part the printer has. Cancel before the first byte goes on with the next file.
+void TestInit::cancelledFile_data()
+{
+    QTest::addColumn<bool>("partway");
+    QTest::newRow("after the first block") << true;
+    QTest::newRow("before the first byte") << false;
+}
+
+void TestInit::cancelledFile()
+{
+    QFETCH(bool, partway);
+    TestWindows w(iniFor(PtyPort, 9600));
+    PrinterSim sim;
+    QVERIFY2(startSerialPrinter(sim), qPrintable(sim.errorString()));
+    for (int i = 0; i < 2; ++i) {
+        const QString path = w.tempPath(QStringLiteral("init%1.gph").arg(i));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'g'));
+        fmInit->lxFilesToSend->addItem(path);
+    }
+    ModalScript script;
+    script.add(QStringLiteral("fmProg"), [partway](QWidget *w) {
+        fmProg->FSliceMs = 0; // one block per turn
+        if (partway)
+            runTransfer(w);
+        fmProg->bbCancel->click();
+    });
+    fmMain->tiInitFileSendTimer();
+    fmProg->FSliceMs = 30;
+    QVERIFY(script.done());
+    QCOMPARE(fmMain->tiInitFileSend->isActive(), !partway);
+    QCOMPARE(fmMain->laStat->text(),
+             partway ? "File transfer cancelled: 512 of 4096 bytes sent." : "Sending initial file");
 }
 #endif
 

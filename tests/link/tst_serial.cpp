@@ -172,6 +172,7 @@ private slots:
     void higherPortsKeepDriverSettings();
     void adapterRunsAtItsDriversSpeed_data();
     void adapterRunsAtItsDriversSpeed();
+    void slowLineIsNotAStall();
     void farEndClosedMidTransfer();
     void stuckLineWriteIsBounded();
     void closedLinkIsHarmless();
@@ -442,15 +443,21 @@ void TestSerial::higherPortsKeepDriverSettings()
 
 void TestSerial::adapterRunsAtItsDriversSpeed_data()
 {
+    QTest::addColumn<int>("port");
     QTest::addColumn<int>("speed");
     QTest::addColumn<int>("baud");
     QTest::addColumn<bool>("xon");
-    QTest::newRow("38400 with XON/XOFF") << int(B38400) << 38400 << true;
-    QTest::newRow("115200 without") << int(B115200) << 115200 << false;
+    QTest::newRow("38400 with XON/XOFF") << 7 << int(B38400) << 38400 << true;
+    QTest::newRow("115200 without") << 7 << int(B115200) << 115200 << false;
+    QTest::newRow("921600") << 7 << int(B921600) << 921600 << false;
+    QTest::newRow("1800") << 7 << int(B1800) << 1800 << true;
+    // Ports 1 and 2 take the session's line, with DC1 and DC3 whatever the driver had.
+    QTest::newRow("COM1, XON/XOFF") << 1 << int(B38400) << 38400 << false;
 }
 
 void TestSerial::adapterRunsAtItsDriversSpeed()
 {
+    QFETCH(int, port);
     QFETCH(int, speed);
     QFETCH(bool, xon);
     Pty pty;
@@ -465,6 +472,8 @@ void TestSerial::adapterRunsAtItsDriversSpeed()
         t.c_iflag |= IXON;
     else
         t.c_iflag &= ~tcflag_t(IXON);
+    t.c_cc[VSTART] = 0x01;
+    t.c_cc[VSTOP] = 0x02;
     QCOMPARE(::tcsetattr(fd, TCSANOW, &t), 0);
 
     DeviceLineSettings seen;
@@ -474,21 +483,55 @@ void TestSerial::adapterRunsAtItsDriversSpeed()
 
     // While the program holds the port (COM3 and up), the line keeps the driver's speed,
     // whatever the session says.
-    PortOverrides[7] = pty.path();
+    PortOverrides[port] = pty.path();
     SerialLink link;
     SerialSettings s;
-    s.port = 7;
+    s.port = port;
     s.baudRate = 1200;
+    s.flowControl = 1;
     QCOMPARE(link.open(s), SerialLink::OpenResult::Ok);
     termios during{};
     QCOMPARE(::tcgetattr(fd, &during), 0);
-    QCOMPARE(int(cfgetospeed(&during)), speed);
-    QCOMPARE(bool(during.c_iflag & IXON), xon);
+    const bool session = port <= 2;
+    QCOMPARE(int(cfgetospeed(&during)), session ? int(B1200) : speed);
+    QCOMPARE(bool(during.c_iflag & IXON), xon || session);
+    QCOMPARE(int(during.c_cc[VSTART]), session ? 0x11 : 0x01);
+    QCOMPARE(int(during.c_cc[VSTOP]), session ? 0x13 : 0x02);
     QVERIFY(link.write("abc"));
     link.close();
     ::close(fd);
-    PortOverrides.remove(7);
+    PortOverrides.remove(port);
     QCOMPARE(pty.read(3), QByteArray("abc"));
+}
+
+// A printer that takes the text slowly but steadily: only a line standing still fails a send.
+void TestSerial::slowLineIsNotAStall()
+{
+    TestWindows w;
+    Pty pty;
+    QVERIFY(pty.ok());
+    PortOverrides[7] = pty.path();
+    useSettings(7, 9600, 0, 8, 1, 2);
+    fmMain->FComHandle->setStallLimitOverride(1000);
+    const int holder = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(holder >= 0);
+    const QByteArray text(512 * 1024, 'y');
+    std::atomic<qint64> taken{0};
+    std::thread farEnd([&] {
+        for (char buf[4096]; taken < text.size(); ::usleep(20000)) {
+            pollfd pfd{pty.master(), POLLIN, 0};
+            const ssize_t n = ::poll(&pfd, 1, 5000) > 0 ? ::read(pty.master(), buf, sizeof buf) : 0;
+            if (n <= 0)
+                break;
+            taken += n;
+        }
+    });
+    fmMain->SendToPrinter(text);
+    farEnd.join();
+    ::close(holder);
+    fmMain->FComHandle->setStallLimitOverride(0);
+    QCOMPARE(w.prompt.messages(), QStringList());
+    QCOMPARE(taken.load(), qint64(text.size()));
 }
 
 void TestSerial::farEndClosedMidTransfer()
@@ -542,7 +585,7 @@ void TestSerial::stuckLineWriteIsBounded()
     QVERIFY(pty.ok());
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
-    fmMain->FComHandle->setWriteDeadlineOverride(300);
+    fmMain->FComHandle->setStallLimitOverride(300);
 
     // Nobody reads: the line fills and stops moving.
     QElapsedTimer clock;
@@ -561,7 +604,7 @@ void TestSerial::stuckLineWriteIsBounded()
     fmMain->SendToPrinter("after\r\n");
     QCOMPARE(pty.read(7), QByteArray("after\r\n"));
     QCOMPARE(w.prompt.messages().size(), 1);
-    fmMain->FComHandle->setWriteDeadlineOverride(0);
+    fmMain->FComHandle->setStallLimitOverride(0);
 }
 
 void TestSerial::closedLinkIsHarmless()

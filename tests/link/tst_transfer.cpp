@@ -43,10 +43,12 @@ class OwnerPrompt : public FakePrompt
 {
 public:
     QList<QWidget *> owners;
+    QList<bool> portOpen; // whether the serial port was still held when the box came up
     int message(QWidget *owner, const QString &caption, const QString &text, PromptIcon icon,
                 PromptButtons buttons) override
     {
         owners.append(owner);
+        portOpen.append(fmMain->portOpen());
         return FakePrompt::message(owner, caption, text, icon, buttons);
     }
 };
@@ -103,6 +105,8 @@ public:
         m_master = m_slave = -1;
     }
 
+    // The far end stops reading (a printer holding the line) or starts again.
+    void pause(bool on) { m_paused = on; }
     // The far end goes away once it has read this many bytes.
     void hangUpAfter(qint64 bytes) { m_hangUpAfter = bytes; }
     bool hungUp() const { return m_hungUp; }
@@ -124,6 +128,10 @@ private:
     {
         char buf[4096];
         while (!m_stop) {
+            if (m_paused) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                continue;
+            }
             pollfd p{m_master, POLLIN, 0};
             if (::poll(&p, 1, 10) <= 0 || !(p.revents & POLLIN))
                 continue;
@@ -147,6 +155,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_hungUp{false};
+    std::atomic<bool> m_paused{false};
     std::atomic<qint64> m_hangUpAfter{-1};
     std::mutex m_mutex;
     QByteArray m_data;
@@ -185,6 +194,8 @@ private slots:
     void serialFileShrinks();
     void serialFarEndCloses();
     void serialCancelBetweenBlocks();
+    void serialLineHeld_data();
+    void serialLineHeld();
     void cancelStopsPendingStep_data();
     void cancelStopsPendingStep();
     void firstRunPathResolved();
@@ -510,7 +521,7 @@ void TestTransfer::serialFarEndCloses()
     pty.hangUpAfter(4096);
     PortOverrides[PtyPort] = pty.path();
     fmMain->FComPort = PtyPort;
-    fmMain->FComHandle->setWriteDeadlineOverride(2000);
+    fmMain->FComHandle->setStallLimitOverride(2000);
     const int size = 4 * 1024 * 1024;
     SendFileName = w.tempPath(QStringLiteral("big.all"));
     QVERIFY(writeFile(SendFileName, pattern(size, true)));
@@ -524,6 +535,7 @@ void TestTransfer::serialFarEndCloses()
     QVERIFY(pty.hungUp());
     QCOMPARE(prompt.messages(), QStringList{"tiMsgDelayTimer: Error writing data to printer."});
     QCOMPARE(prompt.owners, QList<QWidget *>{fmProg});
+    QCOMPARE(prompt.portOpen, QList<bool>{false}); // a dead port held open keeps a core busy
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
     QVERIFY(!fmMain->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
@@ -565,6 +577,11 @@ void TestTransfer::serialCancelBetweenBlocks()
     QCOMPARE(written, atCancel);
     QVERIFY(atCancel < 20);
     QTRY_COMPARE(pty.receivedSize(), qint64(atCancel) * 512);
+    QCOMPARE(
+        fmMain->laStat->text(),
+        QStringLiteral("File transfer cancelled: %1 of 10240 bytes sent.").arg(atCancel * 512));
+    QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText), TfmMain::Red);
+    QVERIFY(fmProg->cancelledPartway());
 
     written = 0;
     fmProg->FSliceMs = 30;
@@ -576,6 +593,52 @@ void TestTransfer::serialCancelBetweenBlocks()
     QCOMPARE(written, 20);
     QTRY_COMPARE(pty.receivedSize(), qint64(atCancel + 20) * 512);
     QVERIFY(pty.received().endsWith(content));
+}
+
+// The printer holds the line in the middle of a file: the window stays responsive, a file
+// transfer allows a long stall, and either Cancel or the stall watch ends it with the port
+// released first.
+void TestTransfer::serialLineHeld_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("Cancel") << true;
+    QTest::newRow("stall limit reached") << false;
+}
+
+void TestTransfer::serialLineHeld()
+{
+    QFETCH(bool, cancel);
+    TestWindows w;
+    OwnerPrompt prompt;
+    TestPty pty;
+    QVERIFY(pty.open());
+    pty.pause(true);
+    PortOverrides[PtyPort] = pty.path();
+    fmMain->FComPort = PtyPort;
+    SendFileName = w.tempPath(QStringLiteral("held.all"));
+    QVERIFY(writeFile(SendFileName, pattern(1024 * 1024, true)));
+
+    fmProg->show();
+    fmProg->tiDelayTimer();
+    fmProg->tiMsgDelayTimer();
+    SerialLink *link = fmMain->FComHandle;
+    QTRY_VERIFY(link->pending() > 0);
+    QVERIFY(link->tiStall->isActive() && link->tiStall->interval() >= 60000);
+    const qint64 taken = link->taken();
+    if (cancel) {
+        fmProg->bbCancel->click();
+        QVERIFY(prompt.asked.isEmpty());
+        QVERIFY(fmMain->laStat->text().endsWith(QStringLiteral(" of 1048576 bytes sent.")));
+    } else {
+        QTRY_VERIFY((link->tiStallTimer(), !fmMain->portOpen()));
+        QTRY_VERIFY(!fmProg->isVisible());
+        QCOMPARE(prompt.messages(), QStringList{"tiMsgDelayTimer: Error writing data to printer."});
+        QCOMPARE(prompt.portOpen, QList<bool>{false});
+    }
+    QVERIFY(!fmProg->isVisible() && !fmMain->portOpen() && !fmProg->FFileHandle.isOpen());
+    pty.pause(false);
+    if (cancel) // what the port took still reaches the printer
+        QTRY_VERIFY(pty.receivedSize() >= taken);
 }
 
 // Cancel while the open or the serial step is still waiting on its timer: the step does not
