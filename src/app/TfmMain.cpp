@@ -685,7 +685,8 @@ void TfmMain::sbSendBatchClick()
 
 bool TfmMain::SendableText(const QStringList &lines)
 {
-    // 8-bit text would carry such a character as "?": say so instead of sending a wrong label.
+    // 8-bit text would carry such a character as "?", and a zero would end the text there:
+    // say so instead of sending a wrong or a cut label.
     const int bad = FindUnsendableLine(lines);
     if (bad < 0)
         return true;

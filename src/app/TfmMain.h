@@ -104,7 +104,8 @@ public:
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
-    bool SendableText(const QStringList &lines); // false, with a message, when 8 bits won't do
+    // false, with a message, when a line holds what 8-bit printer text cannot carry
+    bool SendableText(const QStringList &lines);
     void miViewFileClick();
 
     // Printer link.

@@ -176,7 +176,7 @@ int FindUnsendableLine(const QStringList &lines)
 {
     for (qsizetype i = 0; i < lines.size(); ++i)
         for (const QChar c : lines.at(i))
-            if (c.unicode() > 0xFF)
+            if (c.unicode() > 0xFF || c.unicode() == 0)
                 return int(i);
     return -1;
 }

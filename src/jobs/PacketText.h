@@ -25,7 +25,8 @@ int FindBatchFieldLine(const QStringList &batchLines, int field);
 QString SetBatchQuantity(const QString &header, int quantity);
 // field,"data"| : a data line of the batch packet.
 QString BatchDataLine(int field, const QString &data);
-// Index of the first line holding a character that 8-bit text cannot carry; -1 when none.
+// Index of the first line holding a character that 8-bit text cannot carry, or a zero byte
+// (printer text ends at its first zero); -1 when none.
 int FindUnsendableLine(const QStringList &lines);
 // Lines joined for the printer, each followed by CR LF, as 8-bit text.
 QByteArray PrinterText(const QStringList &lines);
