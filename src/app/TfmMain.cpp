@@ -586,7 +586,7 @@ void TfmMain::IncrementTagData()
 
 // ---- Format text, human-readable field ------------------------------------------------------
 
-void TfmMain::SplitFormatText()
+bool TfmMain::SplitFormatText()
 {
     FFormatLines.clear();
     FBatchLines.clear();
@@ -597,7 +597,12 @@ void TfmMain::SplitFormatText()
     FFormatChanged = false;
     FEPCField = FindEPCFieldNumber();
     FEPCLine = FindBatchFieldLine(FEPCField);
-    FHRLine = FHREnabled ? FindBatchFieldLine(FHRField) : 0;
+    FHRLine = FEPCLine >= 0 && FHREnabled ? FindBatchFieldLine(FHRField) : 0;
+    if (FEPCLine >= 0 && FHRLine >= 0)
+        return true;
+    FEPCLine = qMax(FEPCLine, 0);
+    FHRLine = qMax(FHRLine, 0);
+    return false;
 }
 
 int TfmMain::FindEPCFieldNumber()
@@ -607,13 +612,23 @@ int TfmMain::FindEPCFieldNumber()
 
 int TfmMain::FindBatchFieldLine(int field)
 {
-    return ::FindBatchFieldLine(FBatchLines, field);
+    int bad = 0;
+    const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
+    if (bad == 0)
+        return line;
+    // Split again at the next try, once the operator has mended the line.
+    FFormatChanged = true;
+    ShowWarning(this, QStringLiteral("Send Error"),
+                QStringLiteral("The field number of this batch line is not a whole number:\n"
+                               "%1\nNothing sent.")
+                    .arg(FBatchLines.at(bad)));
+    return -1;
 }
 
 void TfmMain::miSetEPCFieldClick()
 {
-    if (FFormatChanged)
-        SplitFormatText();
+    if (FFormatChanged && !SplitFormatText())
+        return;
     fmEPCField->exec();
     SplitFormatText();
     fmEPCField->close();
@@ -630,8 +645,13 @@ bool TfmMain::PutHRLine()
 {
     if (!FHREnabled)
         return true;
-    if (FHRChanged)
+    if (FHRChanged) {
         FHRLine = FindBatchFieldLine(FHRField);
+        if (FHRLine < 0) {
+            FHRLine = 0;
+            return false;
+        }
+    }
     if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
         FBatchLines[FHRLine] = BatchDataLine(FHRField, entryText());
         return true;
@@ -649,7 +669,8 @@ void TfmMain::sbSendBatchClick()
 
     bool sendFormat = false;
     if (FFormatChanged) {
-        SplitFormatText();
+        if (!SplitFormatText())
+            return;
         sendFormat = prompt().message(this, QStringLiteral("Send Format"),
                                       QStringLiteral("Send format packet?"), PromptIcon::Question,
                                       PromptButtons::YesNo) == ModalResult::Yes;
@@ -699,8 +720,8 @@ bool TfmMain::SendableText(const QStringList &lines)
 
 void TfmMain::miSendFormatClick()
 {
-    if (FFormatChanged)
-        SplitFormatText();
+    if (FFormatChanged && !SplitFormatText())
+        return;
     if (SendableText(FFormatLines))
         SendToPrinter(PrinterText(FFormatLines));
 }

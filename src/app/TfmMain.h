@@ -95,9 +95,9 @@ public:
     QString entryText() const;     // the tag data as shown, every position in its place
 
     // Format text, human-readable field, batch send.
-    void SplitFormatText();
+    bool SplitFormatText(); // false, with a message, when a batch line names no field
     int FindEPCFieldNumber();
-    int FindBatchFieldLine(int field);
+    int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
     bool PutHRLine();

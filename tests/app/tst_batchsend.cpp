@@ -276,6 +276,10 @@ void TestBatchSend::refusedBeforeSending_data()
     const QString zero = QStringLiteral("C,1,\"A") + QChar(0) + QStringLiteral("B\"|");
     QTest::newRow("beyond 8 bits") << "{F,1|\n" + euro + "\n}\n{B|\n}" << unsendable.arg(euro);
     QTest::newRow("zero byte") << "{F,1|\n" + zero + "\n}\n{B|\n}" << unsendable.arg(zero);
+    QTest::newRow("no field number")
+        << "{F,1|\nX,1,24|\n}\n{B,1,N,1|\n1a,\"x\"|\n1,\"y\"|\n}"
+        << "Send Error: The field number of this batch line is not a whole number:\n1a,\"x\"|\n"
+           "Nothing sent.";
 }
 
 void TestBatchSend::refusedBeforeSending()
@@ -292,6 +296,8 @@ void TestBatchSend::refusedBeforeSending()
     // Refused before the port is opened: no "Could not open port.", no increment.
     QCOMPARE(w.prompt.messages().last(), message);
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
+    // A line that names no field is split again at the next try.
+    QCOMPARE(fmMain->FFormatChanged, message.contains(QStringLiteral("field number")));
     fmMain->miSendFormatClick(); // the format alone is refused alike
     QCOMPARE(w.prompt.messages().last(), message);
 }
