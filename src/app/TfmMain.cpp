@@ -581,7 +581,8 @@ void TfmMain::IncrementTagData()
 {
     if (FBatchQty == 0)
         return;
-    medEPC->setText(IncrementTagText(entryText(), FBatchQty));
+    // An untyped tail went out as zeros: step that value, and show it whole.
+    medEPC->setText(IncrementTagText(FillTagText(entryText(), currentLayout()), FBatchQty));
 }
 
 // ---- Format text, human-readable field ------------------------------------------------------
