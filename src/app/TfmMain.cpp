@@ -331,7 +331,7 @@ void TfmMain::ReadSettings()
         miDataSize96Click();
     else
         miDataSize64Click();
-    medEPC->setText(s.rfidData);
+    setEntryText(s.rfidData);
 
     FHREnabled = false;
     IniRecentFiles = s.recentFiles;
@@ -495,6 +495,28 @@ QString TfmMain::entryText() const
     while (shown.endsWith(QLatin1Char(EntryBlank)) || shown.endsWith(QLatin1Char(' ')))
         shown.chop(1);
     return shown;
+}
+
+void TfmMain::setEntryText(const QString &text)
+{
+    // The masked edit skips a character it cannot hold and moves the later ones left into its
+    // place: put a digit there first, then clear those positions as the Delete key does.
+    const QString layout = currentLayout();
+    QString filled = text;
+    QList<qsizetype> blanks;
+    for (qsizetype i = 0; i < filled.size() && i < layout.size(); ++i) {
+        if (layout.at(i) != QLatin1Char(' ') && !filled.at(i).isLetterOrNumber()) {
+            filled[i] = QLatin1Char('0');
+            blanks << i;
+        }
+    }
+    medEPC->setText(filled);
+    const int cursor = medEPC->cursorPosition();
+    for (const qsizetype i : blanks) {
+        medEPC->setSelection(int(i), 1);
+        medEPC->del();
+    }
+    medEPC->setCursorPosition(cursor);
 }
 
 QString TfmMain::currentLayout() const

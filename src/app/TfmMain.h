@@ -94,6 +94,8 @@ public:
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
 
+    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
+    void setEntryText(const QString &text);
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
     int FindEPCFieldNumber();

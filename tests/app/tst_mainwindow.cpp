@@ -96,6 +96,9 @@ void TestMainWindow::startValuesFromFile_data()
     QTest::newRow("stored text longer than the mask is cut")
         << QByteArray("[EPC]\nCOM=2\nDATASIZE=64\nRFIDDATA=0123456789ABCDEF0000\n") << 2 << false
         << 64 << "0123456789ABCDEF";
+    QTest::newRow("stored blank keeps its place")
+        << QByteArray("[EPC]\nCOM=2\nRFIDDATA=01-3456789ABCDEF00000000\n") << 2 << false << 96
+        << "01-3456789ABCDEF00000000";
 }
 
 void TestMainWindow::startValuesFromFile()
@@ -105,7 +108,7 @@ void TestMainWindow::startValuesFromFile()
     QTEST(fmMain->FComPort, "com");
     QTEST(fmMain->FFirstRun, "firstRun");
     QTEST(fmMain->FDataSize, "size");
-    QTEST(fmMain->medEPC->text(), "text");
+    QTEST(fmMain->entryText(), "text");
 }
 
 void TestMainWindow::statusHoldRestartsWithEveryMessage()
