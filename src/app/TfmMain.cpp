@@ -824,6 +824,7 @@ void TfmMain::tiEncdStatTimer()
     if (fmNet->TakeReply(reply) < 0) {
         const int old = FStatusPolls++;
         if (old >= 25) {
+            FRepliesDue = 0;
             SetStatus(QStringLiteral("No response"), Red);
             return;
         }
@@ -836,6 +837,9 @@ void TfmMain::tiEncdStatTimer()
     else
         SetStatus(QStringLiteral("Label encoding failed") + reply, Red);
     sbSendBatch->setEnabled(true);
+    // Each request has its own reply: one that came while this check polled is still due.
+    if (FRepliesDue > 0 && --FRepliesDue > 0)
+        tiEncdStat->start();
     emit encodingCheckDone();
 }
 

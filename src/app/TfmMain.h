@@ -74,6 +74,7 @@ public:
     bool FHRAbort = false;
     SerialLink *FComHandle = nullptr; // the serial link; a port is open only during a send
     int FStatusPolls = 0;
+    int FRepliesDue = 0; // status requests the running check still takes a reply for
     int FInitFileIndex = 0;
 
     bool showHints() const;
@@ -93,9 +94,9 @@ public:
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
-
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
+
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
     int FindEPCFieldNumber();

@@ -402,8 +402,8 @@ void TestInit::flashCancelDuringWait()
 }
 #endif
 
-// On the network each text carries the status request; the wait is 120 ticks, and the end
-// takes the connection down.
+// On the network each text carries the status request and gets its own reply; the wait is
+// 120 ticks, and the end takes the connection down.
 void TestInit::flashNetwork()
 {
     PrinterSim sim;
@@ -411,6 +411,7 @@ void TestInit::flashNetwork()
     TestWindows w("[EPC]\r\nCOM=0\r\nTCPIPADDR=127.0.0.1\r\n");
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
     fmNet->edPort->setText(QString::number(sim.port()));
+    fmMain->tiEncdStat->setInterval(3600 * 1000); // the polls are driven by hand
 
     fmFormFl->show();
     QCOMPARE(fmFormFl->FTickLimit, 120);
@@ -419,6 +420,9 @@ void TestInit::flashNetwork()
     const QByteArray first = Packet + "\n{J,3}";
     QVERIFY(sim.waitForBytes(first.size()));
     QCOMPARE(sim.received(), first);
+    QTRY_VERIFY(!fmNet->replies().isEmpty()); // and the first check polls when "^FF1" goes
+    if (fmNet->tiCheck->isActive())
+        fmNet->tiCheckTimer();
 
     fmFormFl->tiWaitTimer();
     fmFormFl->tiWaitTimer();
@@ -426,6 +430,12 @@ void TestInit::flashNetwork()
     const QByteArray both = first + "^FF1\n{J,3}";
     QVERIFY(sim.waitForBytes(both.size()));
     QVERIFY(fmNet->FLinkActive);
+    QTRY_COMPARE(fmNet->replies().finishedLines(), 2); // each request has its own reply
+    fmMain->tiEncdStatTimer();
+    fmNet->tiCheckTimer();
+    fmMain->tiEncdStatTimer();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Operation OK"));
+    QVERIFY(!fmMain->tiEncdStat->isActive());
     for (int i = 3; i < 120; ++i)
         fmFormFl->tiWaitTimer();
     QVERIFY(fmFormFl->isVisible());
