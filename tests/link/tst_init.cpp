@@ -402,8 +402,8 @@ void TestInit::flashCancelDuringWait()
 }
 #endif
 
-// On the network each text carries the status request and gets its own reply; the wait is
-// 120 ticks, and the end takes the connection down.
+// On the network each text carries the status request; the wait is 120 ticks, and the end
+// takes the connection down.
 void TestInit::flashNetwork()
 {
     PrinterSim sim;
