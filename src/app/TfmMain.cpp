@@ -331,7 +331,7 @@ void TfmMain::ReadSettings()
         miDataSize96Click();
     else
         miDataSize64Click();
-    medEPC->setText(s.rfidData);
+    setEntryText(s.rfidData);
 
     FHREnabled = false;
     IniRecentFiles = s.recentFiles;
@@ -497,6 +497,28 @@ QString TfmMain::entryText() const
     return shown;
 }
 
+void TfmMain::setEntryText(const QString &text)
+{
+    // The masked edit skips a character it cannot hold and moves the later ones left into its
+    // place: put a digit there first, then clear those positions as the Delete key does.
+    const QString layout = currentLayout();
+    QString filled = text;
+    QList<qsizetype> blanks;
+    for (qsizetype i = 0; i < filled.size() && i < layout.size(); ++i) {
+        if (layout.at(i) != QLatin1Char(' ') && !filled.at(i).isLetterOrNumber()) {
+            filled[i] = QLatin1Char('0');
+            blanks << i;
+        }
+    }
+    medEPC->setText(filled);
+    const int cursor = medEPC->cursorPosition();
+    for (const qsizetype i : blanks) {
+        medEPC->setSelection(int(i), 1);
+        medEPC->del();
+    }
+    medEPC->setCursorPosition(cursor);
+}
+
 QString TfmMain::currentLayout() const
 {
     return TagFormatFor(FDataFormat, FDataSize).layout;
@@ -581,12 +603,13 @@ void TfmMain::IncrementTagData()
 {
     if (FBatchQty == 0)
         return;
-    medEPC->setText(IncrementTagText(entryText(), FBatchQty));
+    // An untyped tail went out as zeros: step that value, and show it whole.
+    medEPC->setText(IncrementTagText(FillTagText(entryText(), currentLayout()), FBatchQty));
 }
 
 // ---- Format text, human-readable field ------------------------------------------------------
 
-void TfmMain::SplitFormatText()
+bool TfmMain::SplitFormatText()
 {
     FFormatLines.clear();
     FBatchLines.clear();
@@ -597,7 +620,12 @@ void TfmMain::SplitFormatText()
     FFormatChanged = false;
     FEPCField = FindEPCFieldNumber();
     FEPCLine = FindBatchFieldLine(FEPCField);
-    FHRLine = FHREnabled ? FindBatchFieldLine(FHRField) : 0;
+    FHRLine = FEPCLine >= 0 && FHREnabled ? FindBatchFieldLine(FHRField) : 0;
+    if (FEPCLine >= 0 && FHRLine >= 0)
+        return true;
+    FEPCLine = qMax(FEPCLine, 0);
+    FHRLine = qMax(FHRLine, 0);
+    return false;
 }
 
 int TfmMain::FindEPCFieldNumber()
@@ -607,13 +635,23 @@ int TfmMain::FindEPCFieldNumber()
 
 int TfmMain::FindBatchFieldLine(int field)
 {
-    return ::FindBatchFieldLine(FBatchLines, field);
+    int bad = 0;
+    const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
+    if (bad == 0)
+        return line;
+    // Split again at the next try, once the operator has mended the line.
+    FFormatChanged = true;
+    ShowWarning(this, QStringLiteral("Send Error"),
+                QStringLiteral("The field number of this batch line is not a whole number:\n"
+                               "%1\nNothing sent.")
+                    .arg(FBatchLines.at(bad)));
+    return -1;
 }
 
 void TfmMain::miSetEPCFieldClick()
 {
-    if (FFormatChanged)
-        SplitFormatText();
+    if (FFormatChanged && !SplitFormatText())
+        return;
     fmEPCField->exec();
     SplitFormatText();
     fmEPCField->close();
@@ -630,8 +668,13 @@ bool TfmMain::PutHRLine()
 {
     if (!FHREnabled)
         return true;
-    if (FHRChanged)
+    if (FHRChanged) {
         FHRLine = FindBatchFieldLine(FHRField);
+        if (FHRLine < 0) {
+            FHRLine = 0;
+            return false;
+        }
+    }
     if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
         FBatchLines[FHRLine] = BatchDataLine(FHRField, entryText());
         return true;
@@ -649,7 +692,8 @@ void TfmMain::sbSendBatchClick()
 
     bool sendFormat = false;
     if (FFormatChanged) {
-        SplitFormatText();
+        if (!SplitFormatText())
+            return;
         sendFormat = prompt().message(this, QStringLiteral("Send Format"),
                                       QStringLiteral("Send format packet?"), PromptIcon::Question,
                                       PromptButtons::YesNo) == ModalResult::Yes;
@@ -685,7 +729,8 @@ void TfmMain::sbSendBatchClick()
 
 bool TfmMain::SendableText(const QStringList &lines)
 {
-    // 8-bit text would carry such a character as "?": say so instead of sending a wrong label.
+    // 8-bit text would carry such a character as "?", and a zero would end the text there:
+    // say so instead of sending a wrong or a cut label.
     const int bad = FindUnsendableLine(lines);
     if (bad < 0)
         return true;
@@ -698,8 +743,8 @@ bool TfmMain::SendableText(const QStringList &lines)
 
 void TfmMain::miSendFormatClick()
 {
-    if (FFormatChanged)
-        SplitFormatText();
+    if (FFormatChanged && !SplitFormatText())
+        return;
     if (SendableText(FFormatLines))
         SendToPrinter(PrinterText(FFormatLines));
 }
@@ -779,6 +824,7 @@ void TfmMain::tiEncdStatTimer()
     if (fmNet->TakeReply(reply) < 0) {
         const int old = FStatusPolls++;
         if (old >= 25) {
+            FRepliesDue = 0;
             SetStatus(QStringLiteral("No response"), Red);
             return;
         }
@@ -791,6 +837,9 @@ void TfmMain::tiEncdStatTimer()
     else
         SetStatus(QStringLiteral("Label encoding failed") + reply, Red);
     sbSendBatch->setEnabled(true);
+    // Each request has its own reply: one that came while this check polled is still due.
+    if (FRepliesDue > 0 && --FRepliesDue > 0)
+        tiEncdStat->start();
     emit encodingCheckDone();
 }
 

@@ -74,6 +74,7 @@ public:
     bool FHRAbort = false;
     SerialLink *FComHandle = nullptr; // the serial link; a port is open only during a send
     int FStatusPolls = 0;
+    int FRepliesDue = 0; // status requests the running check still takes a reply for
     int FInitFileIndex = 0;
 
     bool showHints() const;
@@ -93,18 +94,21 @@ public:
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
+    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
+    void setEntryText(const QString &text);
 
     // Format text, human-readable field, batch send.
-    void SplitFormatText();
+    bool SplitFormatText(); // false, with a message, when a batch line names no field
     int FindEPCFieldNumber();
-    int FindBatchFieldLine(int field);
+    int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
     bool PutHRLine();
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
-    bool SendableText(const QStringList &lines); // false, with a message, when 8 bits won't do
+    // false, with a message, when a line holds what 8-bit printer text cannot carry
+    bool SendableText(const QStringList &lines);
     void miViewFileClick();
 
     // Printer link.

@@ -130,8 +130,10 @@ int FindEPCFieldNumber(const QStringList &formatLines)
     return result;
 }
 
-int FindBatchFieldLine(const QStringList &batchLines, int field)
+int FindBatchFieldLine(const QStringList &batchLines, int field, int *badLine)
 {
+    if (badLine)
+        *badLine = 0;
     for (qsizetype i = 1; i < batchLines.size(); ++i) {
         const QString &line = batchLines.at(i);
         if (line.size() < 4 || !isDecimalDigit(line.at(0)))
@@ -139,9 +141,15 @@ int FindBatchFieldLine(const QStringList &batchLines, int field)
         const qsizetype comma = line.indexOf(QLatin1Char(','));
         if (comma < 0)
             continue;
-        // "1a,..." names no field: skipped rather than stopping the search.
+        // Skipping "1a,..." would let the batch go out with the file's data in place of the
+        // operator's: the search stops there instead.
         int number = 0;
-        if (parseWholeNumber(line.left(comma), &number) && number == field)
+        if (!parseWholeNumber(line.left(comma), &number)) {
+            if (badLine)
+                *badLine = int(i);
+            return 0;
+        }
+        if (number == field)
             return int(i);
     }
     return 0;
@@ -176,7 +184,7 @@ int FindUnsendableLine(const QStringList &lines)
 {
     for (qsizetype i = 0; i < lines.size(); ++i)
         for (const QChar c : lines.at(i))
-            if (c.unicode() > 0xFF)
+            if (c.unicode() > 0xFF || c.unicode() == 0)
                 return int(i);
     return -1;
 }

@@ -17,15 +17,17 @@ SplitPackets SplitFormatLines(const QStringList &editorLines);
 // for an int is taken as the largest int.
 int FindEPCFieldNumber(const QStringList &formatLines);
 // Index (1 upward) of the first data line whose leading number is field; 0 when none.
-// A line whose text before its first comma is not a whole number is no field's line.
-int FindBatchFieldLine(const QStringList &batchLines, int field);
+// A data line met on the way whose text before its first comma is not a whole number
+// ("1a," or "1 ,") stops the search: 0, and that line's index in *badLine (else 0 there).
+int FindBatchFieldLine(const QStringList &batchLines, int field, int *badLine = nullptr);
 // The header with its quantity (the last value before the first "|") replaced; without a
 // comma there the whole text before the "|" is replaced. A header without "|" is returned
 // unchanged.
 QString SetBatchQuantity(const QString &header, int quantity);
 // field,"data"| : a data line of the batch packet.
 QString BatchDataLine(int field, const QString &data);
-// Index of the first line holding a character that 8-bit text cannot carry; -1 when none.
+// Index of the first line holding a character that 8-bit text cannot carry, or a zero byte
+// (printer text ends at its first zero); -1 when none.
 int FindUnsendableLine(const QStringList &lines);
 // Lines joined for the printer, each followed by CR LF, as 8-bit text.
 QByteArray PrinterText(const QStringList &lines);

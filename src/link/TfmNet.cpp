@@ -170,7 +170,7 @@ void TfmNet::createControls()
 
 void TfmNet::SendWithStatus(const QByteArray &text)
 {
-    ClearReceive();
+    ClearStaleReplies();
     if (fmMain)
         fmMain->FStatusPolls = 0;
     FCheckStatus = true;
@@ -179,7 +179,7 @@ void TfmNet::SendWithStatus(const QByteArray &text)
 
 void TfmNet::SendFileWithStatus(QIODevice *source, qint64 size)
 {
-    ClearReceive();
+    ClearStaleReplies();
     if (fmMain)
         fmMain->FStatusPolls = 0;
     FCheckStatus = true;
@@ -248,6 +248,15 @@ void TfmNet::WithdrawSource(QIODevice *source)
         m_hasCurrent = true;
         startCurrent();
     }
+}
+
+void TfmNet::ClearStaleReplies()
+{
+    // A check that has not taken its reply yet would find the area empty and end in "No
+    // response", or take this send's reply as its own.
+    const bool replyAwaited = tiCheck->isActive() || (fmMain && fmMain->tiEncdStat->isActive());
+    if (!replyAwaited)
+        ClearReceive();
 }
 
 void TfmNet::ClearReceive()
@@ -430,6 +439,8 @@ void TfmNet::tiCheckTimer()
     tiCheck->stop();
     FCheckStatus = false;
     if (fmMain) {
+        // A check still polling for an earlier request's reply goes on to take this one's.
+        fmMain->FRepliesDue = fmMain->tiEncdStat->isActive() ? fmMain->FRepliesDue + 1 : 1;
         fmMain->FStatusPolls = 0;
         fmMain->tiEncdStat->start();
     }

@@ -81,6 +81,8 @@ public:
     void NetConnect();
     void NetDisconnect();
     void ClearReceive();
+    // ClearReceive, unless a status check still waits for the reply to an earlier request.
+    void ClearStaleReplies();
     // -1 when no text has arrived; else takes the first line (cut to
     // ReplyBuffer::MaxReplyLength characters) out of the area and returns the lines left.
     int TakeReply(QString &text);

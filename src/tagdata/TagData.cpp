@@ -139,6 +139,14 @@ QString IncrementTagText(const QString &text, int quantity)
     return result;
 }
 
+QString FillTagText(const QString &text, const QString &layout)
+{
+    QString filled = text;
+    for (qsizetype i = text.size(); i < layout.size(); ++i)
+        filled += layout.at(i) == QLatin1Char(' ') ? QLatin1Char(' ') : QLatin1Char('0');
+    return filled;
+}
+
 int FindLimitBreak(const QString &text, const QString &layout)
 {
     for (qsizetype i = 0; i < layout.size(); ++i) {

@@ -19,6 +19,9 @@ QString UnpackTagFields(const QString &hexDigits, const QString &layout);
 // Adds quantity to the text as one hex number across its fields, skipping spaces; a carry
 // out of the first digit is dropped. Quantity 0 leaves the text as it is.
 QString IncrementTagText(const QString &text, int quantity);
+// The text filled up to the layout's length: "0" in digit positions, the layout's spaces
+// in theirs. An entry's untyped tail counts as zeros for the check and the packing alike.
+QString FillTagText(const QString &text, const QString &layout);
 // -1 when every digit position keeps its limit, else the index of the first that does not.
 int FindLimitBreak(const QString &text, const QString &layout);
 

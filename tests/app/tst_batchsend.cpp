@@ -70,7 +70,8 @@ private slots:
     void noRfidDataLine();
     void humanReadableCarriesTypedText();
     void sendFormatAlone();
-    void charactersBeyondEightBitsAreRefused();
+    void refusedBeforeSending_data();
+    void refusedBeforeSending();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -265,21 +266,39 @@ void TestBatchSend::sendFormatAlone()
     QVERIFY(!fmMain->FFormatChanged);
 }
 
-void TestBatchSend::charactersBeyondEightBitsAreRefused()
+void TestBatchSend::refusedBeforeSending_data()
 {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    const QString unsendable("Send Error: This line holds characters the printer cannot take:\n"
+                             "%1\nNothing sent.");
+    const QString euro = QStringLiteral("C,1,\"5 \u20AC\"|");
+    const QString zero = QStringLiteral("C,1,\"A") + QChar(0) + QStringLiteral("B\"|");
+    QTest::newRow("beyond 8 bits") << "{F,1|\n" + euro + "\n}\n{B|\n}" << unsendable.arg(euro);
+    QTest::newRow("zero byte") << "{F,1|\n" + zero + "\n}\n{B|\n}" << unsendable.arg(zero);
+    QTest::newRow("no field number") << "{B|\n1a,\"x\"|\n}"
+                                     << "Send Error: The field number of this batch line is not "
+                                        "a whole number:\n1a,\"x\"|\nNothing sent.";
+}
+
+void TestBatchSend::refusedBeforeSending()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
     TestWindows w;
     PortOverrides[7] = QStringLiteral("/nonexistent/quilbo-port");
     fmMain->FComPort = 7;
-    setFormatText(QStringLiteral("{F,1|\nX,1,24|\n}\n{B,1,N,1|\n1,\"\"|\n2,\"5 \u20AC\"|\n}"));
+    setFormatText(text);
 
-    w.prompt.answers.enqueue(ModalResult::No);
+    w.prompt.answers.enqueue(ModalResult::Yes); // "Send format packet?", when it is asked
     fmMain->sbSendBatchClick();
     // Refused before the port is opened: no "Could not open port.", no increment.
-    QCOMPARE(w.prompt.messages().last(),
-             QStringLiteral("Send Error: This line holds characters the printer cannot take:\n"
-                            "2,\"5 \u20AC\"|\nNothing sent."));
-    QCOMPARE(w.prompt.asked.size(), 2);
+    QCOMPARE(w.prompt.messages().last(), message);
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
+    // A line that names no field is split again at the next try.
+    QCOMPARE(fmMain->FFormatChanged, message.contains(QStringLiteral("field number")));
+    fmMain->miSendFormatClick(); // the format alone is refused alike
+    QCOMPARE(w.prompt.messages().last(), message);
 }
 
 QTEST_MAIN(TestBatchSend)

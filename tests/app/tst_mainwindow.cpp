@@ -99,6 +99,9 @@ void TestMainWindow::startValuesFromFile_data()
     QTest::newRow("stored text longer than the mask is cut")
         << QByteArray("[EPC]\nCOM=2\nDATASIZE=64\nRFIDDATA=0123456789ABCDEF0000\n") << 2 << false
         << 64 << "0123456789ABCDEF";
+    QTest::newRow("stored blank keeps its place")
+        << QByteArray("[EPC]\nCOM=2\nRFIDDATA=01-3456789ABCDEF00000000\n") << 2 << false << 96
+        << "01-3456789ABCDEF00000000";
 }
 
 void TestMainWindow::startValuesFromFile()
@@ -108,7 +111,7 @@ void TestMainWindow::startValuesFromFile()
     QTEST(fmMain->FComPort, "com");
     QTEST(fmMain->FFirstRun, "firstRun");
     QTEST(fmMain->FDataSize, "size");
-    QTEST(fmMain->medEPC->text(), "text");
+    QTEST(fmMain->entryText(), "text");
 }
 
 void TestMainWindow::statusHoldRestartsWithEveryMessage()
@@ -245,11 +248,13 @@ void TestMainWindow::blankedDigitFailsTheCheck_data()
     QTest::addColumn<int>("cursor");
     QTest::addColumn<int>("selection"); // characters selected from the cursor, then typed over
     QTest::addColumn<int>("key");
-    QTest::addColumn<bool>("fails");
-    QTest::newRow("delete in the middle") << 4 << 0 << int(Qt::Key_Delete) << true;
-    QTest::newRow("backspace in the middle") << 5 << 0 << int(Qt::Key_Backspace) << true;
-    QTest::newRow("select four, type one") << 2 << 4 << int(Qt::Key_A) << true;
-    QTest::newRow("untyped tail counts as zeros") << 23 << 1 << int(Qt::Key_Delete) << false;
+    QTest::addColumn<QString>("stepped"); // after a step of 1; empty: the check fails
+    QTest::newRow("delete in the middle") << 4 << 0 << int(Qt::Key_Delete) << QString();
+    QTest::newRow("backspace in the middle") << 5 << 0 << int(Qt::Key_Backspace) << QString();
+    QTest::newRow("select four, type one") << 2 << 4 << int(Qt::Key_A) << QString();
+    QTest::newRow("untyped tail") << 23 << 1 << int(Qt::Key_Delete) << "0123456789ABCDEF00000001";
+    QTest::newRow("four typed") << 4 << 20 << int(Qt::Key_Delete) << "012300000000000000000001";
+    QTest::newRow("none typed") << 0 << 24 << int(Qt::Key_Delete) << "000000000000000000000001";
 }
 
 void TestMainWindow::blankedDigitFailsTheCheck()
@@ -257,15 +262,20 @@ void TestMainWindow::blankedDigitFailsTheCheck()
     QFETCH(int, cursor);
     QFETCH(int, selection);
     QFETCH(int, key);
-    QFETCH(bool, fails);
+    QFETCH(QString, stepped);
     TestWindows w;
     fmMain->medEPC->setCursorPosition(cursor);
     if (selection > 0)
         fmMain->medEPC->setSelection(cursor, selection);
     QTest::keyClick(fmMain->medEPC, Qt::Key(key));
     // The digits after the blank keep their places: nothing moves left to fill it.
-    QCOMPARE(fmMain->entryText().size(), fails ? 24 : 23);
-    QCOMPARE(fmMain->CheckTagData(), fails);
+    QCOMPARE(fmMain->entryText().size(), stepped.isEmpty() ? 24 : cursor);
+    QCOMPARE(fmMain->CheckTagData(), stepped.isEmpty());
+    // The step starts from the value sent, the untyped tail as zeros.
+    if (!stepped.isEmpty()) {
+        fmMain->IncrementTagData();
+        QCOMPARE(fmMain->entryText(), stepped);
+    }
 }
 
 void TestMainWindow::initialFilesWaitForManualTransfer()

@@ -112,19 +112,20 @@ void TestPacketText::batchFieldLine_data()
 {
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("field");
-    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("line"); // negative: the search stopped at that line, no field's line
 
     const QString hdr = QStringLiteral("{B,1,N,1|");
     QTest::newRow("header is never a data line") << QStringList{"1,\"a\"|", "2,\"b\"|"} << 1 << 0;
     QTest::newRow("12 is not field 1") << QStringList{hdr, "12,\"a\"|", "1,\"b\"|"} << 1 << 2;
     QTest::newRow("12 is field 12") << QStringList{hdr, "12,\"a\"|", "1,\"b\"|"} << 12 << 1;
     QTest::newRow("first match wins") << QStringList{hdr, "2,\"a\"|", "2,\"b\"|"} << 2 << 1;
-    QTest::newRow("1a is skipped") << QStringList{hdr, "1a,\"x\"|", "1,\"y\"|"} << 1 << 2;
+    QTest::newRow("1a stops the search") << QStringList{hdr, "1a,\"x\"|", "1,\"y\"|"} << 1 << -1;
+    QTest::newRow("1a after the match") << QStringList{hdr, "1,\"y\"|", "1a,\"x\"|"} << 1 << 1;
     QTest::newRow("shorter than 4") << QStringList{hdr, "1,|", "1,\"y\"|"} << 1 << 2;
     QTest::newRow("no comma") << QStringList{hdr, "1 \"x\"|", "1,\"y\"|"} << 1 << 2;
     QTest::newRow("leading zero") << QStringList{hdr, "01,\"x\"|"} << 1 << 1;
-    QTest::newRow("too large is skipped")
-        << QStringList{hdr, "99999999999,\"x\"|", "5,\"y\"|"} << 5 << 2;
+    QTest::newRow("too large stops the search")
+        << QStringList{hdr, "99999999999,\"x\"|", "5,\"y\"|"} << 5 << -1;
     QTest::newRow("field 0") << QStringList{hdr, "0,\"x\"|"} << 0 << 1;
     QTest::newRow("empty") << QStringList{} << 1 << 0;
 }
@@ -134,7 +135,9 @@ void TestPacketText::batchFieldLine()
     QFETCH(QStringList, lines);
     QFETCH(int, field);
     QFETCH(int, line);
-    QCOMPARE(FindBatchFieldLine(lines, field), line);
+    int bad = -1;
+    QCOMPARE(FindBatchFieldLine(lines, field, &bad), qMax(line, 0));
+    QCOMPARE(bad, qMax(-line, 0));
 }
 
 void TestPacketText::batchQuantity_data()

@@ -413,6 +413,7 @@ void TestInit::flashNetwork()
     TestWindows w("[EPC]\r\nCOM=0\r\nTCPIPADDR=127.0.0.1\r\n");
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
     fmNet->edPort->setText(QString::number(sim.port()));
+    fmMain->tiEncdStat->setInterval(3600 * 1000); // the polls are driven by hand
 
     fmFormFl->show();
     QCOMPARE(fmFormFl->FTickLimit, 120);
@@ -421,6 +422,9 @@ void TestInit::flashNetwork()
     const QByteArray first = Packet + "\n{J,3}";
     QVERIFY(sim.waitForBytes(first.size()));
     QCOMPARE(sim.received(), first);
+    QTRY_VERIFY(!fmNet->replies().isEmpty()); // and the first check polls when "^FF1" goes
+    if (fmNet->tiCheck->isActive())
+        fmNet->tiCheckTimer();
 
     fmFormFl->tiWaitTimer();
     fmFormFl->tiWaitTimer();
@@ -428,6 +432,12 @@ void TestInit::flashNetwork()
     const QByteArray both = first + "^FF1\n{J,3}";
     QVERIFY(sim.waitForBytes(both.size()));
     QVERIFY(fmNet->FLinkActive);
+    QTRY_COMPARE(fmNet->replies().finishedLines(), 2); // each request has its own reply
+    fmMain->tiEncdStatTimer();
+    fmNet->tiCheckTimer();
+    fmMain->tiEncdStatTimer();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Operation OK"));
+    QVERIFY(!fmMain->tiEncdStat->isActive());
     for (int i = 3; i < 120; ++i)
         fmFormFl->tiWaitTimer();
     QVERIFY(fmFormFl->isVisible());
