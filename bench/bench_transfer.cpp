@@ -25,7 +25,7 @@
 #include "BenchMemory.h"
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Globals.h"
+#include "common/Globals.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"

@@ -1,5 +1,5 @@
 #include "app/TfmMain.h"
-#include "app/Controls.h"
+#include "common/Controls.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,11 +21,11 @@
 
 #include "about/Help.h"
 #include "about/TfmAbout.h"
-#include "app/Globals.h"
-#include "app/Hints.h"
-#include "app/Prompt.h"
 #include "app/Settings.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Hints.h"
+#include "common/Prompt.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"

@@ -3,8 +3,8 @@
 #include <QtGlobal>
 #include <exception>
 
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
+#include "common/Prompt.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
 #include "jobs/TfmHRError.h"

@@ -1,9 +1,9 @@
 #include <QIcon>
 
 #include "about/Help.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Prompt.h"
 
 int main(int argc, char *argv[])
 {

@@ -1,5 +1,5 @@
 #include "jobs/TfmEPCField.h"
-#include "app/Controls.h"
+#include "common/Controls.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -12,10 +12,10 @@
 #include <QWhatsThis>
 
 #include "about/Help.h"
-#include "app/Hints.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Hints.h"
+#include "common/Prompt.h"
 
 TfmEPCField::TfmEPCField(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -14,11 +14,11 @@
 #include <QVBoxLayout>
 
 #include "about/Help.h"
-#include "app/Globals.h"
-#include "app/Hints.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Hints.h"
+#include "common/Prompt.h"
 #include "jobs/PacketText.h"
 
 namespace

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "about/Help.h"
-#include "app/Controls.h"
-#include "app/Prompt.h"
+#include "common/Controls.h"
+#include "common/Prompt.h"
 #include "tagdata/Gs1Epc.h"
 
 namespace

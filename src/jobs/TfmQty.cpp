@@ -8,9 +8,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Prompt.h"
 
 TfmQty::TfmQty(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,5 +1,5 @@
 #include "jobs/TfmWarnIncHR.h"
-#include "app/Controls.h"
+#include "common/Controls.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,9 +7,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Prompt.h"
 
 TfmWarnIncHR::TfmWarnIncHR(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

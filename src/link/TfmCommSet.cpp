@@ -13,11 +13,11 @@
 #include <iterator>
 
 #include "about/Help.h"
-#include "app/Globals.h"
-#include "app/Hints.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Hints.h"
+#include "common/Prompt.h"
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"
 

@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Prompt.h"
 #include "link/TfmNet.h"
 
 // Decimal codes of: { , " | } ~ ^

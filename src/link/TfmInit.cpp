@@ -1,5 +1,5 @@
 #include "link/TfmInit.h"
-#include "app/Controls.h"
+#include "common/Controls.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -13,10 +13,10 @@
 #include <QToolButton>
 
 #include "about/Help.h"
-#include "app/Globals.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Prompt.h"
 #include "link/TfmCommSet.h"
 
 namespace

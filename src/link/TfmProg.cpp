@@ -1,5 +1,5 @@
 #include "link/TfmProg.h"
-#include "app/Controls.h"
+#include "common/Controls.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,10 +10,10 @@
 #include <QTimer>
 #include <limits>
 
-#include "app/Globals.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Prompt.h"
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"
 

@@ -11,10 +11,10 @@
 #include <stdexcept>
 
 #include "TestWindows.h"
-#include "app/Globals.h"
 #include "app/Settings.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
 #include "link/PortNames.h"
 #include "link/TfmInit.h"
 #include "link/TfmProg.h"

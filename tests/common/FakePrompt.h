@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "about/Help.h"
-#include "app/Prompt.h"
+#include "common/Prompt.h"
 
 struct PromptQuestion {
     enum Kind { Message, Open, Save } kind = Message;

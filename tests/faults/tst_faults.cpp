@@ -22,11 +22,11 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Globals.h"
-#include "app/Prompt.h"
 #include "app/Settings.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Prompt.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmFormat.h"
 #include "link/PortNames.h"

@@ -20,10 +20,10 @@
 #include <functional>
 
 #include "TestWindows.h"
-#include "app/Globals.h"
-#include "app/Hints.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Hints.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
 #include "jobs/TfmHRError.h"

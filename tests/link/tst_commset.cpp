@@ -9,10 +9,10 @@
 #include <QTcpSocket>
 
 #include "TestWindows.h"
-#include "app/Globals.h"
-#include "app/Hints.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Hints.h"
 #include "link/TfmCommSet.h"
 #include "link/TfmNet.h"
 

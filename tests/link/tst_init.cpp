@@ -15,11 +15,11 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Globals.h"
-#include "app/Prompt.h"
 #include "app/Settings.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Prompt.h"
 #include "link/PortNames.h"
 #include "link/TfmCommSet.h"
 #include "link/TfmFormFl.h"

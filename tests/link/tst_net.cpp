@@ -16,9 +16,9 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Globals.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
 #include "link/TfmNet.h"
 
 namespace

@@ -16,10 +16,10 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Globals.h"
-#include "app/Prompt.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "common/Prompt.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
 #include "link/TfmNet.h"

@@ -1,4 +1,4 @@
-#include "app/Prompt.h"
+#include "common/Prompt.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/Globals.h"
+#include "common/Globals.h"
 
 QString SendFileName;
 QStringList IniRecentFiles{QString(), QString(), QString(), QString(), QString()};

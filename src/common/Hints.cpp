@@ -1,4 +1,4 @@
-#include "app/Hints.h"
+#include "common/Hints.h"
 
 #include <QCoreApplication>
 #include <QEvent>
