@@ -33,6 +33,7 @@ public:
     QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
            *laInfo5 = nullptr;
     QLabel *laLenTest = nullptr;
+    QLabel *laMeaning = nullptr; // what the tag value means: its tag URI, or what is wrong
     QTimer *tiStatHold = nullptr;
     QTimer *tiEncdStat = nullptr;
     QTimer *tiInitDelay = nullptr;
@@ -49,6 +50,7 @@ public:
     QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
             *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
             *miAbout = nullptr;
+    QAction *miGs1Epc = nullptr;
 
     // Session state.
     int FComPort = 1;
@@ -93,6 +95,8 @@ public:
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
+    void ShowTagMeaning();         // fills laMeaning from the value a batch would send
+    void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
     void SplitFormatText();
@@ -146,6 +150,7 @@ private:
     void createControls();
     void createMenu();
     void applyResizeRules();
+    void createMeaningLine();
 
     QString m_settingsPath;
     bool m_closed = false;
