@@ -925,8 +925,9 @@ void TfmMain::ShowTagMeaning()
         const EpcReading r = ReadEpc(hex);
         const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
         shown = r.tagUri;
-        if (!next.isEmpty())
-            shown += QStringLiteral(" - ") + next;
+        for (const QString &why : {r.problem, next})
+            if (!why.isEmpty())
+                shown += QStringLiteral(" - ") + why;
         for (const QString &line : {r.problem, next, r.elementString, r.digitalLink})
             if (!line.isEmpty())
                 tip << line;
