@@ -35,6 +35,7 @@ constexpr Page Pages[] = {
     {7, "comm-settings.html"},  // communication settings
     {8, "network.html"},        // network window
     {9, "human-readable.html"}, // human-readable field
+    {10, "gs1epc.html"},        // GS1 EPC meaning line and dialog
 };
 
 QUrl helpUrl(const char *path)

@@ -29,6 +29,7 @@
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
+#include "jobs/TfmGs1Epc.h"
 #include "jobs/TfmHRError.h"
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
@@ -39,6 +40,7 @@
 #include "link/TfmInit.h"
 #include "link/TfmNet.h"
 #include "link/TfmProg.h"
+#include "tagdata/Gs1Epc.h"
 #include "tagdata/TagData.h"
 
 const QColor TfmMain::Blue(0x00, 0x00, 0xFF);
@@ -101,6 +103,7 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     FComHandle = new SerialLink(this);
     createControls();
     createMenu();
+    createMeaningLine();
 
     // Creation handler: settings first, then data format, size and the stored tag data.
     FFormatChanged = true;
@@ -423,6 +426,7 @@ void TfmMain::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
     applyResizeRules();
+    ShowTagMeaning();
 }
 
 void TfmMain::applyResizeRules()
@@ -582,6 +586,7 @@ void TfmMain::miDataSize64Click()
 void TfmMain::medEPCChange()
 {
     medEPC->setPalette(QPalette());
+    ShowTagMeaning();
 }
 
 bool TfmMain::CheckTagData()
@@ -753,6 +758,7 @@ void TfmMain::miBatchQtyClick()
 {
     fmQty->exec();
     miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FBatchQty));
+    ShowTagMeaning();
 }
 
 void TfmMain::miViewFileClick()
@@ -933,4 +939,70 @@ void TfmMain::miAboutClick()
 {
     TfmAbout about(this);
     about.exec();
+}
+
+// ---- GS1 EPC meaning line and dialog --------------------------------------------------------
+
+void TfmMain::createMeaningLine()
+{
+    // The line sits right under the entry; the status line moves down to make room, so the
+    // window keeps its height.
+    laMeaning = MakeLabel(centralWidget(), "laMeaning", QString());
+    laMeaning->setTextFormat(Qt::PlainText);
+    laMeaning->setGeometry(EpcLeft, medEPC->geometry().bottom() + 2, MaxWidth, 16);
+    laStat->move(laStat->x(), laMeaning->geometry().bottom() + 2);
+
+    miGs1Epc = makeAction(this, "miGs1Epc", QStringLiteral("GS1 EPC..."));
+    miSetup->insertAction(miSetEPCField, miGs1Epc);
+    connect(miGs1Epc, &QAction::triggered, this, &TfmMain::miGs1EpcClick);
+    // The warning about the next increment depends on it.
+    connect(miAutoInc, &QAction::toggled, this, &TfmMain::ShowTagMeaning);
+}
+
+void TfmMain::ShowTagMeaning()
+{
+    if (!laMeaning)
+        return; // the entry changes during creation, before the line exists
+    const QString layout = currentLayout();
+    const QString text = entryText();
+    QString shown;
+    QStringList tip;
+    bool warn = true;
+    const int bad = FindLimitBreak(text, layout);
+    if (bad >= 0) {
+        shown = QStringLiteral("Not a tag value: position %1 breaks its limit.").arg(bad + 1);
+        tip << QStringLiteral("Format (max data):  ") + layout;
+    } else {
+        const QString hex = PackTagFields(text, layout);
+        const EpcReading r = ReadEpc(hex);
+        const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
+        shown = r.tagUri;
+        for (const QString &why : {r.problem, next})
+            if (!why.isEmpty())
+                shown += QStringLiteral(" - ") + why;
+        for (const QString &line : {r.problem, next, r.elementString, r.digitalLink})
+            if (!line.isEmpty())
+                tip << line;
+        warn = !r.problem.isEmpty() || !next.isEmpty();
+    }
+    const int room = width() - 2 * EpcLeft;
+    laMeaning->setText(laMeaning->fontMetrics().elidedText(shown, Qt::ElideRight, room));
+    laMeaning->setToolTip(tip.join(QLatin1Char('\n')));
+    QPalette pal = laMeaning->palette();
+    pal.setColor(QPalette::WindowText, warn ? Red : palette().color(QPalette::WindowText));
+    laMeaning->setPalette(pal);
+}
+
+void TfmMain::miGs1EpcClick()
+{
+    TfmGs1Epc dialog(this);
+    if (FDataSize == 96)
+        dialog.setHex(PackTagFields(entryText(), currentLayout()));
+    if (dialog.exec() != ModalResult::OK || dialog.hex().isEmpty())
+        return;
+    // The dialog builds 96-bit values: switch the entry the way the menu does, so that the
+    // check marks, mask and caption stay in step, then put the value in.
+    miHexClick();
+    miDataSize96Click();
+    medEPC->setText(dialog.hex());
 }

@@ -33,6 +33,7 @@ public:
     QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
            *laInfo5 = nullptr;
     QLabel *laLenTest = nullptr;
+    QLabel *laMeaning = nullptr; // what the tag value means: its tag URI, or what is wrong
     QTimer *tiStatHold = nullptr;
     QTimer *tiEncdStat = nullptr;
     QTimer *tiInitDelay = nullptr;
@@ -49,6 +50,7 @@ public:
     QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
             *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
             *miAbout = nullptr;
+    QAction *miGs1Epc = nullptr;
 
     // Session state.
     int FComPort = 1;
@@ -96,6 +98,8 @@ public:
     QString entryText() const;     // the tag data as shown, every position in its place
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
+    void ShowTagMeaning();         // fills laMeaning from the value a batch would send
+    void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
@@ -150,6 +154,7 @@ private:
     void createControls();
     void createMenu();
     void applyResizeRules();
+    void createMeaningLine();
 
     QString m_settingsPath;
     bool m_closed = false;

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "TagData.h"
+
 #include <cstring>
 
 // Follows TDS 2.1. The 96-bit schemes have kept their layouts since TDS 1.x; their field widths
@@ -814,5 +816,32 @@ QString EpcFromElementString(const QString &elementString, int companyPrefixDigi
                          QStringView(value).left(L), QStringView(value).mid(L), extra, problem);
     }
     fail(problem, QStringLiteral("The AI (%1) has no 96-bit EPC encoding.").arg(first));
+    return QString();
+}
+
+QString IncrementWarning(const QString &hexDigits, int quantity)
+{
+    if (quantity <= 0)
+        return QString();
+    const EpcReading before = ReadEpc(hexDigits);
+    if (before.scheme.isEmpty() || !before.problem.isEmpty())
+        return QString();
+    const EpcReading after = ReadEpc(IncrementTagText(hexDigits.toUpper(), quantity));
+    const QString by = QString::number(quantity);
+    if (after.scheme != before.scheme)
+        return QStringLiteral("Incrementing by %1 carries into the header: the value is no "
+                              "longer %2.")
+            .arg(by, before.scheme);
+    if (!after.problem.isEmpty())
+        return QStringLiteral("Incrementing by %1 makes the %2 value invalid: %3")
+            .arg(by, before.scheme, after.problem);
+    // Every field before the last one must stay as it was.
+    const auto head = [](const QString &uri) {
+        return uri.left(uri.lastIndexOf(QLatin1Char('.')));
+    };
+    if (head(after.tagUri) != head(before.tagUri))
+        return QStringLiteral("Incrementing by %1 runs past the serial and changes the other "
+                              "fields: %2")
+            .arg(by, after.tagUri);
     return QString();
 }

@@ -25,3 +25,8 @@ QString EpcFromTagUri(const QString &tagUri, QString *problem = nullptr);
 // Check digits are verified. "" and a problem when it cannot be encoded.
 QString EpcFromElementString(const QString &elementString, int companyPrefixDigits, int filter,
                              QString *problem = nullptr);
+// The increment after a batch adds the quantity to the whole value, so a carry out of the
+// scheme's last field (the serial, or its like) changes the item or breaks the scheme. One
+// sentence when adding quantity to these 24 hex digits would do that; empty when it would not,
+// for quantity 0 and for values of no scheme or already invalid.
+QString IncrementWarning(const QString &hexDigits, int quantity);

@@ -255,6 +255,7 @@ void TestAbout::helpPages_data()
     QTest::newRow("7 comm settings") << ours << 7 << helpPage("comm-settings.html") << false;
     QTest::newRow("8 network") << ours << 8 << helpPage("network.html") << false;
     QTest::newRow("9 human-readable") << ours << 9 << helpPage("human-readable.html") << false;
+    QTest::newRow("10 GS1 EPC") << ours << 10 << helpPage("gs1epc.html") << false;
 
     QTest::newRow("lower-case extension")
         << "Quilbo_HELP.hlp" << HelpContentsPage << helpPage("index.html") << false;

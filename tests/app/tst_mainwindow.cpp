@@ -1,6 +1,7 @@
 // The main window: start values from the settings file, the status line, the width rules,
 // the tag data commands, the key handler and the close query; exceptions in the event loop.
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 #include "common/Globals.h"
+#include "jobs/TfmGs1Epc.h"
 #include "link/PortNames.h"
 #include "link/TfmInit.h"
 #include "link/TfmProg.h"
@@ -63,6 +65,11 @@ private slots:
     void closeWritesEveryKey();
     void closeWithUnwritablePlaceStillCloses();
     void exceptionInHandlerIsShownOnce();
+    void meaningLine_data();
+    void meaningLine();
+    void meaningFollowsIncrement();
+    void gs1DialogFillsEntry_data();
+    void gs1DialogFillsEntry();
 };
 
 void TestMainWindow::startValuesWithoutFile()
@@ -344,6 +351,121 @@ void TestMainWindow::closeWithUnwritablePlaceStillCloses()
                                         "read-only?")});
     QVERIFY(!fmMain->isVisible());
     DestroyWindows();
+}
+
+void TestMainWindow::meaningLine_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("hex");   // typed as it is, or as SGTIN fields
+    QTest::addColumn<QString>("shown"); // the line's text begins with it
+    QTest::addColumn<bool>("warns");
+    QTest::addColumn<QString>("tip"); // part of the tool tip
+
+    const char *sgtin = "3074257BF7194E4000001A85", *raw = "urn:epc:raw:96.x";
+    const char *uri = "urn:epc:tag:sgtin-96:3.0614141.812345.6789";
+    QTest::newRow("SGTIN-96 hex") << 2 << 96 << sgtin << uri << false
+                                  << "(01)80614141123458(21)6789";
+    QTest::newRow("typed as fields")
+        << 1 << 96 << sgtin << uri << false << "https://id.gs1.org/01/80614141123458/21/6789";
+    QTest::newRow("no scheme") << 2 << 96 << "0123456789ABCDEF00000000" << raw << false << "";
+    QTest::newRow("64 bits") << 2 << 64 << "0123456789ABCDEF"
+                             << "urn:epc:raw:64.x" << false << "";
+    QTest::newRow("reserved partition")
+        << 2 << 96 << "307C257BF7194E4000001A85" << raw << true << "partition value 7 is reserved";
+    QTest::newRow("serial at its maximum")
+        << 2 << 96 << "3074257BF7194E7FFFFFFFFF"
+        << "urn:epc:tag:sgtin-96:3.0614141.812345.274877906943" << true << "runs past the serial";
+    QTest::newRow("not a hex digit") << 2 << 96 << "3074257BF7194E4000001A8G"
+                                     << "Not a tag value" << true << "Format";
+}
+
+void TestMainWindow::meaningLine()
+{
+    QFETCH(int, format);
+    QFETCH(int, size);
+    QFETCH(QString, hex);
+    QFETCH(QString, shown);
+    QFETCH(bool, warns);
+    QFETCH(QString, tip);
+    TestWindows w;
+    auto *line = fmMain->findChild<QLabel *>(QStringLiteral("laMeaning"));
+    QVERIFY(line);
+    size == 64 ? fmMain->miDataSize64Click() : fmMain->miDataSize96Click();
+    if (format == 1)
+        fmMain->miSGTINClick();
+    fmMain->medEPC->setText(format == 1 ? UnpackTagFields(hex, Sgtin96Layout) : hex);
+    QVERIFY2(line->text().startsWith(shown), qPrintable(line->text()));
+    QCOMPARE(line->palette().color(QPalette::WindowText) == TfmMain::Red, warns);
+    QVERIFY2(line->toolTip().contains(tip), qPrintable(line->toolTip()));
+    // Room for the line, and the window keeps its height.
+    QVERIFY(line->y() > fmMain->medEPC->geometry().bottom());
+    QVERIFY(fmMain->laStat->y() > line->geometry().bottom());
+    QCOMPARE(fmMain->height(), 303);
+}
+
+void TestMainWindow::meaningFollowsIncrement()
+{
+    TestWindows w("[EPC]\nCOM=1\nRFIDDATA=3074257BF7194E7FFFFFFFFE\n");
+    const QLabel *line = fmMain->laMeaning;
+    const auto warns = [line] {
+        return line->palette().color(QPalette::WindowText) == TfmMain::Red;
+    };
+    QVERIFY(line->text().startsWith("urn:epc:tag:sgtin-96:3.0614141.812345.274877906942"));
+    QVERIFY(!warns());
+    fmMain->IncrementTagData();
+    QVERIFY(line->text().startsWith("urn:epc:tag:sgtin-96:3.0614141.812345.274877906943"));
+    QVERIFY(warns());
+    fmMain->miAutoInc->trigger(); // without the increment the serial does not run out
+    QVERIFY(!warns());
+}
+
+void TestMainWindow::gs1DialogFillsEntry_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("hex");   // the entry's value before, typed as the format wants
+    QTest::addColumn<QString>("key");   // pasted into the dialog; empty: OK as it opened
+    QTest::addColumn<QString>("after"); // the entry in 96-bit hex
+
+    const char *filter3 = "3074257BF7194E4000001A85";
+    QTest::newRow("64 bits switch to 96") << 2 << 64 << "0123456789ABCDEF"
+                                          << "(01)80614141123458(21)6789"
+                                          << "3034257BF7194E4000001A85";
+    QTest::newRow("starts from the 96-bit value") << 2 << 96 << filter3 << "" << filter3;
+    QTest::newRow("SGTIN fields switch to hex") << 1 << 96 << filter3 << "" << filter3;
+}
+
+void TestMainWindow::gs1DialogFillsEntry()
+{
+    QFETCH(int, format);
+    QFETCH(int, size);
+    QFETCH(QString, hex);
+    QFETCH(QString, key);
+    TestWindows w;
+    size == 64 ? fmMain->miDataSize64Click() : fmMain->miDataSize96Click();
+    if (format == 1)
+        fmMain->miSGTINClick();
+    fmMain->medEPC->setText(format == 1 ? UnpackTagFields(hex, Sgtin96Layout) : hex);
+
+    auto *item = fmMain->findChild<QAction *>(QStringLiteral("miGs1Epc"));
+    QVERIFY(item && item->text() == QStringLiteral("GS1 EPC..."));
+    QString started;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<TfmGs1Epc *>(QApplication::activeModalWidget())) {
+            started = dialog->hex();
+            dialog->edKey->insert(key);
+            dialog->hex().isEmpty() ? dialog->bbCancelClick() : dialog->bbOkClick();
+        }
+    });
+    answer.start(10);
+    item->trigger();
+    QCOMPARE(started, size == 96 ? hex : QString());
+    QTEST(fmMain->medEPC->text(), "after");
+    QVERIFY(fmMain->FDataSize == 96 && fmMain->miDataSize96->isChecked());
+    QVERIFY(fmMain->FDataFormat == 2 && fmMain->miHex->isChecked());
+    QCOMPARE(fmMain->laEPC->text(), QStringLiteral("96-bit Hex Data"));
 }
 
 void TestMainWindow::exceptionInHandlerIsShownOnce()

@@ -23,7 +23,61 @@ private slots:
     void randomBits();
     void emulatorLine_data();
     void emulatorLine();
+    void incrementWarning_data();
+    void incrementWarning();
 };
+
+// The increment steps the whole value: a carry out of the last field must be told.
+void TestGs1Epc::incrementWarning_data()
+{
+    QTest::addColumn<QString>("value"); // a tag URI, or hex digits
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<QString>("warning"); // a part of the sentence; empty for none
+
+    const char *sgtinMax = "urn:epc:tag:sgtin-96:3.0614141.812345.274877906943";
+    const char *invalid = "invalid: The last 24 bits must be zero.";
+    static const struct {
+        const char *name, *value;
+        int quantity;
+        const char *warning;
+    } rows[] = {
+        {"SGTIN serial at its maximum", sgtinMax, 1,
+         "changes the other fields: urn:epc:tag:sgtin-96:3.0614141.812346.0"},
+        {"SGTIN serial at its maximum, quantity 0", sgtinMax, 0, ""},
+        {"SGTIN one short, batch of 1", "urn:epc:tag:sgtin-96:3.0614141.812345.274877906942", 1,
+         ""},
+        {"SGTIN one short, batch of 2", "urn:epc:tag:sgtin-96:3.0614141.812345.274877906942", 2,
+         "runs past the serial"},
+        {"SGTIN item reference full too", "urn:epc:tag:sgtin-96:3.0614141.999999.274877906943", 1,
+         "makes the sgtin-96 value invalid: The indicator and item reference"},
+        {"SGTIN far from the edge", "urn:epc:tag:sgtin-96:3.0614141.812345.6789", 1000, ""},
+        {"SSCC serial reference at its maximum", "urn:epc:tag:sscc-96:3.0614141.9999999999", 1,
+         invalid},
+        // The reserved bits are the lowest: any step fills them.
+        {"SSCC far from the edge", "urn:epc:tag:sscc-96:3.0614141.1234567890", 1, invalid},
+        {"GIAI far from the edge", "urn:epc:tag:giai-96:3.0614141.12345400", 5, ""},
+        {"GIAI asset reference at its maximum", "urn:epc:tag:giai-96:3.0614141.288230376151711743",
+         1, "giai-96:3.0614142.0"},
+        {"GID carry into the header", "urn:epc:tag:gid-96:268435455.16777215.68719476735", 1,
+         "no longer gid-96"},
+        {"no scheme", "0123456789ABCDEF00000000", 1, ""},
+        {"64 bits", "FFFFFFFFFFFFFFFF", 1, ""},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << row.value << row.quantity << row.warning;
+}
+
+void TestGs1Epc::incrementWarning()
+{
+    QFETCH(QString, value);
+    QFETCH(int, quantity);
+    QFETCH(QString, warning);
+    const QString hex = value.startsWith(QLatin1String("urn:")) ? EpcFromTagUri(value) : value;
+    QVERIFY(!hex.isEmpty());
+    const QString sentence = IncrementWarning(hex, quantity);
+    QVERIFY2(warning.isEmpty() ? sentence.isEmpty() : sentence.contains(warning),
+             qPrintable(sentence));
+}
 
 // The pure identity URIs and element strings are the TDS 2.1 examples of each scheme's
 // correspondence with the GS1 keys; the SGTIN-96 hex is its encoding example. The other hex
