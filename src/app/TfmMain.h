@@ -98,7 +98,7 @@ public:
     QString entryText() const;     // the tag data as shown, every position in its place
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
-    void ShowTagMeaning();         // fills laMeaning from the value a batch would send
+    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
     void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
