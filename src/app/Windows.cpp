@@ -10,6 +10,9 @@
 #include "jobs/TfmHRError.h"
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
+#include "link/NetLink.h"
+#include "link/SerialLink.h"
+#include "link/StatusCheck.h"
 #include "link/TfmCommSet.h"
 #include "link/TfmFormFl.h"
 #include "link/TfmInit.h"
@@ -28,6 +31,11 @@ TfmFormFl *fmFormFl = nullptr;
 TfmHRError *fmHRError = nullptr;
 TfmWarnIncHR *fmWarnIncHR = nullptr;
 
+// The printer link: made before the windows that use it, gone after them.
+static SerialLink *serialLink = nullptr;
+static NetLink *netLink = nullptr;
+static StatusCheck *statusCheck = nullptr;
+
 // Resources compiled into a static library are only linked in when asked for by name.
 static void InitResources()
 {
@@ -37,12 +45,17 @@ static void InitResources()
 void CreateWindows(const QString &settingsPath)
 {
     InitResources();
+    serialLink = new SerialLink;
+    netLink = new NetLink;
+    statusCheck = new StatusCheck(netLink);
     fmMain = new TfmMain(settingsPath);
+    fmMain->setLink(serialLink, netLink, statusCheck);
     fmInit = new TfmInit(fmMain);
     fmCommSet = new TfmCommSet(fmMain);
     fmEPCField = new TfmEPCField(fmMain);
     fmFormat = new TfmFormat(fmMain);
-    fmNet = new TfmNet(fmMain);
+    fmNet = new TfmNet(netLink, fmMain);
+    fmNet->setShowHints([] { return fmMain ? fmMain->showHints() : true; });
     fmProg = new TfmProg(fmMain);
     fmQty = new TfmQty(fmMain);
     fmFormFl = new TfmFormFl(fmMain);
@@ -67,6 +80,12 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
+    delete statusCheck;
+    delete netLink;
+    delete serialLink;
+    statusCheck = nullptr;
+    netLink = nullptr;
+    serialLink = nullptr;
 }
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
