@@ -10,6 +10,7 @@
 #include "jobs/TfmHRError.h"
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
+#include "link/FileSender.h"
 #include "link/NetLink.h"
 #include "link/SerialLink.h"
 #include "link/StatusCheck.h"
@@ -35,6 +36,7 @@ TfmWarnIncHR *fmWarnIncHR = nullptr;
 static SerialLink *serialLink = nullptr;
 static NetLink *netLink = nullptr;
 static StatusCheck *statusCheck = nullptr;
+static FileSender *fileSender = nullptr;
 
 // Resources compiled into a static library are only linked in when asked for by name.
 static void InitResources()
@@ -48,6 +50,7 @@ void CreateWindows(const QString &settingsPath)
     serialLink = new SerialLink;
     netLink = new NetLink;
     statusCheck = new StatusCheck(netLink);
+    fileSender = new FileSender(serialLink, netLink);
     fmMain = new TfmMain(settingsPath);
     fmMain->setLink(serialLink, netLink, statusCheck);
     fmInit = new TfmInit(fmMain);
@@ -56,9 +59,25 @@ void CreateWindows(const QString &settingsPath)
     fmFormat = new TfmFormat(fmMain);
     fmNet = new TfmNet(netLink, fmMain);
     fmNet->setShowHints([] { return fmMain ? fmMain->showHints() : true; });
-    fmProg = new TfmProg(fmMain);
+    TransferHost host;
+    host.serial = [] { return fmMain->FComPort != 0; };
+    host.openPort = [] {
+        if (!fmMain->portOpen())
+            fmMain->OpenPort();
+        return fmMain->portOpen();
+    };
+    host.closePort = [] { fmMain->ClosePort(); };
+    host.reportFailure = [](const QString &text) { fmMain->SetStatus(text, TfmMain::Red); };
+    fmProg = new TfmProg(fileSender, host, fmMain);
     fmQty = new TfmQty(fmMain);
-    fmFormFl = new TfmFormFl(fmMain);
+    FlashLink flash;
+    flash.serial = [] { return fmMain->FComPort != 0; };
+    flash.send = [](const QByteArray &text) { fmMain->SendToPrinter(text); };
+    flash.release = [] {
+        fmMain->ClosePort();
+        fmNet->NetDisconnect();
+    };
+    fmFormFl = new TfmFormFl(flash, fmMain);
     fmHRError = new TfmHRError(fmMain);
     fmWarnIncHR = new TfmWarnIncHR(fmMain);
 }
@@ -80,9 +99,11 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
+    delete fileSender;
     delete statusCheck;
     delete netLink;
     delete serialLink;
+    fileSender = nullptr;
     statusCheck = nullptr;
     netLink = nullptr;
     serialLink = nullptr;
