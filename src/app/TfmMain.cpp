@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -35,6 +36,7 @@
 #include "jobs/TfmWarnIncHR.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
+#include "link/StatusCheck.h"
 #include "link/TfmCommSet.h"
 #include "link/TfmFormFl.h"
 #include "link/TfmInit.h"
@@ -100,7 +102,6 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     setPalette(pal);
     setAutoFillBackground(true);
 
-    FComHandle = new SerialLink(this);
     createControls();
     createMenu();
     createMeaningLine();
@@ -770,6 +771,40 @@ void TfmMain::miViewFileClick()
 
 // ---- Printer link ---------------------------------------------------------------------------
 
+void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
+{
+    FComHandle = serial;
+    FNetLink = net;
+    FStatusCheck = check;
+    connect(net, &NetLink::statusText, this, &TfmMain::ShowLinkStatus);
+    connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
+    // A send must not clear the reply a running check still polls for.
+    net->setReplyAwaited(
+        [main = QPointer<TfmMain>(this)] { return main && main->tiEncdStat->isActive(); });
+}
+
+void TfmMain::ShowLinkStatus(const QString &text, NetLink::Tone tone)
+{
+    switch (tone) {
+    case NetLink::Tone::Progress:
+        SetStatus(text, DarkGreen);
+        break;
+    case NetLink::Tone::Good:
+        SetStatus(text, BrightGreen);
+        break;
+    case NetLink::Tone::Failure:
+        SetStatus(text, Red);
+        break;
+    }
+}
+
+void TfmMain::StartStatusCheck()
+{
+    // A check still polling for an earlier request's reply goes on to take this one's.
+    FStatusCheck->begin(tiEncdStat->isActive());
+    tiEncdStat->start();
+}
+
 void TfmMain::SendToPrinter(const QByteArray &text)
 {
     // Printer text ends at its first zero byte; whole files go through the file transfer.
@@ -778,7 +813,7 @@ void TfmMain::SendToPrinter(const QByteArray &text)
     if (FComPort != 0)
         SendSerialBlock(data);
     else
-        fmNet->SendWithStatus(data);
+        FNetLink->SendWithStatus(data);
 }
 
 bool TfmMain::portOpen() const
@@ -826,25 +861,24 @@ void TfmMain::SendSerialBlock(const QByteArray &text)
 void TfmMain::tiEncdStatTimer()
 {
     tiEncdStat->stop();
-    QString reply;
-    if (fmNet->TakeReply(reply) < 0) {
-        const int old = FStatusPolls++;
-        if (old >= 25) {
-            FRepliesDue = 0;
-            SetStatus(QStringLiteral("No response"), Red);
-            return;
-        }
+    const StatusCheck::Result result = FStatusCheck->poll();
+    switch (result.outcome) {
+    case StatusCheck::Outcome::Polling:
         tiEncdStat->start();
-        SetStatus(QString::number(FStatusPolls), Blue);
+        SetStatus(QString::number(result.poll), Blue);
         return;
-    }
-    if (reply == QLatin1String("{J,\"\",\"\",\"\",\"\"}"))
+    case StatusCheck::Outcome::NoResponse:
+        SetStatus(QStringLiteral("No response"), Red);
+        return;
+    case StatusCheck::Outcome::OperationOk:
         SetStatus(QStringLiteral("Operation OK"), BrightGreen);
-    else
-        SetStatus(QStringLiteral("Label encoding failed") + reply, Red);
+        break;
+    case StatusCheck::Outcome::EncodingFailed:
+        SetStatus(QStringLiteral("Label encoding failed") + result.reply, Red);
+        break;
+    }
     sbSendBatch->setEnabled(true);
-    // Each request has its own reply: one that came while this check polled is still due.
-    if (FRepliesDue > 0 && --FRepliesDue > 0)
+    if (result.pollAgain)
         tiEncdStat->start();
     emit encodingCheckDone();
 }

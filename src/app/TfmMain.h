@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/NetLink.h"
+
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -12,6 +14,7 @@ class QMenu;
 class QTimer;
 class QToolButton;
 class SerialLink;
+class StatusCheck;
 struct StoredSettings;
 
 // The main window: tag data entry, the send button, the status line, and the session state
@@ -74,9 +77,11 @@ public:
     bool FHREnabled = false;
     bool FHRChanged = false;
     bool FHRAbort = false;
-    SerialLink *FComHandle = nullptr; // the serial link; a port is open only during a send
-    int FStatusPolls = 0;
-    int FRepliesDue = 0; // status requests the running check still takes a reply for
+    // The printer link, handed in by whoever made it (setLink); a port is open only during
+    // a send.
+    SerialLink *FComHandle = nullptr;
+    NetLink *FNetLink = nullptr;
+    StatusCheck *FStatusCheck = nullptr; // polled by tiEncdStat
     int FInitFileIndex = 0;
 
     bool showHints() const;
@@ -116,6 +121,9 @@ public:
     void miViewFileClick();
 
     // Printer link.
+    void setLink(SerialLink *serial, NetLink *net, StatusCheck *check);
+    void ShowLinkStatus(const QString &text, NetLink::Tone tone);
+    void StartStatusCheck(); // a checked send's reply is due
     void SendToPrinter(const QByteArray &text);
     void SendSerialBlock(const QByteArray &text);
     bool OpenPort();

@@ -10,6 +10,10 @@
 #include "jobs/TfmHRError.h"
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
+#include "link/FileSender.h"
+#include "link/NetLink.h"
+#include "link/SerialLink.h"
+#include "link/StatusCheck.h"
 #include "link/TfmCommSet.h"
 #include "link/TfmFormFl.h"
 #include "link/TfmInit.h"
@@ -28,6 +32,12 @@ TfmFormFl *fmFormFl = nullptr;
 TfmHRError *fmHRError = nullptr;
 TfmWarnIncHR *fmWarnIncHR = nullptr;
 
+// The printer link: made before the windows that use it, gone after them.
+static SerialLink *serialLink = nullptr;
+static NetLink *netLink = nullptr;
+static StatusCheck *statusCheck = nullptr;
+static FileSender *fileSender = nullptr;
+
 // Resources compiled into a static library are only linked in when asked for by name.
 static void InitResources()
 {
@@ -37,15 +47,37 @@ static void InitResources()
 void CreateWindows(const QString &settingsPath)
 {
     InitResources();
+    serialLink = new SerialLink;
+    netLink = new NetLink;
+    statusCheck = new StatusCheck(netLink);
+    fileSender = new FileSender(serialLink, netLink);
     fmMain = new TfmMain(settingsPath);
+    fmMain->setLink(serialLink, netLink, statusCheck);
     fmInit = new TfmInit(fmMain);
     fmCommSet = new TfmCommSet(fmMain);
     fmEPCField = new TfmEPCField(fmMain);
     fmFormat = new TfmFormat(fmMain);
-    fmNet = new TfmNet(fmMain);
-    fmProg = new TfmProg(fmMain);
+    fmNet = new TfmNet(netLink, fmMain);
+    fmNet->setShowHints([] { return fmMain ? fmMain->showHints() : true; });
+    TransferHost host;
+    host.serial = [] { return fmMain->FComPort != 0; };
+    host.openPort = [] {
+        if (!fmMain->portOpen())
+            fmMain->OpenPort();
+        return fmMain->portOpen();
+    };
+    host.closePort = [] { fmMain->ClosePort(); };
+    host.reportFailure = [](const QString &text) { fmMain->SetStatus(text, TfmMain::Red); };
+    fmProg = new TfmProg(fileSender, host, fmMain);
     fmQty = new TfmQty(fmMain);
-    fmFormFl = new TfmFormFl(fmMain);
+    FlashLink flash;
+    flash.serial = [] { return fmMain->FComPort != 0; };
+    flash.send = [](const QByteArray &text) { fmMain->SendToPrinter(text); };
+    flash.release = [] {
+        fmMain->ClosePort();
+        fmNet->NetDisconnect();
+    };
+    fmFormFl = new TfmFormFl(flash, fmMain);
     fmHRError = new TfmHRError(fmMain);
     fmWarnIncHR = new TfmWarnIncHR(fmMain);
 }
@@ -67,6 +99,14 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
+    delete fileSender;
+    delete statusCheck;
+    delete netLink;
+    delete serialLink;
+    fileSender = nullptr;
+    statusCheck = nullptr;
+    netLink = nullptr;
+    serialLink = nullptr;
 }
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}

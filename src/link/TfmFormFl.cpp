@@ -6,10 +6,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Prompt.h"
-#include "link/TfmNet.h"
 
 // Decimal codes of: { , " | } ~ ^
 const char TfmFormFl::SetPunctuation[] = "{I,E,\"~123~044~034~124~125~126~094\"|}";
@@ -28,7 +25,7 @@ QToolButton *makeButton(QWidget *parent, const char *name, const QString &text, 
 }
 } // namespace
 
-TfmFormFl::TfmFormFl(QWidget *parent) : QDialog(parent)
+TfmFormFl::TfmFormFl(const FlashLink &link, QWidget *parent) : QDialog(parent), m_link(link)
 {
     setObjectName(QStringLiteral("fmFormFl"));
     setWindowTitle(QStringLiteral("Flash Memory"));
@@ -80,7 +77,7 @@ void TfmFormFl::FormShow()
     pbProgress->setRange(0, 100);
     pbProgress->setValue(0);
     FTicks = 0;
-    FTickLimit = fmMain->FComPort != 0 ? 40 : 120;
+    FTickLimit = m_link.serial() ? 40 : 120;
     FResult = ModalResult::Cancel;
 }
 
@@ -90,7 +87,7 @@ void TfmFormFl::sbYesClick()
     sbNo->setEnabled(false);
     pbProgress->setVisible(true);
     laMsg1->setText(QStringLiteral("Please wait ..."));
-    fmMain->SendToPrinter(QByteArray(SetPunctuation));
+    m_link.send(QByteArray(SetPunctuation));
     FTicks = 0;
     pbProgress->setRange(0, FTickLimit);
     pbProgress->setValue(0);
@@ -114,11 +111,10 @@ void TfmFormFl::tiWaitTimer()
 {
     tiWait->stop();
     if (FTicks == 2) {
-        fmMain->SendToPrinter(QByteArray(FormatFlash));
+        m_link.send(QByteArray(FormatFlash));
     } else if (FTicks >= FTickLimit) {
         // The printer gives no sign when it is done: the wait is the format's whole length.
-        fmMain->ClosePort();
-        fmNet->NetDisconnect();
+        m_link.release();
         FResult = ModalResult::Yes;
         done(FResult);
         return;

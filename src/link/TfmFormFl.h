@@ -1,18 +1,27 @@
 #pragma once
 // The offer to format the printer's flash memory, made once by the start-up sequence. On Yes
 // it sends the format commands and waits out the printer's busy time with a progress bar.
+#include <QByteArray>
 #include <QDialog>
+#include <functional>
 
 class QLabel;
 class QProgressBar;
 class QTimer;
 class QToolButton;
 
+// The link as the session uses it, lent by the main window.
+struct FlashLink {
+    std::function<bool()> serial;                 // a serial port, not the network
+    std::function<void(const QByteArray &)> send; // a checked send over the session's link
+    std::function<void()> release;                // close the port and the connection
+};
+
 class TfmFormFl : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TfmFormFl(QWidget *parent = nullptr);
+    explicit TfmFormFl(const FlashLink &link, QWidget *parent = nullptr);
 
     QLabel *laMsg1 = nullptr;
     QProgressBar *pbProgress = nullptr;
@@ -40,4 +49,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    const FlashLink m_link;
 };

@@ -5,17 +5,29 @@
 #include <QDialog>
 #include <QFile>
 #include <QString>
+#include <functional>
+
+#include "link/FileSender.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 
+// What the main window lends a transfer: which link the session uses, its serial port
+// (opened with the session's settings, a failure shown), and its status line.
+struct TransferHost {
+    std::function<bool()> serial;
+    std::function<bool()> openPort; // true when the port is open, now or already
+    std::function<void()> closePort;
+    std::function<void(const QString &)> reportFailure;
+};
+
 class TfmProg : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TfmProg(QWidget *parent = nullptr);
+    TfmProg(FileSender *sender, const TransferHost &host, QWidget *parent = nullptr);
     ~TfmProg() override;
 
     QLabel *laFileName = nullptr;
@@ -26,16 +38,11 @@ public:
     QTimer *tiDelay = nullptr;    // 100 ms after the show: open the file
     QTimer *tiMsgDelay = nullptr; // 200 ms after the open: serial transfer
 
-    static constexpr int BlockSize = 512;
+    static constexpr int BlockSize = FileSender::BlockSize;
 
-    QByteArray FBlock; // serial: the blocks read ahead of the port, QueueAhead bytes
     QFile FFileHandle;
     qint64 FFileSize = 0;
-    // How long one run of reading serial blocks may hold the event loop; 0 gives one block
-    // per turn, and then only one block waits for the port at a time.
-    int FSliceMs = 30;
-    // Serial: how far reading may run ahead of the port.
-    static constexpr qint64 QueueAhead = 64 * 1024;
+    int &FSliceMs; // the sender's (see FileSender.h)
 
     void FormShow();
     void tiDelayTimer();
@@ -49,7 +56,8 @@ public:
     static QString LocalPath(const QString &path);
 
     // A transfer is under way (serial blocks or the network stream).
-    bool busy() const { return m_serialActive || m_netActive; }
+    bool busy() const { return m_sender->busy(); }
+    FileSender *fileSender() const { return m_sender; }
     // The last transfer was cancelled after part of the file had gone to the printer.
     bool cancelledPartway() const { return m_cancelledPartway; }
 
@@ -57,29 +65,21 @@ public:
     void reject() override; // Escape and the close box: as Cancel
 
 signals:
-    // One serial block went to the port (size in bytes).
+    // One serial block went to the port (size in bytes); the sender's, passed on.
     void blockWritten(int size);
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void sendSerialSlice();
-    void reportTaken();
-    void serialFailed();
-    void finishSerial();
+    void finished(FileSender::Outcome outcome);
     void netProgress(qint64 sent, qint64 total);
-    void netFinished(bool ok);
     void stopTransfer();
     void setBarRange(qint64 total);
 
-    QTimer *m_blockTimer = nullptr; // lets the window breathe between runs of blocks
-    qint64 m_read = 0;              // serial: bytes read from the file and queued for the port
-    int m_blocksSent = 0;
-    bool m_serialActive = false;
-    bool m_readFailed = false;
+    FileSender *const m_sender;
+    const TransferHost m_host;
+    bool m_serialSend = false; // the transfer under way goes to the serial port
     bool m_cancelledPartway = false;
-    bool m_netActive = false;
     int m_barShift = 0; // network progress: bytes >> shift fits the bar's int range
-    int m_netAhead = 0; // sends the network window finishes before this file's
 };

@@ -19,6 +19,7 @@
 #include "app/TfmMain.h"
 #include "app/Windows.h"
 #include "common/Globals.h"
+#include "link/StatusCheck.h"
 #include "link/TfmNet.h"
 
 namespace
@@ -111,7 +112,7 @@ void TestNet::cleanup()
     fmNet->NetDisconnect();
     QVERIFY(!fmNet->transferring());
     // A send's end is posted; it belongs to this test, not the next one's spies.
-    QCoreApplication::sendPostedEvents(fmNet);
+    QCoreApplication::sendPostedEvents(fmNet->link());
 }
 
 void TestNet::cleanupTestCase()
@@ -229,11 +230,11 @@ void TestNet::statusCheck()
     QTRY_VERIFY(!fmNet->replies().isEmpty());
     QTRY_COMPARE(fmNet->replies().finishedLines(), replyLines);
 
-    fmMain->FStatusPolls = 7;
+    fmMain->FStatusCheck->FStatusPolls = 7;
     fmNet->tiCheckTimer();
     QVERIFY(!fmNet->tiCheck->isActive());
     QVERIFY(!fmNet->FCheckStatus);
-    QCOMPARE(fmMain->FStatusPolls, 0);
+    QCOMPARE(fmMain->FStatusCheck->FStatusPolls, 0);
     QVERIFY(fmMain->tiEncdStat->isActive());
 
     fmMain->tiEncdStatTimer();

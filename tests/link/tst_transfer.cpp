@@ -571,7 +571,7 @@ void TestTransfer::serialCancelBetweenBlocks()
     QVERIFY(!fmProg->busy());
     QVERIFY(!fmMain->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
-    QVERIFY(!fmProg->findChild<QTimer *>(QStringLiteral("tiBlock"))->isActive());
+    QVERIFY(!fmProg->fileSender()->tiBlock->isActive());
     for (int i = 0; i < 10; ++i)
         QCoreApplication::processEvents();
     QCOMPARE(written, atCancel);
