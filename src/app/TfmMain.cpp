@@ -26,6 +26,7 @@
 #include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
+#include "jobs/BatchAssembly.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
@@ -644,13 +645,18 @@ int TfmMain::FindBatchFieldLine(int field)
     const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
     if (bad == 0)
         return line;
+    ShowBadFieldNumber(FBatchLines.at(bad));
+    return -1;
+}
+
+void TfmMain::ShowBadFieldNumber(const QString &line)
+{
     // Split again at the next try, once the operator has mended the line.
     FFormatChanged = true;
     ShowWarning(this, QStringLiteral("Send Error"),
                 QStringLiteral("The field number of this batch line is not a whole number:\n"
                                "%1\nNothing sent.")
-                    .arg(FBatchLines.at(bad)));
-    return -1;
+                    .arg(line));
 }
 
 void TfmMain::miSetEPCFieldClick()
@@ -667,25 +673,6 @@ bool TfmMain::ConfirmHRQuantity()
     if (FBatchQty > 1 && FHREnabled && (FFormatChanged || FHRChanged))
         return fmWarnIncHR->exec() == ModalResult::OK;
     return true;
-}
-
-bool TfmMain::PutHRLine()
-{
-    if (!FHREnabled)
-        return true;
-    if (FHRChanged) {
-        FHRLine = FindBatchFieldLine(FHRField);
-        if (FHRLine < 0) {
-            FHRLine = 0;
-            return false;
-        }
-    }
-    if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
-        FBatchLines[FHRLine] = BatchDataLine(FHRField, entryText());
-        return true;
-    }
-    fmHRError->exec();
-    return !FHRAbort;
 }
 
 // ---- Batch send -----------------------------------------------------------------------------
@@ -705,44 +692,68 @@ void TfmMain::sbSendBatchClick()
     }
     if (!ConfirmHRQuantity())
         return;
-    if (FBatchLines.isEmpty()) {
-        ShowWarning(this, QStringLiteral("Send Error"),
-                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
-        FFormatChanged = true;
-        return;
-    }
 
-    FBatchLines[0] = SetBatchQuantity(FBatchLines[0], FBatchQty);
-    const QString hex = PackTagFields(entryText(), currentLayout());
-    if (FEPCLine > 0 && FEPCLine < FBatchLines.size())
-        FBatchLines[FEPCLine] = BatchDataLine(FEPCField, hex);
-    if (!PutHRLine())
-        return;
-    if (CheckTagData()) {
-        ShowWarning(this, QStringLiteral("Data Error"),
-                    QStringLiteral("Format (max data):  ") + currentLayout());
-        return;
+    BatchPackets packets{FFormatLines, FBatchLines, FEPCField,  FEPCLine,
+                         FHRField,     FHRLine,     FHREnabled, FHRChanged};
+    const BatchRequest request{FBatchQty, entryText(), FDataFormat, FDataSize, sendFormat};
+    BatchAssembly batch = AssembleBatch(packets, request);
+    if (batch.stop == BatchStop::HRLineMissing) {
+        FBatchLines = batch.batchLines;
+        FHRLine = batch.hrLine;
+        if (!PutHRLine())
+            return;
+        // Ignored or disabled: this batch goes without the human-readable line.
+        packets.hrEnabled = false;
+        batch = AssembleBatch(packets, request);
     }
-
-    const QStringList lines = sendFormat ? FFormatLines + FBatchLines : FBatchLines;
-    if (!SendableText(lines))
+    if (batch.stop != BatchStop::NoBatchPacket) {
+        FBatchLines = batch.batchLines;
+        FHRLine = batch.hrLine;
+    }
+    if (batch.stop == BatchStop::DataError || batch.stop == BatchStop::UnsendableText ||
+        batch.stop == BatchStop::None)
+        CheckTagData(); // paints the entry red, or back to normal
+    if (!ShowBatchStop(batch))
         return;
-    SendToPrinter(PrinterText(lines));
+    SendToPrinter(batch.text);
     if (miAutoInc->isChecked())
         IncrementTagData();
 }
 
-bool TfmMain::SendableText(const QStringList &lines)
+bool TfmMain::PutHRLine()
 {
-    // 8-bit text would carry such a character as "?", and a zero would end the text there:
-    // say so instead of sending a wrong or a cut label.
-    const int bad = FindUnsendableLine(lines);
-    if (bad < 0)
-        return true;
-    ShowWarning(this, QStringLiteral("Send Error"),
-                QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
-                               "Nothing sent.")
-                    .arg(lines.at(bad)));
+    // The assembly found no line for the human-readable field: the operator decides.
+    fmHRError->exec();
+    return !FHRAbort;
+}
+
+bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
+{
+    switch (batch.stop) {
+    case BatchStop::None:
+    case BatchStop::HRLineMissing:
+        return batch.stop == BatchStop::None;
+    case BatchStop::NoBatchPacket:
+        ShowWarning(this, QStringLiteral("Send Error"),
+                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
+        FFormatChanged = true;
+        return false;
+    case BatchStop::BadFieldNumber:
+        ShowBadFieldNumber(batch.line);
+        return false;
+    case BatchStop::DataError:
+        ShowWarning(this, QStringLiteral("Data Error"),
+                    QStringLiteral("Format (max data):  ") + batch.layout);
+        return false;
+    case BatchStop::UnsendableText:
+        // 8-bit text would carry such a character as "?", and a zero would end the text
+        // there: say so instead of sending a wrong or a cut label.
+        ShowWarning(this, QStringLiteral("Send Error"),
+                    QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
+                                   "Nothing sent.")
+                        .arg(batch.line));
+        return false;
+    }
     return false;
 }
 
@@ -750,8 +761,9 @@ void TfmMain::miSendFormatClick()
 {
     if (FFormatChanged && !SplitFormatText())
         return;
-    if (SendableText(FFormatLines))
-        SendToPrinter(PrinterText(FFormatLines));
+    const BatchAssembly format = AssembleFormat(FFormatLines);
+    if (ShowBatchStop(format))
+        SendToPrinter(format.text);
 }
 
 void TfmMain::miBatchQtyClick()

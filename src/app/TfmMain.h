@@ -13,6 +13,7 @@ class QTimer;
 class QToolButton;
 class SerialLink;
 struct StoredSettings;
+struct BatchAssembly;
 
 // The main window: tag data entry, the send button, the status line, and the session state
 // that every other window reads and writes through the one instance `fmMain`.
@@ -98,7 +99,7 @@ public:
     QString entryText() const;     // the tag data as shown, every position in its place
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
-    void ShowTagMeaning();         // fills laMeaning from the value a batch would send
+    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
     void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
@@ -107,12 +108,10 @@ public:
     int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
-    bool PutHRLine();
+    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
-    // false, with a message, when a line holds what 8-bit printer text cannot carry
-    bool SendableText(const QStringList &lines);
     void miViewFileClick();
 
     // Printer link.
@@ -151,6 +150,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // false, after the message that says why, when the batch or format must not go out
+    bool ShowBatchStop(const BatchAssembly &batch);
+    void ShowBadFieldNumber(const QString &line);
     void createControls();
     void createMenu();
     void applyResizeRules();
