@@ -365,8 +365,8 @@ bool TfmMain::WriteSettings()
     s.sendFileName = SendFileName;
     s.tcpIpAddr = TcpIpAddr;
     s.rfidData = entryText();
-    if (fmInit && fmInit->FListLoaded) {
-        s.initFiles = fmInit->FileList();
+    if (FInitListLoaded) {
+        s.initFiles = FInitFileList;
     } else {
         // The list was never loaded into the dialog: keep what was stored.
         s.initFiles.clear();
@@ -408,7 +408,7 @@ void TfmMain::tiStatHoldTimer()
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, Grey);
     laStat->setPalette(pal);
-    sbSendBatch->setEnabled(true);
+    SetSendBusy(false);
 }
 
 void TfmMain::FitWidthToEPC()
@@ -679,7 +679,7 @@ bool TfmMain::ConfirmHRQuantity()
 
 void TfmMain::sbSendBatchClick()
 {
-    sbSendBatch->setEnabled(false);
+    SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
 
     bool sendFormat = false;
@@ -866,6 +866,26 @@ void TfmMain::miCommClick()
     fmCommSet->exec();
 }
 
+CommSettings TfmMain::commSettings() const
+{
+    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
+}
+
+void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
+{
+    FComPort = s.port;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+    TcpIpAddr = s.ipAddress;
+    // The network window drops its connection itself when its address text changes.
+    fmNet->edIP->setText(TcpIpAddr);
+    if (ipTyped)
+        fmNet->NetDisconnect();
+}
+
 void TfmMain::miIPTestClick()
 {
     fmNet->exec();
@@ -889,7 +909,7 @@ void TfmMain::tiInitDelayTimer()
 {
     tiInitDelay->stop();
     if (FFirstRun)
-        fmInit->lxFilesToSend->addItem(QStringLiteral(".\\showgphf.gph"));
+        FInitFileList << QStringLiteral(".\\showgphf.gph");
     fmFormat->show();
     fmFormat->hide();
     fmCommSet->show();
@@ -915,12 +935,12 @@ void TfmMain::tiInitFileSendTimer()
 {
     // A send is under way (or a transfer the operator started by hand, which does not hold
     // the send button): try again at the next tick.
-    if (!sbSendBatch->isEnabled() || fmProg->isVisible())
+    if (FSendBusy || fmProg->isVisible())
         return;
     tiInitFileSend->stop();
-    if (FInitFileIndex < fmInit->lxFilesToSend->count()) {
-        SendFileName = fmInit->lxFilesToSend->item(FInitFileIndex)->text();
-        sbSendBatch->setEnabled(false);
+    if (FInitFileIndex < FInitFileList.size()) {
+        SendFileName = FInitFileList.at(FInitFileIndex);
+        SetSendBusy(true);
         SetStatus(QStringLiteral("Sending initial file"), Blue);
         fmProg->exec();
         ++FInitFileIndex;
@@ -930,6 +950,85 @@ void TfmMain::tiInitFileSendTimer()
         tiInitFileSend->setInterval(2000);
         tiInitFileSend->start();
     }
+}
+
+void TfmMain::ShowInitDialog()
+{
+    // The stored files join the list once: the list keeps what the operator changed since,
+    // and taking the stored files again would send each of them twice.
+    if (!FInitListLoaded) {
+        for (int i = 0; i < InitFiles.size() && i < 10; ++i) {
+            if (InitFiles[i].isEmpty())
+                break;
+            FInitFileList << InitFiles[i];
+        }
+        FInitListLoaded = true;
+    }
+    fmInit->setFiles(FInitFileList);
+    fmInit->setFirstRun(FFirstRun);
+}
+
+void TfmMain::SetSendBusy(bool busy)
+{
+    FSendBusy = busy;
+    sbSendBatch->setEnabled(!busy);
+}
+
+// ---- Dialogs: values in before they show, out when they close -------------------------------
+
+void TfmMain::ConnectDialogs()
+{
+    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FBatchQty); });
+    connect(fmQty, &QDialog::finished, this, [this](int result) {
+        if (result == ModalResult::OK)
+            FBatchQty = fmQty->quantity();
+    });
+    connect(fmEPCField, &TfmEPCField::showing, this,
+            [this] { fmEPCField->setValues(FEPCField, FHRField, FHREnabled, showHints()); });
+    connect(fmEPCField, &QDialog::finished, this, [this](int result) {
+        if (result != ModalResult::OK)
+            return;
+        FHRField = fmEPCField->hrField();
+        FHREnabled = fmEPCField->hrEnabled();
+        FHRChanged = true;
+    });
+    connect(fmHRError, &TfmHRError::showing, this, [this] { fmHRError->setField(FHRField); });
+    connect(fmHRError, &QDialog::finished, this, [this] {
+        switch (fmHRError->choice()) {
+        case TfmHRError::Choice::Cancel:
+            FHRAbort = true;
+            break;
+        case TfmHRError::Choice::Disable:
+            FHREnabled = false;
+            FHRAbort = false;
+            break;
+        case TfmHRError::Choice::Ignore:
+            FHRAbort = false;
+            break;
+        case TfmHRError::Choice::None:
+            break; // closed by its title bar: the last answer stands
+        }
+    });
+    connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
+    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FFormatChanged = true; });
+    connect(fmCommSet, &TfmCommSet::showing, this, [this] {
+        // Our own open port would not probe as present.
+        if (portOpen())
+            ClosePort();
+        fmCommSet->setSettings(commSettings(), showHints());
+    });
+    connect(fmCommSet, &QDialog::finished, this, [this](int result) {
+        if (result == ModalResult::OK)
+            ApplyCommSettings(fmCommSet->settings(), fmCommSet->FIPChanged);
+    });
+    connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
+    connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
+    connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
+    connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
+        fmInit->setCommSummary(FComPort, TcpIpAddr, fmCommSet->lineTexts(commSettings()));
+    });
+    // A reply to the status check ends the send as the hold expiry does.
+    connect(this, &TfmMain::encodingCheckDone, this, [this] { SetSendBusy(false); });
 }
 
 // ---- Other menu items -----------------------------------------------------------------------

@@ -14,6 +14,7 @@ class QToolButton;
 class SerialLink;
 struct StoredSettings;
 struct BatchAssembly;
+struct CommSettings;
 
 // The main window: tag data entry, the send button, the status line, and the session state
 // that every other window reads and writes through the one instance `fmMain`.
@@ -79,6 +80,10 @@ public:
     int FStatusPolls = 0;
     int FRepliesDue = 0; // status requests the running check still takes a reply for
     int FInitFileIndex = 0;
+    // The initial files, in sending order; the initialization dialog's list box shows them.
+    QStringList FInitFileList;
+    bool FInitListLoaded = false; // the stored files have joined FInitFileList (first show)
+    bool FSendBusy = false;       // a send is under way; sbSendBatch is disabled meanwhile
 
     bool showHints() const;
 
@@ -122,12 +127,20 @@ public:
     bool portOpen() const;
     void tiEncdStatTimer();
     void miCommClick();
+    CommSettings commSettings() const;
+    // The comm dialog's OK: ipTyped when the operator typed in its address field.
+    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
     void miIPTestClick();
     void miSendFileClick();
 
     // Start-up initialization.
     void tiInitDelayTimer();
     void tiInitFileSendTimer();
+    void ShowInitDialog(); // the list of initial files and the first-run flag, handed in
+    void SetSendBusy(bool busy);
+
+    // Once every window exists: the dialogs take their values from here and give them back.
+    void ConnectDialogs();
 
     void miShowHintsClick();
     void miHelpClick();

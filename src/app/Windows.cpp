@@ -48,6 +48,7 @@ void CreateWindows(const QString &settingsPath)
     fmFormFl = new TfmFormFl(fmMain);
     fmHRError = new TfmHRError(fmMain);
     fmWarnIncHR = new TfmWarnIncHR(fmMain);
+    fmMain->ConnectDialogs();
 }
 
 void DestroyWindows()

@@ -288,7 +288,7 @@ void TestMainWindow::blankedDigitFailsTheCheck()
 void TestMainWindow::initialFilesWaitForManualTransfer()
 {
     TestWindows w;
-    fmInit->lxFilesToSend->addItem(QStringLiteral("first.gph"));
+    fmMain->FInitFileList << QStringLiteral("first.gph");
     SendFileName = QStringLiteral("manual.gph");
     fmProg->show(); // a transfer the operator started, which leaves the send button enabled
     fmMain->tiInitFileSend->start();
