@@ -866,26 +866,6 @@ void TfmMain::miCommClick()
     fmCommSet->exec();
 }
 
-CommSettings TfmMain::commSettings() const
-{
-    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
-}
-
-void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
-{
-    FComPort = s.port;
-    FBaudRate = s.baudRate;
-    FParity = s.parity;
-    FDataBits = s.dataBits;
-    FStopBits = s.stopBits;
-    FFlowControl = s.flowControl;
-    TcpIpAddr = s.ipAddress;
-    // The network window drops its connection itself when its address text changes.
-    fmNet->edIP->setText(TcpIpAddr);
-    if (ipTyped)
-        fmNet->NetDisconnect();
-}
-
 void TfmMain::miIPTestClick()
 {
     fmNet->exec();
@@ -1029,6 +1009,26 @@ void TfmMain::ConnectDialogs()
     });
     // A reply to the status check ends the send as the hold expiry does.
     connect(this, &TfmMain::encodingCheckDone, this, [this] { SetSendBusy(false); });
+}
+
+CommSettings TfmMain::commSettings() const
+{
+    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
+}
+
+void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
+{
+    FComPort = s.port;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+    TcpIpAddr = s.ipAddress;
+    // The network window drops its connection itself when its address text changes.
+    fmNet->edIP->setText(TcpIpAddr);
+    if (ipTyped)
+        fmNet->NetDisconnect();
 }
 
 // ---- Other menu items -----------------------------------------------------------------------
