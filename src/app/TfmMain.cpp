@@ -704,6 +704,7 @@ void TfmMain::sbSendBatchClick()
             return;
         // Ignored or disabled: this batch goes without the human-readable line.
         packets.hrEnabled = false;
+        packets.hrLine = batch.hrLine;
         batch = AssembleBatch(packets, request);
     }
     if (batch.stop != BatchStop::NoBatchPacket) {
@@ -1005,7 +1006,7 @@ void TfmMain::ConnectDialogs()
     connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
-        fmInit->setCommSummary(FComPort, TcpIpAddr, fmCommSet->lineTexts(commSettings()));
+        fmInit->setCommSummary(FComPort, fmCommSet->shownAddress(), fmCommSet->shownLineTexts());
     });
     // A reply to the status check ends the send as the hold expiry does.
     connect(this, &TfmMain::encodingCheckDone, this, [this] { SetSendBusy(false); });

@@ -55,11 +55,6 @@ void selectValue(QComboBox *list, int value)
     list->setCurrentIndex(list->findData(value));
 }
 
-QString itemText(const QComboBox *list, int value)
-{
-    return list->itemText(list->findData(value));
-}
-
 // No selection keeps what was stored: the operator did not choose anything else.
 void takeValue(const QComboBox *list, int &field)
 {
@@ -181,11 +176,15 @@ void TfmCommSet::setSettings(const CommSettings &settings, bool showHints)
     FShowHints = showHints;
 }
 
-QStringList TfmCommSet::lineTexts(const CommSettings &s) const
+QStringList TfmCommSet::shownLineTexts() const
 {
-    return {itemText(cxBaud, s.baudRate), itemText(cxParity, s.parity),
-            itemText(cxDBits, s.dataBits), itemText(cxSBits, s.stopBits),
-            itemText(cxFlow, s.flowControl)};
+    return {cxBaud->currentText(), cxParity->currentText(), cxDBits->currentText(),
+            cxSBits->currentText(), cxFlow->currentText()};
+}
+
+QString TfmCommSet::shownAddress() const
+{
+    return edIP->text();
 }
 
 void TfmCommSet::FormShow()

@@ -45,9 +45,10 @@ public:
     // In before the dialog shows (with the hint setting), out after OK.
     void setSettings(const CommSettings &settings, bool showHints);
     CommSettings settings() const { return FSettings; }
-    // The texts the serial lists show for these values, in the order baud rate, parity,
-    // data bits, stop bits, flow control; empty where a value is not an item.
-    QStringList lineTexts(const CommSettings &settings) const;
+    // What the controls show now, whether stored or not: the serial lists' texts in the
+    // order baud rate, parity, data bits, stop bits, flow control, and the address.
+    QStringList shownLineTexts() const;
+    QString shownAddress() const;
 
     void FormShow();
     void BuildPortList();
