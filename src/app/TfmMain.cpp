@@ -27,6 +27,7 @@
 #include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
+#include "jobs/BatchAssembly.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
@@ -365,8 +366,8 @@ bool TfmMain::WriteSettings()
     s.sendFileName = SendFileName;
     s.tcpIpAddr = TcpIpAddr;
     s.rfidData = entryText();
-    if (fmInit && fmInit->FListLoaded) {
-        s.initFiles = fmInit->FileList();
+    if (FInitListLoaded) {
+        s.initFiles = FInitFileList;
     } else {
         // The list was never loaded into the dialog: keep what was stored.
         s.initFiles.clear();
@@ -408,7 +409,7 @@ void TfmMain::tiStatHoldTimer()
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, Grey);
     laStat->setPalette(pal);
-    sbSendBatch->setEnabled(true);
+    SetSendBusy(false);
 }
 
 void TfmMain::FitWidthToEPC()
@@ -645,13 +646,18 @@ int TfmMain::FindBatchFieldLine(int field)
     const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
     if (bad == 0)
         return line;
+    ShowBadFieldNumber(FBatchLines.at(bad));
+    return -1;
+}
+
+void TfmMain::ShowBadFieldNumber(const QString &line)
+{
     // Split again at the next try, once the operator has mended the line.
     FFormatChanged = true;
     ShowWarning(this, QStringLiteral("Send Error"),
                 QStringLiteral("The field number of this batch line is not a whole number:\n"
                                "%1\nNothing sent.")
-                    .arg(FBatchLines.at(bad)));
-    return -1;
+                    .arg(line));
 }
 
 void TfmMain::miSetEPCFieldClick()
@@ -670,30 +676,11 @@ bool TfmMain::ConfirmHRQuantity()
     return true;
 }
 
-bool TfmMain::PutHRLine()
-{
-    if (!FHREnabled)
-        return true;
-    if (FHRChanged) {
-        FHRLine = FindBatchFieldLine(FHRField);
-        if (FHRLine < 0) {
-            FHRLine = 0;
-            return false;
-        }
-    }
-    if (FHRLine > 0 && FHRLine < FBatchLines.size()) {
-        FBatchLines[FHRLine] = BatchDataLine(FHRField, entryText());
-        return true;
-    }
-    fmHRError->exec();
-    return !FHRAbort;
-}
-
 // ---- Batch send -----------------------------------------------------------------------------
 
 void TfmMain::sbSendBatchClick()
 {
-    sbSendBatch->setEnabled(false);
+    SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
 
     bool sendFormat = false;
@@ -706,44 +693,69 @@ void TfmMain::sbSendBatchClick()
     }
     if (!ConfirmHRQuantity())
         return;
-    if (FBatchLines.isEmpty()) {
-        ShowWarning(this, QStringLiteral("Send Error"),
-                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
-        FFormatChanged = true;
-        return;
-    }
 
-    FBatchLines[0] = SetBatchQuantity(FBatchLines[0], FBatchQty);
-    const QString hex = PackTagFields(entryText(), currentLayout());
-    if (FEPCLine > 0 && FEPCLine < FBatchLines.size())
-        FBatchLines[FEPCLine] = BatchDataLine(FEPCField, hex);
-    if (!PutHRLine())
-        return;
-    if (CheckTagData()) {
-        ShowWarning(this, QStringLiteral("Data Error"),
-                    QStringLiteral("Format (max data):  ") + currentLayout());
-        return;
+    BatchPackets packets{FFormatLines, FBatchLines, FEPCField,  FEPCLine,
+                         FHRField,     FHRLine,     FHREnabled, FHRChanged};
+    const BatchRequest request{FBatchQty, entryText(), FDataFormat, FDataSize, sendFormat};
+    BatchAssembly batch = AssembleBatch(packets, request);
+    if (batch.stop == BatchStop::HRLineMissing) {
+        FBatchLines = batch.batchLines;
+        FHRLine = batch.hrLine;
+        if (!PutHRLine())
+            return;
+        // Ignored or disabled: this batch goes without the human-readable line.
+        packets.hrEnabled = false;
+        packets.hrLine = batch.hrLine;
+        batch = AssembleBatch(packets, request);
     }
-
-    const QStringList lines = sendFormat ? FFormatLines + FBatchLines : FBatchLines;
-    if (!SendableText(lines))
+    if (batch.stop != BatchStop::NoBatchPacket) {
+        FBatchLines = batch.batchLines;
+        FHRLine = batch.hrLine;
+    }
+    if (batch.stop == BatchStop::DataError || batch.stop == BatchStop::UnsendableText ||
+        batch.stop == BatchStop::None)
+        CheckTagData(); // paints the entry red, or back to normal
+    if (!ShowBatchStop(batch))
         return;
-    SendToPrinter(PrinterText(lines));
+    SendToPrinter(batch.text);
     if (miAutoInc->isChecked())
         IncrementTagData();
 }
 
-bool TfmMain::SendableText(const QStringList &lines)
+bool TfmMain::PutHRLine()
 {
-    // 8-bit text would carry such a character as "?", and a zero would end the text there:
-    // say so instead of sending a wrong or a cut label.
-    const int bad = FindUnsendableLine(lines);
-    if (bad < 0)
-        return true;
-    ShowWarning(this, QStringLiteral("Send Error"),
-                QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
-                               "Nothing sent.")
-                    .arg(lines.at(bad)));
+    // The assembly found no line for the human-readable field: the operator decides.
+    fmHRError->exec();
+    return !FHRAbort;
+}
+
+bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
+{
+    switch (batch.stop) {
+    case BatchStop::None:
+    case BatchStop::HRLineMissing:
+        return batch.stop == BatchStop::None;
+    case BatchStop::NoBatchPacket:
+        ShowWarning(this, QStringLiteral("Send Error"),
+                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
+        FFormatChanged = true;
+        return false;
+    case BatchStop::BadFieldNumber:
+        ShowBadFieldNumber(batch.line);
+        return false;
+    case BatchStop::DataError:
+        ShowWarning(this, QStringLiteral("Data Error"),
+                    QStringLiteral("Format (max data):  ") + batch.layout);
+        return false;
+    case BatchStop::UnsendableText:
+        // 8-bit text would carry such a character as "?", and a zero would end the text
+        // there: say so instead of sending a wrong or a cut label.
+        ShowWarning(this, QStringLiteral("Send Error"),
+                    QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
+                                   "Nothing sent.")
+                        .arg(batch.line));
+        return false;
+    }
     return false;
 }
 
@@ -751,8 +763,9 @@ void TfmMain::miSendFormatClick()
 {
     if (FFormatChanged && !SplitFormatText())
         return;
-    if (SendableText(FFormatLines))
-        SendToPrinter(PrinterText(FFormatLines));
+    const BatchAssembly format = AssembleFormat(FFormatLines);
+    if (ShowBatchStop(format))
+        SendToPrinter(format.text);
 }
 
 void TfmMain::miBatchQtyClick()
@@ -911,7 +924,7 @@ void TfmMain::tiInitDelayTimer()
 {
     tiInitDelay->stop();
     if (FFirstRun)
-        fmInit->lxFilesToSend->addItem(QStringLiteral(".\\showgphf.gph"));
+        FInitFileList << QStringLiteral(".\\showgphf.gph");
     fmFormat->show();
     fmFormat->hide();
     fmCommSet->show();
@@ -937,12 +950,12 @@ void TfmMain::tiInitFileSendTimer()
 {
     // A send is under way (or a transfer the operator started by hand, which does not hold
     // the send button): try again at the next tick.
-    if (!sbSendBatch->isEnabled() || fmProg->isVisible())
+    if (FSendBusy || fmProg->isVisible())
         return;
     tiInitFileSend->stop();
-    if (FInitFileIndex < fmInit->lxFilesToSend->count()) {
-        SendFileName = fmInit->lxFilesToSend->item(FInitFileIndex)->text();
-        sbSendBatch->setEnabled(false);
+    if (FInitFileIndex < FInitFileList.size()) {
+        SendFileName = FInitFileList.at(FInitFileIndex);
+        SetSendBusy(true);
         SetStatus(QStringLiteral("Sending initial file"), Blue);
         fmProg->exec();
         ++FInitFileIndex;
@@ -952,6 +965,105 @@ void TfmMain::tiInitFileSendTimer()
         tiInitFileSend->setInterval(2000);
         tiInitFileSend->start();
     }
+}
+
+void TfmMain::ShowInitDialog()
+{
+    // The stored files join the list once: the list keeps what the operator changed since,
+    // and taking the stored files again would send each of them twice.
+    if (!FInitListLoaded) {
+        for (int i = 0; i < InitFiles.size() && i < 10; ++i) {
+            if (InitFiles[i].isEmpty())
+                break;
+            FInitFileList << InitFiles[i];
+        }
+        FInitListLoaded = true;
+    }
+    fmInit->setFiles(FInitFileList);
+    fmInit->setFirstRun(FFirstRun);
+}
+
+void TfmMain::SetSendBusy(bool busy)
+{
+    FSendBusy = busy;
+    sbSendBatch->setEnabled(!busy);
+}
+
+// ---- Dialogs: values in before they show, out when they close -------------------------------
+
+void TfmMain::ConnectDialogs()
+{
+    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FBatchQty); });
+    connect(fmQty, &QDialog::finished, this, [this](int result) {
+        if (result == ModalResult::OK)
+            FBatchQty = fmQty->quantity();
+    });
+    connect(fmEPCField, &TfmEPCField::showing, this,
+            [this] { fmEPCField->setValues(FEPCField, FHRField, FHREnabled, showHints()); });
+    connect(fmEPCField, &QDialog::finished, this, [this](int result) {
+        if (result != ModalResult::OK)
+            return;
+        FHRField = fmEPCField->hrField();
+        FHREnabled = fmEPCField->hrEnabled();
+        FHRChanged = true;
+    });
+    connect(fmHRError, &TfmHRError::showing, this, [this] { fmHRError->setField(FHRField); });
+    connect(fmHRError, &QDialog::finished, this, [this] {
+        switch (fmHRError->choice()) {
+        case TfmHRError::Choice::Cancel:
+            FHRAbort = true;
+            break;
+        case TfmHRError::Choice::Disable:
+            FHREnabled = false;
+            FHRAbort = false;
+            break;
+        case TfmHRError::Choice::Ignore:
+            FHRAbort = false;
+            break;
+        case TfmHRError::Choice::None:
+            break; // closed by its title bar: the last answer stands
+        }
+    });
+    connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
+    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FFormatChanged = true; });
+    connect(fmCommSet, &TfmCommSet::showing, this, [this] {
+        // Our own open port would not probe as present.
+        if (portOpen())
+            ClosePort();
+        fmCommSet->setSettings(commSettings(), showHints());
+    });
+    connect(fmCommSet, &QDialog::finished, this, [this](int result) {
+        if (result == ModalResult::OK)
+            ApplyCommSettings(fmCommSet->settings(), fmCommSet->FIPChanged);
+    });
+    connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
+    connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
+    connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
+    connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
+        fmInit->setCommSummary(FComPort, fmCommSet->shownAddress(), fmCommSet->shownLineTexts());
+    });
+    // A reply to the status check ends the send as the hold expiry does.
+    connect(this, &TfmMain::encodingCheckDone, this, [this] { SetSendBusy(false); });
+}
+
+CommSettings TfmMain::commSettings() const
+{
+    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
+}
+
+void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
+{
+    FComPort = s.port;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+    TcpIpAddr = s.ipAddress;
+    // The network window drops its connection itself when its address text changes.
+    fmNet->edIP->setText(TcpIpAddr);
+    if (ipTyped)
+        fmNet->NetDisconnect();
 }
 
 // ---- Other menu items -----------------------------------------------------------------------

@@ -16,6 +16,8 @@ class QToolButton;
 class SerialLink;
 class StatusCheck;
 struct StoredSettings;
+struct BatchAssembly;
+struct CommSettings;
 
 // The main window: tag data entry, the send button, the status line, and the session state
 // that every other window reads and writes through the one instance `fmMain`.
@@ -83,6 +85,10 @@ public:
     NetLink *FNetLink = nullptr;
     StatusCheck *FStatusCheck = nullptr; // polled by tiEncdStat
     int FInitFileIndex = 0;
+    // The initial files, in sending order; the initialization dialog's list box shows them.
+    QStringList FInitFileList;
+    bool FInitListLoaded = false; // the stored files have joined FInitFileList (first show)
+    bool FSendBusy = false;       // a send is under way; sbSendBatch is disabled meanwhile
 
     bool showHints() const;
 
@@ -112,12 +118,10 @@ public:
     int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
-    bool PutHRLine();
+    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
-    // false, with a message, when a line holds what 8-bit printer text cannot carry
-    bool SendableText(const QStringList &lines);
     void miViewFileClick();
 
     // Printer link.
@@ -131,12 +135,20 @@ public:
     bool portOpen() const;
     void tiEncdStatTimer();
     void miCommClick();
+    CommSettings commSettings() const;
+    // The comm dialog's OK: ipTyped when the operator typed in its address field.
+    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
     void miIPTestClick();
     void miSendFileClick();
 
     // Start-up initialization.
     void tiInitDelayTimer();
     void tiInitFileSendTimer();
+    void ShowInitDialog(); // the list of initial files and the first-run flag, handed in
+    void SetSendBusy(bool busy);
+
+    // Once every window exists: the dialogs take their values from here and give them back.
+    void ConnectDialogs();
 
     void miShowHintsClick();
     void miHelpClick();
@@ -159,6 +171,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // false, after the message that says why, when the batch or format must not go out
+    bool ShowBatchStop(const BatchAssembly &batch);
+    void ShowBadFieldNumber(const QString &line);
     void createControls();
     void createMenu();
     void applyResizeRules();

@@ -80,6 +80,7 @@ void CreateWindows(const QString &settingsPath)
     fmFormFl = new TfmFormFl(flash, fmMain);
     fmHRError = new TfmHRError(fmMain);
     fmWarnIncHR = new TfmWarnIncHR(fmMain);
+    fmMain->ConnectDialogs();
 }
 
 void DestroyWindows()

@@ -12,8 +12,6 @@
 #include <QWhatsThis>
 
 #include "about/Help.h"
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
 
@@ -67,22 +65,31 @@ TfmEPCField::TfmEPCField(QWidget *parent)
 void TfmEPCField::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        emit showing();
         FormShow();
+    }
+}
+
+void TfmEPCField::setValues(int epcField, int hrField, bool hrEnabled, bool showHints)
+{
+    FEPCField = epcField;
+    FHRField = hrField;
+    FHREnabled = hrEnabled;
+    FShowHints = showHints;
 }
 
 void TfmEPCField::FormShow()
 {
-    if (!fmMain)
-        return;
-    laXField->setText(fmMain->FEPCField == 0 ? QStringLiteral("None")
-                                             : QString::number(fmMain->FEPCField));
-    edHRField->setText(QString::number(fmMain->FHRField));
-    ckUseHR->setChecked(fmMain->FHREnabled);
-    SetShowHint(this, fmMain->showHints());
-    QRect r = rect();
-    r.moveCenter(fmMain->geometry().center());
-    move(r.topLeft());
+    laXField->setText(FEPCField == 0 ? QStringLiteral("None") : QString::number(FEPCField));
+    edHRField->setText(QString::number(FHRField));
+    ckUseHR->setChecked(FHREnabled);
+    SetShowHint(this, FShowHints);
+    if (parentWidget()) {
+        QRect r = rect();
+        r.moveCenter(parentWidget()->geometry().center());
+        move(r.topLeft());
+    }
 }
 
 void TfmEPCField::bbOKClick()
@@ -96,9 +103,8 @@ void TfmEPCField::bbOKClick()
         edHRField->selectAll();
         return;
     }
-    fmMain->FHRField = field;
-    fmMain->FHREnabled = ckUseHR->isChecked();
-    fmMain->FHRChanged = true;
+    FHRField = field;
+    FHREnabled = ckUseHR->isChecked();
     done(ModalResult::OK);
 }
 

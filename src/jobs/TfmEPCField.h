@@ -25,12 +25,27 @@ public:
 
     static constexpr int HelpContextId = 9;
 
+    // In: the RFID field (0 none), the HR field and whether it is used, the hint setting.
+    // Out, after OK: the HR field and whether it is used.
+    void setValues(int epcField, int hrField, bool hrEnabled, bool showHints);
+    int hrField() const { return FHRField; }
+    bool hrEnabled() const { return FHREnabled; }
+
     void FormShow();
     void bbOKClick();
     void bbCancelClick();
     void bbHelpClick();
 
+signals:
+    void showing(); // before the controls take the values: hand them in now
+
 protected:
     bool event(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+
+private:
+    int FEPCField = 0;
+    int FHRField = 0;
+    bool FHREnabled = false;
+    bool FShowHints = true;
 };

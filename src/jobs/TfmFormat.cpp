@@ -14,8 +14,6 @@
 #include <QVBoxLayout>
 
 #include "about/Help.h"
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
@@ -134,20 +132,22 @@ QStringList TfmFormat::lines() const
 
 void TfmFormat::showEvent(QShowEvent *event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        emit showing();
         FormShow();
+    }
     QDialog::showEvent(event);
 }
 
 void TfmFormat::FormShow()
 {
-    if (!fmMain)
+    const QWidget *owner = parentWidget();
+    if (!owner)
         return;
-    SetShowHint(this, fmMain->showHints());
-    int top = fmMain->y() + 25;
+    int top = owner->y() + 25;
     if (top <= 0)
         top = 2;
-    int left = fmMain->x() - 25;
+    int left = owner->x() - 25;
     if (left <= 0)
         left = 2;
     move(left, top);
@@ -155,8 +155,7 @@ void TfmFormat::FormShow()
 
 void TfmFormat::meFormatChange()
 {
-    if (fmMain)
-        fmMain->FFormatChanged = true;
+    emit formatChanged();
 }
 
 QAction *TfmFormat::recentItem(int slot) const

@@ -45,6 +45,10 @@ public:
     // The text box lays out a line as a whole: megabytes on one line freeze the window.
     static constexpr int MaxLineLength = 64 * 1024;
 
+signals:
+    void showing();       // before the window takes its place: hand in the hint setting
+    void formatChanged(); // the operator or a file changed the text
+
 protected:
     void showEvent(QShowEvent *event) override;
 

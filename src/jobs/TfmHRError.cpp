@@ -7,8 +7,6 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Prompt.h"
 
 TfmHRError::TfmHRError(QWidget *parent)
@@ -50,35 +48,37 @@ TfmHRError::TfmHRError(QWidget *parent)
 void TfmHRError::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        FChoice = Choice::None;
+        emit showing();
         FormShow();
+    }
 }
 
 void TfmHRError::FormShow()
 {
-    if (!fmMain)
-        return;
-    laHRFieldVal->setText(QString::number(fmMain->FHRField));
-    QRect r = rect();
-    r.moveCenter(fmMain->geometry().center());
-    move(r.topLeft());
+    laHRFieldVal->setText(QString::number(FField));
+    if (parentWidget()) {
+        QRect r = rect();
+        r.moveCenter(parentWidget()->geometry().center());
+        move(r.topLeft());
+    }
 }
 
 void TfmHRError::bnCancelClick()
 {
-    fmMain->FHRAbort = true;
+    FChoice = Choice::Cancel;
     done(ModalResult::Cancel);
 }
 
 void TfmHRError::bnIgnoreClick()
 {
-    fmMain->FHRAbort = false;
+    FChoice = Choice::Ignore;
     done(ModalResult::OK);
 }
 
 void TfmHRError::bnDisableClick()
 {
-    fmMain->FHRAbort = false;
-    fmMain->FHREnabled = false;
+    FChoice = Choice::Disable;
     done(ModalResult::OK);
 }

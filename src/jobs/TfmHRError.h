@@ -19,11 +19,23 @@ public:
     QPushButton *bnIgnore = nullptr;
     QPushButton *bnDisable = nullptr;
 
+    // What the operator chose; None when the dialog was closed by its title bar.
+    enum class Choice { None, Cancel, Ignore, Disable };
+    void setField(int field) { FField = field; }
+    Choice choice() const { return FChoice; }
+
     void FormShow();
     void bnCancelClick();
     void bnIgnoreClick();
     void bnDisableClick();
 
+signals:
+    void showing(); // before the controls take the values: hand them in now
+
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    int FField = 0;
+    Choice FChoice = Choice::None;
 };

@@ -8,8 +8,6 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Prompt.h"
 
 TfmQty::TfmQty(QWidget *parent)
@@ -60,26 +58,28 @@ TfmQty::TfmQty(QWidget *parent)
 void TfmQty::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        emit showing();
         FormShow();
+    }
 }
 
 void TfmQty::FormShow()
 {
-    if (!fmMain)
-        return;
-    udQuantity->setValue(qBound(MinQuantity, fmMain->FBatchQty, MaxQuantity));
+    udQuantity->setValue(qBound(MinQuantity, FQuantity, MaxQuantity));
     udQuantity->setFocus();
     udQuantity->selectAll();
-    QRect r = rect();
-    r.moveCenter(fmMain->geometry().center());
-    move(r.topLeft());
+    if (parentWidget()) {
+        QRect r = rect();
+        r.moveCenter(parentWidget()->geometry().center());
+        move(r.topLeft());
+    }
 }
 
 void TfmQty::bbOkClick()
 {
     // value() is the last accepted entry: a half-typed or refused text does not count.
-    fmMain->FBatchQty = udQuantity->value();
+    FQuantity = udQuantity->value();
     done(ModalResult::OK);
 }
 

@@ -22,10 +22,20 @@ public:
     static constexpr int MinQuantity = 0;
     static constexpr int MaxQuantity = 100;
 
+    // The quantity shown when the dialog opens, and the one OK took.
+    void setQuantity(int quantity) { FQuantity = quantity; }
+    int quantity() const { return FQuantity; }
+
     void FormShow();
     void bbOkClick();
     void bbCancelClick();
 
+signals:
+    void showing(); // before the controls take the values: hand them in now
+
 protected:
     void showEvent(QShowEvent *event) override;
+
+private:
+    int FQuantity = 1;
 };

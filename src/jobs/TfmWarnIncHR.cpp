@@ -7,8 +7,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "app/TfmMain.h"
-#include "app/Windows.h"
+#include "about/Help.h"
 #include "common/Prompt.h"
 
 TfmWarnIncHR::TfmWarnIncHR(QWidget *parent)
@@ -49,9 +48,9 @@ TfmWarnIncHR::TfmWarnIncHR(QWidget *parent)
 void TfmWarnIncHR::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous() && fmMain) {
+    if (!event->spontaneous() && parentWidget()) {
         QRect r = rect();
-        r.moveCenter(fmMain->geometry().center());
+        r.moveCenter(parentWidget()->geometry().center());
         move(r.topLeft());
     }
 }
@@ -68,5 +67,5 @@ void TfmWarnIncHR::bbCancelClick()
 
 void TfmWarnIncHR::bbHelpClick()
 {
-    fmMain->miHelpClick();
+    HelpContents();
 }

@@ -13,13 +13,9 @@
 #include <iterator>
 
 #include "about/Help.h"
-#include "app/TfmMain.h"
-#include "app/Windows.h"
-#include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
 #include "link/SerialLink.h"
-#include "link/TfmNet.h"
 
 namespace
 {
@@ -154,8 +150,10 @@ TfmCommSet::TfmCommSet(QWidget *parent) : QDialog(parent), portProbe(&SerialLink
 void TfmCommSet::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        emit showing();
         FormShow();
+    }
 }
 
 void TfmCommSet::keyPressEvent(QKeyEvent *event)
@@ -172,27 +170,42 @@ void TfmCommSet::reject()
     done(ModalResult::Cancel);
 }
 
+void TfmCommSet::setSettings(const CommSettings &settings, bool showHints)
+{
+    FSettings = settings;
+    FShowHints = showHints;
+}
+
+QStringList TfmCommSet::shownLineTexts() const
+{
+    return {cxBaud->currentText(), cxParity->currentText(), cxDBits->currentText(),
+            cxSBits->currentText(), cxFlow->currentText()};
+}
+
+QString TfmCommSet::shownAddress() const
+{
+    return edIP->text();
+}
+
 void TfmCommSet::FormShow()
 {
-    SetShowHint(this, fmMain->showHints());
+    SetShowHint(this, FShowHints);
     BuildPortList();
-    selectValue(cxBaud, fmMain->FBaudRate);
-    selectValue(cxFlow, fmMain->FFlowControl);
-    selectValue(cxDBits, fmMain->FDataBits);
-    selectValue(cxSBits, fmMain->FStopBits);
-    selectValue(cxParity, fmMain->FParity);
+    selectValue(cxBaud, FSettings.baudRate);
+    selectValue(cxFlow, FSettings.flowControl);
+    selectValue(cxDBits, FSettings.dataBits);
+    selectValue(cxSBits, FSettings.stopBits);
+    selectValue(cxParity, FSettings.parity);
     cxPortChange();
-    edIP->setText(TcpIpAddr);
+    edIP->setText(FSettings.ipAddress);
     FIPChanged = false;
 }
 
 void TfmCommSet::BuildPortList()
 {
-    // Our own open port would not probe as present.
-    if (fmMain->portOpen())
-        fmMain->ClosePort();
+    // The owner has closed its own open port (showing()): it would not probe as present.
     cxPort->clear();
-    const int current = fmMain->FComPort;
+    const int current = FSettings.port;
     int selected = 0;
     cxPort->addItem(current == 0 ? QStringLiteral("IP **") : QStringLiteral("IP"), 0);
     const std::function<bool(int)> probe = portProbe ? portProbe : &SerialLink::canOpen;
@@ -229,22 +242,18 @@ void TfmCommSet::bbOKClick()
     // An empty list means the dialog was never shown: there is no choice to take.
     const int item = cxPort->currentIndex();
     if (item == 0) {
-        fmMain->FComPort = 0;
+        FSettings.port = 0;
     } else if (item > 0) {
         bool ok = false;
         const int port = portNumberOf(cxPort->currentText(), &ok);
-        fmMain->FComPort = ok ? port : cxPort->currentData().toInt();
+        FSettings.port = ok ? port : cxPort->currentData().toInt();
     }
-    takeValue(cxBaud, fmMain->FBaudRate);
-    takeValue(cxParity, fmMain->FParity);
-    takeValue(cxDBits, fmMain->FDataBits);
-    takeValue(cxSBits, fmMain->FStopBits);
-    takeValue(cxFlow, fmMain->FFlowControl);
-    TcpIpAddr = edIP->text();
-    // The network window drops its connection itself when its address text changes.
-    fmNet->edIP->setText(TcpIpAddr);
-    if (FIPChanged)
-        fmNet->NetDisconnect();
+    takeValue(cxBaud, FSettings.baudRate);
+    takeValue(cxParity, FSettings.parity);
+    takeValue(cxDBits, FSettings.dataBits);
+    takeValue(cxSBits, FSettings.stopBits);
+    takeValue(cxFlow, FSettings.flowControl);
+    FSettings.ipAddress = edIP->text();
 }
 
 void TfmCommSet::BitBtn1Click()

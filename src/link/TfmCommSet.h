@@ -1,5 +1,7 @@
 #pragma once
 #include <QDialog>
+#include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -7,6 +9,17 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+// The link settings the dialog edits: port 0 is the network at ipAddress.
+struct CommSettings {
+    int port = 1;
+    int baudRate = 9600;
+    int parity = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+    int flowControl = 2;
+    QString ipAddress;
+};
 
 // Comm Setup: network address or serial port with its line settings. Every show lists the
 // ports that can be opened at that moment and reloads the controls from the session.
@@ -29,6 +42,14 @@ public:
     // Whether COMn can be opened now; tests put in a fixed set of present ports.
     std::function<bool(int)> portProbe;
 
+    // In before the dialog shows (with the hint setting), out after OK.
+    void setSettings(const CommSettings &settings, bool showHints);
+    CommSettings settings() const { return FSettings; }
+    // What the controls show now, whether stored or not: the serial lists' texts in the
+    // order baud rate, parity, data bits, stop bits, flow control, and the address.
+    QStringList shownLineTexts() const;
+    QString shownAddress() const;
+
     void FormShow();
     void BuildPortList();
     void cxPortChange();
@@ -36,10 +57,19 @@ public:
     void bbOKClick();
     void BitBtn1Click();
 
+signals:
+    // Before the port list is probed and the controls take the values: close our own
+    // port and hand the values in now.
+    void showing();
+
 public slots:
     void reject() override; // Cancel, Escape and the close box store nothing
 
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    CommSettings FSettings;
+    bool FShowHints = true;
 };

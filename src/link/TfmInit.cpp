@@ -1,23 +1,18 @@
 #include "link/TfmInit.h"
 #include "common/Controls.h"
 
-#include <QComboBox>
 #include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QToolButton>
 
 #include "about/Help.h"
-#include "app/TfmMain.h"
-#include "app/Windows.h"
 #include "common/Globals.h"
 #include "common/Prompt.h"
-#include "link/TfmCommSet.h"
 
 namespace
 {
@@ -108,36 +103,34 @@ TfmInit::TfmInit(QWidget *parent) : QDialog(parent)
     applyDetails();
 }
 
-QStringList TfmInit::FileList() const
+void TfmInit::setFiles(const QStringList &files)
 {
-    QStringList out;
-    for (int i = 0; i < lxFilesToSend->count(); ++i)
-        out << lxFilesToSend->item(i)->text();
-    return out;
+    FFiles = files;
+    lxFilesToSend->clear();
+    lxFilesToSend->addItems(files);
+}
+
+void TfmInit::setCommSummary(int port, const QString &ipAddress, const QStringList &lineTexts)
+{
+    FPort = port;
+    FIPAddress = ipAddress;
+    FLineTexts = lineTexts;
 }
 
 void TfmInit::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
+        emit showing();
         FormShow();
+    }
 }
 
 void TfmInit::FormShow()
 {
     SetHelpFile(QStringLiteral("Quilbo_HELP.hlp"));
-    if (fmMain->FFirstRun)
+    if (FFirstRun)
         HelpContents();
-    // The stored files join the list once: the list keeps what the operator changed since,
-    // and taking the stored files again would send each of them twice.
-    if (!FListLoaded) {
-        for (int i = 0; i < InitFiles.size() && i < 10; ++i) {
-            if (InitFiles[i].isEmpty())
-                break;
-            lxFilesToSend->addItem(InitFiles[i]);
-        }
-        FListLoaded = true;
-    }
     ShowCommSettings();
 }
 
@@ -170,7 +163,9 @@ void TfmInit::sbAddFileClick()
     if (path.isEmpty())
         return;
     LastInitFile = path;
+    FFiles << path;
     lxFilesToSend->addItem(path);
+    emit filesChanged();
 }
 
 void TfmInit::sbDeleteClick()
@@ -180,11 +175,13 @@ void TfmInit::sbDeleteClick()
     if (row < 0 || !item || !item->isSelected())
         return;
     delete lxFilesToSend->takeItem(row);
+    FFiles.removeAt(row);
+    emit filesChanged();
 }
 
 void TfmInit::sbCommChangeClick()
 {
-    fmCommSet->exec();
+    emit commChangeRequested();
     ShowCommSettings();
 }
 
@@ -196,20 +193,13 @@ void TfmInit::bbHelpClick()
 
 void TfmInit::ShowCommSettings()
 {
-    const int port = fmMain->FComPort;
-    auto text = [](const char *name) {
-        if (const auto *cx = fmCommSet->findChild<QComboBox *>(QLatin1String(name)))
-            return cx->currentText();
-        return QString();
-    };
+    emit commSummaryWanted();
+    const int port = FPort;
     if (port == 0) {
-        const auto *ed = fmCommSet->findChild<QLineEdit *>(QStringLiteral("edIP"));
-        laCommSettings->setText(QStringLiteral("IP ") + (ed ? ed->text() : QString()));
+        laCommSettings->setText(QStringLiteral("IP ") + FIPAddress);
     } else if (port == 1 || port == 2) {
-        const QStringList parts{text("cxBaud"), text("cxParity"), text("cxDBits"), text("cxSBits"),
-                                text("cxFlow")};
         laCommSettings->setText(QStringLiteral("COM%1: ").arg(port) +
-                                parts.join(QStringLiteral(", ")));
+                                FLineTexts.join(QStringLiteral(", ")));
     } else {
         laCommSettings->setText(QStringLiteral("COM%1: USB").arg(port));
     }

@@ -32,10 +32,14 @@ public:
     QListWidget *lxFilesToSend = nullptr;
 
     int FDetails = 0; // 0 compact, 1 detailed (also the "tag" property of sbDetails)
-    // True once the list has taken the stored initial files (its first show); until then
-    // the stored list is what the settings file keeps.
-    bool FListLoaded = false;
-    QStringList FileList() const;
+
+    // In before the dialog shows: the files to list and whether this is the first run (help
+    // opens); on commSummaryWanted(): the port, the address and the texts of the serial
+    // settings. Out: the list as the operator left it (filesChanged()).
+    void setFiles(const QStringList &files);
+    QStringList FileList() const { return FFiles; }
+    void setFirstRun(bool firstRun) { FFirstRun = firstRun; }
+    void setCommSummary(int port, const QString &ipAddress, const QStringList &lineTexts);
 
     void FormShow();
     void sbDetailsClick();
@@ -47,9 +51,21 @@ public:
 
     void reject() override;
 
+signals:
+    void showing();             // hand the values in now
+    void filesChanged();        // a file was added or deleted
+    void commChangeRequested(); // "Change": the owner shows the settings dialog
+    void commSummaryWanted();   // hand in the link settings to show, now
+
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void applyDetails();
+
+    QStringList FFiles;
+    bool FFirstRun = false;
+    int FPort = 1;
+    QString FIPAddress;
+    QStringList FLineTexts;
 };

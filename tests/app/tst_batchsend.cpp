@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "PrinterSim.h"
+#include "TestFiles.h"
 #include "TestWindows.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
@@ -19,17 +20,7 @@
 
 namespace
 {
-const QByteArray FormatBytes = "{F,1,A,R,E,100,400,\"1epc4x1\"|\r\n"
-                               "X,1,24|\r\n"
-                               "R,60|\r\n"
-                               "T,2,24,V,15,70,0,50,14,12,A,L,0,0,1|\r\n"
-                               "R,4,1,1,24,1,1|\r\n"
-                               "C,45,80,0,50,13,13,O,L,0,0,\"Velmo Corvane RFID\",1|\r\n"
-                               "C,15,20,0,50,14,14,O,L,0,0,\"EPC\",1|\r\n"
-                               "R,61|\r\n"
-                               "G,91,7,330,0,0|\r\n"
-                               "R,61|\r\n"
-                               "}\r\n";
+const QByteArray FormatBytes = DefaultFormatBytes();
 
 QByteArray batchBytes(const QByteArray &header, const QByteArray &epc)
 {

@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <stdexcept>
 
+#include "TestFiles.h"
 #include "TestWindows.h"
 #include "app/Settings.h"
 #include "app/TfmMain.h"
@@ -34,12 +35,6 @@ StoredSettings readBack(const QString &path)
     SettingsFile f;
     f.load(path);
     return f.read();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -288,7 +283,7 @@ void TestMainWindow::blankedDigitFailsTheCheck()
 void TestMainWindow::initialFilesWaitForManualTransfer()
 {
     TestWindows w;
-    fmInit->lxFilesToSend->addItem(QStringLiteral("first.gph"));
+    fmMain->FInitFileList << QStringLiteral("first.gph");
     SendFileName = QStringLiteral("manual.gph");
     fmProg->show(); // a transfer the operator started, which leaves the send button enabled
     fmMain->tiInitFileSend->start();
@@ -326,7 +321,7 @@ void TestMainWindow::closeWritesEveryKey()
     TestWindows w;
     QVERIFY(!QFile::exists(w.settingsPath()));
     fmMain->close();
-    const QByteArray text = fileBytes(w.settingsPath());
+    const QByteArray text = readFile(w.settingsPath());
     for (const char *line :
          {"COM=1", "BAUD=9600", "PARITY=None", "DATABITS=8", "STOPBITS=1", "FLOWCTRL=DTR/DSR",
           "DATAFORMAT=2", "DATASIZE=96", "HRFIELD=0", "FILENAME1=", "FILENAME5=", "SENDFILENAME=",

@@ -4,15 +4,10 @@
 #include <QtTest>
 
 #include "app/Settings.h"
+#include "common/TestFiles.h"
 
 namespace
 {
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 StoredSettings readText(const QByteArray &text)
 {
     SettingsFile file;

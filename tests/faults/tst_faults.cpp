@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "PrinterSim.h"
+#include "TestFiles.h"
 #include "TestWindows.h"
 #include "app/Settings.h"
 #include "app/TfmMain.h"
@@ -67,18 +68,6 @@ QByteArray textPattern(int size)
 template <size_t N> QByteArray bytesOf(const char (&literal)[N])
 {
     return QByteArray(literal, int(N - 1));
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 quint16 portNobodyListensOn()

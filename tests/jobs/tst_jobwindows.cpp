@@ -19,6 +19,7 @@
 #include <QtTest>
 #include <functional>
 
+#include "TestFiles.h"
 #include "TestWindows.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
@@ -34,23 +35,7 @@
 namespace
 {
 
-const QStringList DefaultText = {
-    QStringLiteral("{F,1,A,R,E,100,400,\"1epc4x1\"|"),
-    QStringLiteral("X,1,24|"),
-    QStringLiteral("R,60|"),
-    QStringLiteral("T,2,24,V,15,70,0,50,14,12,A,L,0,0,1|"),
-    QStringLiteral("R,4,1,1,24,1,1|"),
-    QStringLiteral("C,45,80,0,50,13,13,O,L,0,0,\"Velmo Corvane RFID\",1|"),
-    QStringLiteral("C,15,20,0,50,14,14,O,L,0,0,\"EPC\",1|"),
-    QStringLiteral("R,61|"),
-    QStringLiteral("G,91,7,330,0,0|"),
-    QStringLiteral("R,61|"),
-    QStringLiteral("}"),
-    QString(),
-    QStringLiteral("{B,1,N,1|E,0,0,1,1,0,1|"),
-    QStringLiteral("1,\"1234567890ABCDEF00000000\"|"),
-    QStringLiteral("}"),
-};
+const QStringList DefaultText = DefaultFormatText();
 
 const QString StartTag = QStringLiteral("0123456789ABCDEF00000000");
 
@@ -125,18 +110,6 @@ QStringList recentCaptions()
         if (a->isVisible())
             out << a->text();
     return out;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // The default text with a data line for text field 2 in the batch packet.

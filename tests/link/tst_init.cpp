@@ -212,16 +212,16 @@ void TestInit::storedFilesLoadedOnce()
     for (int i = 0; i < stored.size(); ++i)
         ini += "INIFILE" + QByteArray::number(i) + "=" + stored[i].toLatin1() + "\r\n";
     TestWindows w(ini);
-    QVERIFY(!fmInit->FListLoaded);
+    QVERIFY(!fmMain->FInitListLoaded);
 
     fmInit->show();
     QCOMPARE(fmInit->FileList(), listed);
-    QVERIFY(fmInit->FListLoaded);
+    QVERIFY(fmMain->FInitListLoaded);
     QCOMPARE(HelpFile(), QStringLiteral("Quilbo_HELP.hlp"));
     QVERIFY(w.help.requests.isEmpty()); // not a first run
     fmInit->hide();
 
-    fmInit->lxFilesToSend->addItem(QStringLiteral("added.fmt"));
+    fmMain->FInitFileList << QStringLiteral("added.fmt");
     fmInit->show();
     QCOMPARE(fmInit->FileList(), listed + QStringList{"added.fmt"});
     fmInit->hide();
@@ -608,7 +608,7 @@ void TestInit::twelveFilesSentTenStored()
 
     for (int i = 0; i < 12; ++i) {
         // A send under way holds the sequence; the timer stays on and tries again.
-        fmMain->sbSendBatch->setEnabled(false);
+        fmMain->SetSendBusy(true);
         fmMain->tiInitFileSendTimer();
         QCOMPARE(fmMain->FInitFileIndex, i);
         QVERIFY(fmMain->tiInitFileSend->isActive());
@@ -660,7 +660,7 @@ void TestInit::cancelledFile()
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(4096, 'g'));
-        fmInit->lxFilesToSend->addItem(path);
+        fmMain->FInitFileList << path;
     }
     ModalScript script;
     script.add(QStringLiteral("fmProg"), [partway](QWidget *w) {

@@ -1,0 +1,58 @@
+#pragma once
+// What many tests share: the editor's default format text as the printer gets it, and whole
+// files written and read in one call. Header only, so that tests without windows use it too.
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// The editor's text before any file is opened (a format packet, an empty line, a batch
+// packet), written out here so that a change of the program's copy shows in the tests.
+inline const QStringList &DefaultFormatText()
+{
+    static const QStringList lines = {
+        QStringLiteral("{F,1,A,R,E,100,400,\"1epc4x1\"|"),
+        QStringLiteral("X,1,24|"),
+        QStringLiteral("R,60|"),
+        QStringLiteral("T,2,24,V,15,70,0,50,14,12,A,L,0,0,1|"),
+        QStringLiteral("R,4,1,1,24,1,1|"),
+        QStringLiteral("C,45,80,0,50,13,13,O,L,0,0,\"Velmo Corvane RFID\",1|"),
+        QStringLiteral("C,15,20,0,50,14,14,O,L,0,0,\"EPC\",1|"),
+        QStringLiteral("R,61|"),
+        QStringLiteral("G,91,7,330,0,0|"),
+        QStringLiteral("R,61|"),
+        QStringLiteral("}"),
+        QString(),
+        QStringLiteral("{B,1,N,1|E,0,0,1,1,0,1|"),
+        QStringLiteral("1,\"1234567890ABCDEF00000000\"|"),
+        QStringLiteral("}"),
+    };
+    return lines;
+}
+
+// Lines as the printer gets them: each followed by CR LF.
+inline QByteArray CrLfLines(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &line : lines)
+        out += line.toLatin1() + "\r\n";
+    return out;
+}
+
+// The format packet of the default text (its first eleven lines) as sent.
+inline QByteArray DefaultFormatBytes()
+{
+    return CrLfLines(DefaultFormatText().mid(0, 11));
+}
+
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
