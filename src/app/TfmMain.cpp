@@ -890,7 +890,7 @@ void TfmMain::tiEncdStatTimer()
         SetStatus(QStringLiteral("Label encoding failed") + result.reply, Red);
         break;
     }
-    sbSendBatch->setEnabled(true);
+    SetSendBusy(false);
     if (result.pollAgain)
         tiEncdStat->start();
     emit encodingCheckDone();
@@ -1042,8 +1042,6 @@ void TfmMain::ConnectDialogs()
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
         fmInit->setCommSummary(FComPort, fmCommSet->shownAddress(), fmCommSet->shownLineTexts());
     });
-    // A reply to the status check ends the send as the hold expiry does.
-    connect(this, &TfmMain::encodingCheckDone, this, [this] { SetSendBusy(false); });
 }
 
 CommSettings TfmMain::commSettings() const
