@@ -685,6 +685,16 @@ void SentIndex::rebuild() const
     m_segments.clear();
     std::vector<Segment>().swap(m_segments);
     m_segments.reserve(ranges.size());
+    // The usual journal counts up without overlaps: then every range is its own segment.
+    bool disjoint = true;
+    for (size_t i = 1; i < ranges.size() && disjoint; ++i)
+        disjoint = ranges[i - 1].end < ranges[i].start;
+    if (disjoint) {
+        for (const Range &r : ranges)
+            m_segments.push_back({r.start, r.end, r.entry});
+        m_indexed = m_entries.size();
+        return;
+    }
     auto newer = [&](int a, int b) { return ranges[size_t(a)].entry < ranges[size_t(b)].entry; };
     std::priority_queue<int, std::vector<int>, decltype(newer)> open(newer);
     size_t i = 0;

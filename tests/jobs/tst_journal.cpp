@@ -208,6 +208,10 @@ void TestJournal::sentLookup_data()
         << QStringList{a, b} << "0123456789ABCDEF0000001C" << 1 << "Operation OK";
     QTest::newRow("older inside newer")
         << QStringList{b, a} << "0123456789ABCDEF00000019" << 2 << "Operation OK";
+    const QString c = QStringLiteral("0123456789ABCDEF00000030 4 No response");
+    QTest::newRow("gap between") << QStringList{a, c} << "0123456789ABCDEF00000025" << 0 << "";
+    QTest::newRow("second of two")
+        << QStringList{a, c} << "0123456789ABCDEF00000031" << 2 << "No response";
     QTest::newRow("no result yet")
         << QStringList{"0123456789ABCDEF00000000 1"} << "0123456789ABCDEF00000000" << 1 << "";
     QTest::newRow("64 bit") << QStringList{"00000000FFFFFFF0 32 Sent"} << "0000000100000005" << 1
