@@ -50,6 +50,8 @@ private slots:
     void sentLookup_data();
     void sentLookup();
     void describe();
+    void timeText_data();
+    void timeText();
 
 private:
     QTemporaryDir m_dir;
@@ -271,6 +273,23 @@ void TestJournal::describe()
     hit.time = QStringLiteral("2026-12-08T10:42:05-05:00");
     hit.result = QStringLiteral("Operation OK");
     QCOMPARE(SentIndex::describe(hit), QStringLiteral("sent 08 Dec 10:42, Operation OK"));
+}
+
+void TestJournal::timeText_data()
+{
+    QTest::addColumn<int>("offsetSeconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("east") << 3600 << "2026-12-08T10:42:05+01:00";
+    QTest::newRow("west, half hour") << -(9 * 3600 + 1800) << "2026-12-08T10:42:05-09:30";
+    QTest::newRow("UTC") << 0 << "2026-12-08T10:42:05+00:00";
+}
+
+void TestJournal::timeText()
+{
+    QFETCH(int, offsetSeconds);
+    QFETCH(QString, text);
+    const QDateTime t(QDate(2026, 12, 8), QTime(10, 42, 5), Qt::OffsetFromUTC, offsetSeconds);
+    QCOMPARE(JournalTimeText(t), text);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)
