@@ -250,12 +250,11 @@ JournalRead scanRecords(const QString &path,
             ++read.skipped;
             const char *nl =
                 static_cast<const char *>(std::memchr(b + pos, '\n', size_t(buf.size() - pos)));
-            while (!nl && !eof) {
-                const qsizetype scanned = buf.size() - pos;
+            while (!nl && !eof) { // drop what was searched, so that memory stays bounded
+                pos = buf.size();
                 fill();
                 b = buf.constData();
-                nl = static_cast<const char *>(
-                    std::memchr(b + pos + scanned, '\n', size_t(buf.size() - pos - scanned)));
+                nl = static_cast<const char *>(std::memchr(b, '\n', size_t(buf.size())));
             }
             if (!nl) {
                 if (cutTail)
