@@ -194,6 +194,14 @@ void TestNet::statusCheck_data()
     QTest::newRow("failure") << QStringList{"--reply", "fail"} << 1
                              << QStringLiteral("Label encoding failed{J,\"E1\",\"1\",\"\",\"\"}")
                              << QString();
+    const QString failed = QStringLiteral("Label encoding failed{J,\"E1\",\"1\",\"\",\"\"}");
+    QTest::newRow("fail every 1st") << QStringList{"--fail-every", "1"} << 1 << failed << QString();
+    QTest::newRow("fail every 2nd, first passes")
+        << QStringList{"--fail-every", "2"} << 1 << QStringLiteral("Operation OK") << QString();
+    QTest::newRow("fail share 1") << QStringList{"--fail-share", "1", "--seed", "7"} << 1 << failed
+                                  << QString();
+    QTest::newRow("fail share 0") << QStringList{"--fail-share", "0", "--seed", "7"} << 1
+                                  << QStringLiteral("Operation OK") << QString();
     QTest::newRow("small j fails")
         << QStringList{"--reply-text", "{j,\"\",\"\",\"\",\"\"}\\r\\n"} << 1
         << QStringLiteral("Label encoding failed{j,\"\",\"\",\"\",\"\"}") << QString();

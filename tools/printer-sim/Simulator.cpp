@@ -25,7 +25,7 @@ constexpr int TickMs = 5;
 } // namespace
 
 Simulator::Simulator(const SimOptions &options, QObject *parent)
-    : QObject(parent), m_options(options)
+    : QObject(parent), m_options(options), m_random(options.seed)
 {
 }
 
@@ -188,9 +188,16 @@ void Simulator::consume(Stream *s, const QByteArray &bytes)
 
 void Simulator::sendReply(QTcpSocket *socket)
 {
-    if (m_options.reply.isEmpty() || m_options.replyRepeat <= 0)
+    ++m_requests;
+    // Drawn for every request, so that the sequence of failures depends on the seed alone.
+    const bool drawnFail =
+        m_options.failShare > 0 && m_random.generateDouble() < m_options.failShare;
+    const bool fail =
+        drawnFail || (m_options.failEvery > 0 && m_requests % m_options.failEvery == 0);
+    const QByteArray &chosen = fail ? m_options.failReply : m_options.reply;
+    if (chosen.isEmpty() || m_options.replyRepeat <= 0)
         return;
-    const QByteArray reply = m_options.reply.repeated(m_options.replyRepeat);
+    const QByteArray reply = chosen.repeated(m_options.replyRepeat);
     auto send = [socket, reply] {
         if (socket->state() == QAbstractSocket::ConnectedState)
             socket->write(reply);

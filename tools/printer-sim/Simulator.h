@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QList>
 #include <QObject>
+#include <QRandomGenerator>
 #include <QString>
 
 #include "BatchScanner.h"
@@ -22,6 +23,10 @@ struct SimOptions {
     QByteArray reply;   // sent for each status request; empty: no reply
     int replyRepeat = 1;
     int replyDelayMs = 0;
+    QByteArray failReply; // sent instead of reply for the requests chosen to fail
+    int failEvery = 0;    // every Nth status request fails; 0: none
+    double failShare = 0; // this share of status requests fails, drawn from seed
+    quint32 seed = 1;
     bool slow = false;
     qint64 rate = 0;        // bytes per second per connection; 0: as fast as they come
     qint64 closeAfter = -1; // close a connection after this many bytes from it
@@ -69,4 +74,6 @@ private:
     QTimer *m_throttle = nullptr;
     QElapsedTimer m_clock;
     qint64 m_lastTick = 0;
+    qint64 m_requests = 0; // status requests so far, over every connection
+    QRandomGenerator m_random;
 };

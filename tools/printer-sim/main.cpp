@@ -169,6 +169,18 @@ int main(int argc, char *argv[])
     const QCommandLineOption delayOpt(QStringLiteral("reply-delay"),
                                       QStringLiteral("Wait MS milliseconds before answering."),
                                       QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption failEveryOpt(
+        QStringLiteral("fail-every"),
+        QStringLiteral("Answer every Nth status request with the failure reply."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption failShareOpt(
+        QStringLiteral("fail-share"),
+        QStringLiteral("Answer this share (0..1) of status requests, drawn at random, with the "
+                       "failure reply."),
+        QStringLiteral("P"), QStringLiteral("0"));
+    const QCommandLineOption seedOpt(QStringLiteral("seed"),
+                                     QStringLiteral("Seed of the draws of --fail-share."),
+                                     QStringLiteral("S"), QStringLiteral("1"));
     const QCommandLineOption slowOpt(QStringLiteral("slow"),
                                      QStringLiteral("Use tiny receive buffers."));
     const QCommandLineOption rateOpt(QStringLiteral("rate"),
@@ -183,8 +195,9 @@ int main(int argc, char *argv[])
                                       QStringLiteral("Print only the start-up lines."));
     const QCommandLineOption stdinOpt(QStringLiteral("exit-on-stdin-eof"),
                                       QStringLiteral("Exit when standard input closes."));
-    parser.addOptions({portOpt, recordOpt, replyOpt, replyTextOpt, repeatOpt, delayOpt, slowOpt,
-                       rateOpt, closeOpt, ptyOpt, quietOpt, stdinOpt});
+    parser.addOptions({portOpt, recordOpt, replyOpt, replyTextOpt, repeatOpt, delayOpt,
+                       failEveryOpt, failShareOpt, seedOpt, slowOpt, rateOpt, closeOpt, ptyOpt,
+                       quietOpt, stdinOpt});
     parser.process(app);
 
     auto fail = [](const QString &message) {
@@ -223,6 +236,17 @@ int main(int argc, char *argv[])
     if (!number(delayOpt, 0, 3600000, &n))
         return fail(QStringLiteral("--reply-delay must be 0..3600000"));
     options.replyDelayMs = int(n);
+    options.failReply = FailureReply;
+    if (!number(failEveryOpt, 0, 1 << 30, &n))
+        return fail(QStringLiteral("--fail-every must be 0..1073741824"));
+    options.failEvery = int(n);
+    bool ok = false;
+    options.failShare = parser.value(failShareOpt).toDouble(&ok);
+    if (!ok || !(options.failShare >= 0 && options.failShare <= 1))
+        return fail(QStringLiteral("--fail-share must be 0..1"));
+    if (!number(seedOpt, 0, 0xFFFFFFFFLL, &n))
+        return fail(QStringLiteral("--seed must be 0..4294967295"));
+    options.seed = quint32(n);
     options.slow = parser.isSet(slowOpt);
     if (!number(rateOpt, 0, qint64(1) << 40, &options.rate))
         return fail(QStringLiteral("--rate must be a byte count"));
