@@ -239,8 +239,8 @@ void TestJournal::sentLookup()
     {
         JournalWriter w;
         QVERIFY(w.open(path));
-        for (const QString &spec : batches) {
-            const QStringList p = spec.split(QLatin1Char(' '));
+        for (const QString &batch : batches) {
+            const QStringList p = batch.split(QLatin1Char(' '));
             const JournalEvent e = batchOf(p[0], p[1].toInt());
             const qint64 n = w.appendBatch(e);
             QVERIFY(n > 0);
