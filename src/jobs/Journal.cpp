@@ -521,20 +521,20 @@ bool JournalWriter::appendResult(qint64 batchNumber, const QString &result)
 bool JournalWriter::appendFormat(const QString &link, const QString &name, qint64 bytes,
                                  const QString &result)
 {
-    JournalEvent e;
-    e.kind = JournalKind::Format;
-    e.link = link;
-    e.name = name;
-    e.bytes = bytes;
-    e.result = result;
-    return append(e);
+    return appendTransfer(JournalKind::Format, link, name, bytes, result);
 }
 
 bool JournalWriter::appendFile(const QString &link, const QString &name, qint64 bytes,
                                const QString &result)
 {
+    return appendTransfer(JournalKind::File, link, name, bytes, result);
+}
+
+bool JournalWriter::appendTransfer(JournalKind kind, const QString &link, const QString &name,
+                                   qint64 bytes, const QString &result)
+{
     JournalEvent e;
-    e.kind = JournalKind::File;
+    e.kind = kind;
     e.link = link;
     e.name = name;
     e.bytes = bytes;

@@ -92,6 +92,8 @@ public:
     bool append(JournalEvent event); // any kind, as given (time filled when empty)
 
 private:
+    bool appendTransfer(JournalKind kind, const QString &link, const QString &name, qint64 bytes,
+                        const QString &result);
     bool writeLine(const QByteArray &line);
 
     QFile m_file;
