@@ -28,6 +28,7 @@
 #include "common/Hints.h"
 #include "common/Prompt.h"
 #include "jobs/BatchAssembly.h"
+#include "jobs/Journal.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
 #include "jobs/TfmFormat.h"
@@ -36,6 +37,7 @@
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
 #include "link/PortNames.h"
+#include "link/SendJournal.h"
 #include "link/SerialLink.h"
 #include "link/StatusCheck.h"
 #include "link/TfmCommSet.h"
@@ -337,6 +339,8 @@ void TfmMain::ReadSettings()
     else
         miDataSize64Click();
     setEntryText(s.rfidData);
+    m_storedEntry = entryText();
+    m_settingsTime = QFileInfo(m_settingsPath).lastModified();
 
     FHREnabled = false;
     IniRecentFiles = s.recentFiles;
@@ -405,6 +409,11 @@ void TfmMain::SetStatus(const QString &text, const QColor &colour)
 void TfmMain::tiStatHoldTimer()
 {
     tiStatHold->stop();
+    if (!m_nextNote.isEmpty()) {
+        SetStatus(std::exchange(m_nextNote, QString()), m_nextNoteColour);
+        SetSendBusy(false);
+        return;
+    }
     laStat->setText(QStringLiteral("Idle"));
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, Grey);
@@ -680,6 +689,9 @@ bool TfmMain::ConfirmHRQuantity()
 
 void TfmMain::sbSendBatchClick()
 {
+    // A resume from the journal must reach the entry before this batch reads it.
+    if (FJournal)
+        FJournal->waitLoaded();
     SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
 
@@ -717,7 +729,27 @@ void TfmMain::sbSendBatchClick()
         CheckTagData(); // paints the entry red, or back to normal
     if (!ShowBatchStop(batch))
         return;
-    SendToPrinter(batch.text);
+
+    // On disk before the printer can have it, so that a crash cannot hide a sent batch.
+    const QString layout = currentLayout();
+    const bool stepOn = miAutoInc->isChecked() && FBatchQty > 0;
+    qint64 journalled = 0;
+    if (FJournal) {
+        JournalEvent e;
+        e.link = JournalLink();
+        e.quantity = FBatchQty;
+        e.withFormat = sendFormat;
+        e.firstEpc = PackTagFields(entryText(), layout);
+        if (packets.hrEnabled && batch.hrLine > 0)
+            e.hrText = entryText();
+        e.nextEntry =
+            stepOn ? IncrementTagText(FillTagText(entryText(), layout), FBatchQty) : entryText();
+        journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->lastSend() + 1 : 0);
+    }
+    m_batchSent = true;
+    const QString failure = SendToPrinter(batch.text);
+    if (journalled && FComPort != 0)
+        FJournal->batchResult(journalled, failure.isEmpty() ? QStringLiteral("Sent") : failure);
     if (miAutoInc->isChecked())
         IncrementTagData();
 }
@@ -764,8 +796,19 @@ void TfmMain::miSendFormatClick()
     if (FFormatChanged && !SplitFormatText())
         return;
     const BatchAssembly format = AssembleFormat(FFormatLines);
-    if (ShowBatchStop(format))
+    if (!ShowBatchStop(format))
+        return;
+    const QString name = QStringLiteral("Send Format");
+    if (!FJournal) {
         SendToPrinter(format.text);
+    } else if (FComPort == 0) {
+        FJournal->formatHanded(JournalLink(), name, format.text.size(), FNetLink->lastSend() + 1);
+        SendToPrinter(format.text);
+    } else {
+        const QString failure = SendToPrinter(format.text);
+        FJournal->formatHanded(JournalLink(), name, format.text.size(), 0,
+                               failure.isEmpty() ? QStringLiteral("Sent") : failure);
+    }
 }
 
 void TfmMain::miBatchQtyClick()
@@ -818,15 +861,15 @@ void TfmMain::StartStatusCheck()
     tiEncdStat->start();
 }
 
-void TfmMain::SendToPrinter(const QByteArray &text)
+QString TfmMain::SendToPrinter(const QByteArray &text)
 {
     // Printer text ends at its first zero byte; whole files go through the file transfer.
     const int zero = text.indexOf('\0');
     const QByteArray data = zero < 0 ? text : text.left(zero);
     if (FComPort != 0)
-        SendSerialBlock(data);
-    else
-        FNetLink->SendWithStatus(data);
+        return SendSerialBlock(data);
+    FNetLink->SendWithStatus(data);
+    return QString();
 }
 
 bool TfmMain::portOpen() const
@@ -835,6 +878,11 @@ bool TfmMain::portOpen() const
 }
 
 bool TfmMain::OpenPort()
+{
+    return OpenPortFor(nullptr);
+}
+
+bool TfmMain::OpenPortFor(QString *failure)
 {
     SerialSettings s;
     s.port = FComPort;
@@ -846,6 +894,8 @@ bool TfmMain::OpenPort()
     const SerialLink::OpenResult result = FComHandle->open(s);
     if (result != SerialLink::OpenResult::Ok) {
         FComHandle->close();
+        if (failure)
+            *failure = SerialLink::messageFor(result);
         ShowWarning(nullptr, QStringLiteral("Comm Error"), SerialLink::messageFor(result));
         return false;
     }
@@ -857,18 +907,21 @@ void TfmMain::ClosePort()
     FComHandle->close();
 }
 
-void TfmMain::SendSerialBlock(const QByteArray &text)
+QString TfmMain::SendSerialBlock(const QByteArray &text)
 {
+    QString failure;
     if (!portOpen())
-        OpenPort();
+        OpenPortFor(&failure);
     if (!portOpen())
-        return;
+        return failure.isEmpty() ? QStringLiteral("Could not open the port") : failure;
     const bool written = FComHandle->write(text);
-    if (!written)
-        ShowWarning(this, QStringLiteral("SendSerialBlock"),
-                    QStringLiteral("Error writing data to printer."));
+    if (!written) {
+        failure = QStringLiteral("Error writing data to printer.");
+        ShowWarning(this, QStringLiteral("SendSerialBlock"), failure);
+    }
     ClosePort();
     tiStatHoldTimer();
+    return failure;
 }
 
 void TfmMain::tiEncdStatTimer()
@@ -916,6 +969,7 @@ void TfmMain::miSendFileClick()
     SetStatus(QStringLiteral("Sending File"), DarkGreen);
     SendFileName = path;
     fmProg->exec();
+    RecordFileTransfer();
 }
 
 // ---- Start-up initialization ----------------------------------------------------------------
@@ -958,6 +1012,7 @@ void TfmMain::tiInitFileSendTimer()
         SetSendBusy(true);
         SetStatus(QStringLiteral("Sending initial file"), Blue);
         fmProg->exec();
+        RecordFileTransfer();
         ++FInitFileIndex;
         // The next file would land on top of the part of this one the printer already has.
         if (fmProg->cancelledPartway())
@@ -1121,13 +1176,16 @@ void TfmMain::ShowTagMeaning()
         const EpcReading r = ReadEpc(hex);
         const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
         shown = r.tagUri;
-        for (const QString &why : {r.problem, next})
+        SentIndex::Hit hit;
+        const QString sent =
+            FJournal && FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
+        for (const QString &why : {sent, r.problem, next})
             if (!why.isEmpty())
                 shown += QStringLiteral(" - ") + why;
-        for (const QString &line : {r.problem, next, r.elementString, r.digitalLink})
+        for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
             if (!line.isEmpty())
                 tip << line;
-        warn = !r.problem.isEmpty() || !next.isEmpty();
+        warn = !sent.isEmpty() || !r.problem.isEmpty() || !next.isEmpty();
     }
     const int room = width() - 2 * EpcLeft;
     laMeaning->setText(laMeaning->fontMetrics().elidedText(shown, Qt::ElideRight, room));
@@ -1149,4 +1207,64 @@ void TfmMain::miGs1EpcClick()
     miHexClick();
     miDataSize96Click();
     medEPC->setText(dialog.hex());
+}
+
+// ---- Batch journal --------------------------------------------------------------------------
+
+void TfmMain::setJournal(SendJournal *journal)
+{
+    FJournal = journal;
+    connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
+    // Found at a send, it would vanish under the send's own texts: it follows them instead.
+    connect(journal, &SendJournal::journalFailed, this, [this](const QString &text) {
+        if (FSendBusy) {
+            m_nextNote = text;
+            m_nextNoteColour = Red;
+        } else {
+            SetStatus(text, Red);
+        }
+    });
+    // A new range or result may change what the entry's value means.
+    connect(journal, &SendJournal::appended, this, &TfmMain::ShowTagMeaning);
+    journal->open(JournalPath(m_settingsPath));
+}
+
+QString TfmMain::JournalLink() const
+{
+    return JournalLinkText(FComPort, FNetLink->host().trimmed(),
+                           FNetLink->portText().trimmed().toUShort());
+}
+
+void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
+{
+    const QString damaged =
+        skipped > 0 ? QStringLiteral("Journal: %1 damaged lines skipped").arg(skipped) : QString();
+    // The last run did not reach its close after its last batch: the stored tag data is older
+    // than what the printer has had.
+    const bool resume = newest.batch > 0 && !m_batchSent && !newest.nextEntry.isEmpty() &&
+                        newest.nextEntry != m_storedEntry && entryText() == m_storedEntry &&
+                        (!m_settingsTime.isValid() ||
+                         QDateTime::fromString(newest.time, Qt::ISODate) > m_settingsTime);
+    if (resume) {
+        setEntryText(newest.nextEntry);
+        SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
+                  DarkGreen);
+        if (!damaged.isEmpty()) {
+            m_nextNote = damaged;
+            m_nextNoteColour = Red;
+        }
+    } else if (!damaged.isEmpty()) {
+        SetStatus(damaged, Red);
+    }
+    ShowTagMeaning();
+}
+
+void TfmMain::RecordFileTransfer()
+{
+    if (!FJournal)
+        return;
+    const QString failure = FJournal->lastNetFailure();
+    FJournal->fileSent(JournalLink(), SendFileName, fmProg->FFileSize,
+                       fmProg->linkFailed() && !failure.isEmpty() ? failure
+                                                                  : fmProg->outcomeText());
 }

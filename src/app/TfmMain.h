@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QColor>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
@@ -13,8 +14,10 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolButton;
+class SendJournal;
 class SerialLink;
 class StatusCheck;
+struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
 struct CommSettings;
@@ -84,6 +87,7 @@ public:
     SerialLink *FComHandle = nullptr;
     NetLink *FNetLink = nullptr;
     StatusCheck *FStatusCheck = nullptr; // polled by tiEncdStat
+    SendJournal *FJournal = nullptr;     // every send is recorded there
     int FInitFileIndex = 0;
     // The initial files, in sending order; the initialization dialog's list box shows them.
     QStringList FInitFileList;
@@ -128,9 +132,11 @@ public:
     void setLink(SerialLink *serial, NetLink *net, StatusCheck *check);
     void ShowLinkStatus(const QString &text, NetLink::Tone tone);
     void StartStatusCheck(); // a checked send's reply is due
-    void SendToPrinter(const QByteArray &text);
-    void SendSerialBlock(const QByteArray &text);
+    // Serial: empty when the text went out, else why not (the message has been shown).
+    QString SendToPrinter(const QByteArray &text);
+    QString SendSerialBlock(const QByteArray &text);
     bool OpenPort();
+    bool OpenPortFor(QString *failure); // as OpenPort, telling why it failed
     void ClosePort();
     bool portOpen() const;
     void tiEncdStatTimer();
@@ -140,6 +146,12 @@ public:
     void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
     void miIPTestClick();
     void miSendFileClick();
+
+    // Batch journal: handed in like the link; read in the background from setJournal on.
+    void setJournal(SendJournal *journal);
+    QString JournalLink() const; // "IP host:port" or "COMn"
+    void JournalLoaded(const JournalEvent &newest, int skipped);
+    void RecordFileTransfer(); // after fmProg has closed
 
     // Start-up initialization.
     void tiInitDelayTimer();
@@ -181,4 +193,10 @@ private:
 
     QString m_settingsPath;
     bool m_closed = false;
+    // For the start-up resume: the stored tag data and when the settings file was written.
+    QString m_storedEntry;
+    QDateTime m_settingsTime;
+    bool m_batchSent = false; // a batch went out in this run
+    QString m_nextNote;       // said on the status line when the current text's hold ends
+    QColor m_nextNoteColour;
 };

@@ -12,6 +12,7 @@
 #include "jobs/TfmWarnIncHR.h"
 #include "link/FileSender.h"
 #include "link/NetLink.h"
+#include "link/SendJournal.h"
 #include "link/SerialLink.h"
 #include "link/StatusCheck.h"
 #include "link/TfmCommSet.h"
@@ -37,6 +38,7 @@ static SerialLink *serialLink = nullptr;
 static NetLink *netLink = nullptr;
 static StatusCheck *statusCheck = nullptr;
 static FileSender *fileSender = nullptr;
+static SendJournal *sendJournal = nullptr;
 
 // Resources compiled into a static library are only linked in when asked for by name.
 static void InitResources()
@@ -52,7 +54,9 @@ void CreateWindows(const QString &settingsPath)
     statusCheck = new StatusCheck(netLink);
     fileSender = new FileSender(serialLink, netLink);
     fmMain = new TfmMain(settingsPath);
+    sendJournal = new SendJournal(netLink, statusCheck);
     fmMain->setLink(serialLink, netLink, statusCheck);
+    fmMain->setJournal(sendJournal);
     fmInit = new TfmInit(fmMain);
     fmCommSet = new TfmCommSet(fmMain);
     fmEPCField = new TfmEPCField(fmMain);
@@ -100,6 +104,8 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
+    delete sendJournal;
+    sendJournal = nullptr;
     delete fileSender;
     delete statusCheck;
     delete netLink;

@@ -175,7 +175,8 @@ int checkRecord(const Fields &f, int count)
     qint64 n = 0;
     switch (JournalKind(kind)) {
     case JournalKind::Batch:
-        if (!toInt(f[CBatch], &n) || n <= 0 || !toInt(f[CQty], &n) || n <= 0 ||
+        // A batch of quantity 0 goes to the printer too, and encodes nothing.
+        if (!toInt(f[CBatch], &n) || n <= 0 || !toInt(f[CQty], &n) || n < 0 ||
             (f[CFormat] != "0" && f[CFormat] != "1") || f[CTime].empty() || !isHex(f[CFirst]) ||
             !isHex(f[CLast]) || f[CFirst].size() != f[CLast].size())
             return -1;
@@ -425,6 +426,46 @@ JournalRead ReadJournal(const QString &path)
     return read;
 }
 
+bool NewestJournalBatch(const QString &path, JournalEvent *batch)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    // Results and transfers follow a batch line closely: a short tail nearly always holds it;
+    // the window doubles until it does or the whole file has been read.
+    for (qint64 tail = 64 * 1024;; tail *= 2) {
+        const qint64 from = qMax<qint64>(0, file.size() - tail);
+        if (!file.seek(from))
+            return false;
+        const QByteArray buf = file.read(file.size() - from);
+        const char *const b = buf.constData();
+        const char *p = b;
+        const char *const end = b + buf.size();
+        if (from > 0) { // the first line in the window may be the end of a longer one
+            p = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            p = p ? p + 1 : end;
+        }
+        Fields fields(FieldCount);
+        bool found = false;
+        while (p < end) {
+            const char *next = nullptr;
+            int count = 0;
+            if (parseRecord(p, end, &fields, &count, &next) == Parse::Ok) {
+                if (checkRecord(fields, count) == int(JournalKind::Batch)) {
+                    *batch = toEvent(int(JournalKind::Batch), fields);
+                    found = true;
+                }
+                p = next;
+                continue;
+            }
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+            p = nl ? nl + 1 : end;
+        }
+        if (found || from == 0)
+            return found;
+    }
+}
+
 // JournalWriter
 
 bool JournalWriter::open(const QString &path)
@@ -620,7 +661,7 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
     const JournalRead read = scanRecords(path, [&](int kind, const Fields &f) {
         qint64 batch = 0;
         toInt(f[CBatch], &batch);
-        if (kind == int(JournalKind::Batch)) {
+        if (kind == int(JournalKind::Batch) && f[CQty] != "0") {
             Entry e;
             e.batch = batch;
             e.first = keyOf(f[CFirst].data(), f[CFirst].size());

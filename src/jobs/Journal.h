@@ -44,7 +44,8 @@ QString JournalPath(const QString &settingsPath);
 QString JournalLinkText(int comPort, const QString &host, quint16 port);
 // The time as written: local time with its UTC offset, to the second.
 QString JournalTimeText(const QDateTime &time);
-// first + quantity - 1 in as many bits as first has hex digits (wrapping like the increment).
+// first + quantity - 1 in as many bits as first has hex digits (wrapping like the increment);
+// first itself for a quantity of 0 or 1.
 QString JournalLastEpc(const QString &firstHex, int quantity);
 // One event as one CSV line, CR LF included.
 QByteArray JournalLine(const JournalEvent &event);
@@ -63,6 +64,10 @@ JournalRead ReadJournal(const QString &path);
 // Streams the good lines in order to onEvent; returns what ReadJournal would, without events.
 JournalRead ScanJournal(const QString &path,
                         const std::function<void(const JournalEvent &)> &onEvent);
+
+// The last good batch line of the journal, read from its end (the start-up resume needs no
+// more than that). False when there is none, or the file cannot be read.
+bool NewestJournalBatch(const QString &path, JournalEvent *batch);
 
 class JournalWriter
 {

@@ -5,6 +5,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 const QByteArray NetLink::StatusRequest = QByteArrayLiteral("\n{J,3}");
 
 namespace
@@ -109,8 +111,9 @@ void NetLink::WithdrawSource(QIODevice *source)
 {
     for (auto it = m_queue.begin(); it != m_queue.end();) {
         if (it->source == source) {
+            const Send withdrawn = *it;
             it = m_queue.erase(it);
-            reportFinished(false);
+            reportFinished(withdrawn, false, QStringLiteral("Withdrawn"));
         } else {
             ++it;
         }
@@ -123,10 +126,10 @@ void NetLink::WithdrawSource(QIODevice *source)
     }
     tiNetConnected->stop();
     FAwaitConnect = false;
+    const Send withdrawn = std::exchange(m_current, Send());
     m_hasCurrent = false;
-    m_current = Send();
     FPending.clear();
-    reportFinished(false);
+    reportFinished(withdrawn, false, QStringLiteral("Withdrawn"));
     if (!m_queue.isEmpty()) {
         m_current = m_queue.dequeue();
         m_hasCurrent = true;
@@ -238,7 +241,7 @@ void NetLink::tiNetConnectedTimer()
         return;
     }
     NetDisconnect();
-    failCurrent(QString(), QString());
+    failCurrent(QString(), QString(), QStringLiteral("Could not connect"));
     emit warning(QStringLiteral("tiNetConnectedTimer"), QStringLiteral("Could not connect"));
 }
 
@@ -251,8 +254,9 @@ void NetLink::tiCheckTimer()
 
 // --- sending ------------------------------------------------------------------------------
 
-void NetLink::submit(const Send &send)
+void NetLink::submit(Send send)
 {
+    send.number = ++m_submitted;
     if (m_hasCurrent || !m_queue.isEmpty()) {
         m_queue.enqueue(send);
         return;
@@ -279,7 +283,7 @@ void NetLink::startCurrent()
     if (!comingUp) {
         FLinkActive = false;
         if (!readPort(&port)) {
-            failCurrent(QString(), QString());
+            failCurrent(QString(), QString(), m_portError);
             return;
         }
     }
@@ -301,6 +305,7 @@ bool NetLink::readPort(quint16 *port)
             QStringLiteral("The port \"%1\" is not a whole number from 1 to 65535.\n"
                            "Nothing was sent.")
                 .arg(m_portText);
+        m_portError = text.section(QLatin1Char('\n'), 0, 0);
         // Queued: this may run inside a socket or timer event.
         QTimer::singleShot(0, this,
                            [this, text] { emit warning(QStringLiteral("NetConnect"), text); });
@@ -396,18 +401,18 @@ void NetLink::pump()
 
 void NetLink::finishTransfer()
 {
-    const bool check = m_current.checkStatus;
+    const Send done = std::exchange(m_current, Send());
+    const bool check = done.checkStatus;
     const bool inRounds = m_pieces > 1;
     m_transferring = false;
     m_hasCurrent = false;
-    m_current = Send();
     FPending.clear();
     // A text the socket took in one piece keeps "Sending data to net." until the check.
     if (inRounds)
         emit statusText(QStringLiteral("Data sent."), Tone::Progress);
     if (check)
         tiCheck->start(CheckDelayMs);
-    reportFinished(true);
+    reportFinished(done, true, QString());
     if (!m_hasCurrent && !m_queue.isEmpty()) {
         m_current = m_queue.dequeue();
         m_hasCurrent = true;
@@ -415,9 +420,13 @@ void NetLink::finishTransfer()
     }
 }
 
-void NetLink::failCurrent(const QString &mainText, const QString &statText)
+void NetLink::failCurrent(const QString &mainText, const QString &statText, const QString &why)
 {
     const bool hadCurrent = m_hasCurrent;
+    const Send failed = m_current;
+    const QString reason = !why.isEmpty()        ? why
+                           : !mainText.isEmpty() ? mainText
+                                                 : QStringLiteral("Send failed");
     tiNetConnected->stop();
     FAwaitConnect = false;
     m_transferring = false;
@@ -431,17 +440,21 @@ void NetLink::failCurrent(const QString &mainText, const QString &statText)
     if (!statText.isEmpty())
         emit linkState(statText);
     // The operation stops: sends queued behind this one go with it.
-    const int queued = int(m_queue.size());
-    m_queue.clear();
+    const QQueue<Send> queued = std::exchange(m_queue, {});
     if (hadCurrent)
-        reportFinished(false);
-    for (int i = 0; i < queued; ++i)
-        reportFinished(false);
+        reportFinished(failed, false, reason);
+    for (const Send &send : queued)
+        reportFinished(send, false, reason);
 }
 
 // Posted, so that a receiver may open a window: this often runs inside a socket event.
-void NetLink::reportFinished(bool allSent)
+void NetLink::reportFinished(const Send &send, bool allSent, const QString &why)
 {
     QMetaObject::invokeMethod(
-        this, [this, allSent] { emit transferFinished(allSent); }, Qt::QueuedConnection);
+        this,
+        [this, number = send.number, checked = send.checkStatus, allSent, why] {
+            emit transferFinished(allSent);
+            emit sendEnded(number, allSent, checked, why);
+        },
+        Qt::QueuedConnection);
 }

@@ -55,6 +55,8 @@ public:
     // Where the printer is; the port as the operator typed it, read at each connect.
     void setHost(const QString &host) { m_host = host; }
     void setPortText(const QString &port) { m_portText = port; }
+    QString host() const { return m_host; }
+    QString portText() const { return m_portText; }
     // Whether a status check outside the link still polls for a reply.
     void setReplyAwaited(std::function<bool()> awaited) { m_replyAwaited = std::move(awaited); }
 
@@ -84,6 +86,8 @@ public:
     // ReplyBuffer::MaxReplyLength characters) out of the area and returns the lines left.
     int TakeReply(QString &text);
 
+    // Sends are numbered from 1 in the order they are made; the number of the last one made.
+    quint64 lastSend() const { return m_submitted; }
     bool transferring() const { return m_transferring; }
     int queuedSends() const { return int(m_queue.size()); }
     // Sends reported before one submitted now: the queue and the one under way or waiting.
@@ -112,6 +116,9 @@ signals:
     void checkDue();        // tiCheck fired: the status check starts polling
     void transferProgress(qint64 sent, qint64 total); // bytes that have left, of FTotal
     void transferFinished(bool allSent);
+    // With transferFinished, for whoever must tell sends apart: the send's number, whether it
+    // carried the status request, and when it failed, why in the status line's words.
+    void sendEnded(quint64 send, bool allSent, bool checked, const QString &failure);
 
 private:
     struct Send {
@@ -119,17 +126,19 @@ private:
         QIODevice *source = nullptr;
         qint64 sourceSize = 0;
         bool checkStatus = false;
+        quint64 number = 0; // in the order of the sends made
     };
 
-    void submit(const Send &send);
+    void submit(Send send);
     void startCurrent();
     void beginTransfer();
     void pump();
     QByteArray nextPiece(qint64 max, bool *failed);
     bool moreToFeed() const;
     void finishTransfer();
-    void failCurrent(const QString &mainText, const QString &statText);
-    void reportFinished(bool allSent);
+    void failCurrent(const QString &mainText, const QString &statText,
+                     const QString &why = QString());
+    void reportFinished(const Send &send, bool allSent, const QString &why);
     bool readPort(quint16 *port); // false, with a message, when the port text is no port
     void openSocket(quint16 port);
 
@@ -147,4 +156,6 @@ private:
     qint64 m_sent = 0;           // confirmed by bytesWritten
     int m_pieces = 0;            // pieces handed to the socket
     bool m_failureShown = false; // a failed send's text is on the status line
+    quint64 m_submitted = 0;     // sends made
+    QString m_portError;         // why the last port text was refused
 };

@@ -86,6 +86,8 @@ void TfmProg::FormShow()
     pbFile->setRange(0, 100);
     pbFile->setValue(0);
     m_cancelledPartway = false;
+    m_outcome = QStringLiteral("Cancelled");
+    m_linkFailed = false;
     tiDelay->start();
 }
 
@@ -123,10 +125,12 @@ void TfmProg::stopTransfer()
         m_host.closePort();
         // The printer holds part of a file: say so, and let the start-up sequence stop.
         m_cancelledPartway = sent > 0;
-        if (m_cancelledPartway)
-            m_host.reportFailure(QStringLiteral("File transfer cancelled: %1 of %2 bytes sent.")
-                                     .arg(sent)
-                                     .arg(FFileSize));
+        if (m_cancelledPartway) {
+            m_outcome = QStringLiteral("File transfer cancelled: %1 of %2 bytes sent.")
+                            .arg(sent)
+                            .arg(FFileSize);
+            m_host.reportFailure(m_outcome);
+        }
     }
     FFileHandle.close();
 }
@@ -163,6 +167,7 @@ void TfmProg::StartTransfer()
     if (!opened) {
         FFileHandle.close();
         m_host.closePort();
+        m_outcome = QStringLiteral("Could not open file");
         ShowWarning(nullptr, QStringLiteral("File Error"),
                     QStringLiteral("Could not open file:\n") + SendFileName);
         return;
@@ -198,18 +203,22 @@ void TfmProg::finished(FileSender::Outcome outcome)
     FFileHandle.close();
     switch (outcome) {
     case FileSender::Outcome::Sent:
+        m_outcome = QStringLiteral("Sent");
         done(ModalResult::OK);
         return;
     case FileSender::Outcome::WriteFailed:
-        ShowWarning(this, QStringLiteral("tiMsgDelayTimer"),
-                    QStringLiteral("Error writing data to printer."));
+        m_outcome = QStringLiteral("Error writing data to printer.");
+        ShowWarning(this, QStringLiteral("tiMsgDelayTimer"), m_outcome);
         break;
     case FileSender::Outcome::ReadFailed:
+        m_outcome = QStringLiteral("Error reading data from file.");
         ShowWarning(this,
                     m_serialSend ? QStringLiteral("tiMsgDelayTimer") : QStringLiteral("SendIPFile"),
-                    QStringLiteral("Error reading data from file."));
+                    m_outcome);
         break;
     case FileSender::Outcome::LinkFailed:
+        m_outcome = QStringLiteral("Send failed");
+        m_linkFailed = true;
         break;
     }
     done(ModalResult::Cancel);

@@ -60,6 +60,10 @@ public:
     FileSender *fileSender() const { return m_sender; }
     // The last transfer was cancelled after part of the file had gone to the printer.
     bool cancelledPartway() const { return m_cancelledPartway; }
+    // How the last transfer ended, for the journal: "Sent", or what went wrong. linkFailed:
+    // the network link failed and said why itself.
+    QString outcomeText() const { return m_outcome; }
+    bool linkFailed() const { return m_linkFailed; }
 
     void done(int result) override;
     void reject() override; // Escape and the close box: as Cancel
@@ -81,5 +85,7 @@ private:
     const TransferHost m_host;
     bool m_serialSend = false; // the transfer under way goes to the serial port
     bool m_cancelledPartway = false;
+    QString m_outcome;
+    bool m_linkFailed = false;
     int m_barShift = 0; // network progress: bytes >> shift fits the bar's int range
 };

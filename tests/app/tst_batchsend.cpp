@@ -1,21 +1,28 @@
 // The batch send end to end: the bytes that reach the printer emulator over the network and
 // over its pseudo-terminal, the quantity, the tag data records and the increment.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest>
+#include <cstdio>
 
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Globals.h"
+#include "jobs/Journal.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmFormat.h"
 #include "link/PortNames.h"
+#include "link/SendJournal.h"
 #include "link/TfmNet.h"
 
 namespace
@@ -40,11 +47,41 @@ void useSerial(const PrinterSim &sim)
     fmMain->FComPort = 7;
 }
 
-void useNetwork(const PrinterSim &sim)
+void useNetwork(quint16 port)
 {
     fmMain->FComPort = 0;
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
-    fmNet->findChild<QLineEdit *>(QStringLiteral("edPort"))->setText(QString::number(sim.port()));
+    fmNet->findChild<QLineEdit *>(QStringLiteral("edPort"))->setText(QString::number(port));
+}
+
+void useNetwork(const PrinterSim &sim)
+{
+    useNetwork(sim.port());
+}
+
+QList<JournalEvent> journal(const QString &settingsPath)
+{
+    return ReadJournal(JournalPath(settingsPath)).events;
+}
+
+const char *const CrashChild = "QUILBO_TEST_CRASH_SETTINGS";
+
+// The far side of resumesAfterKill: one batch to the printer, then wait to be killed.
+int sendOneBatchAndHang(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    FakePrompt prompt;
+    FakeHelp help;
+    ResetProgramValues();
+    CreateWindows(qEnvironmentVariable(CrashChild));
+    fmMain->tiInitDelay->stop();
+    useNetwork(quint16(qEnvironmentVariableIntValue("QUILBO_TEST_CRASH_PORT")));
+    fmMain->FBatchQty = 3;
+    prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    std::puts("batch handed over");
+    std::fflush(stdout);
+    return app.exec();
 }
 } // namespace
 
@@ -63,6 +100,10 @@ private slots:
     void sendFormatAlone();
     void refusedBeforeSending_data();
     void refusedBeforeSending();
+    void unwritableJournal();
+    void journalRecordsOutcome_data();
+    void journalRecordsOutcome();
+    void resumesAfterKill();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -125,16 +166,21 @@ void TestBatchSend::quantityGoesIntoHeader_data()
     QTest::addColumn<int>("quantity");
     QTest::addColumn<QByteArray>("sentHeader");
     QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("lastEpc"); // as journalled
     QTest::newRow("quantity 0: sent, no step")
         << "{B,1,N,1|E,0,0,1,1,0,1|" << 0 << QByteArray("{B,1,N,0|E,0,0,1,1,0,1|")
+        << "0123456789ABCDEF00000000"
         << "0123456789ABCDEF00000000";
     QTest::newRow("quantity 5") << "{B,1,N,1|E,0,0,1,1,0,1|" << 5
                                 << QByteArray("{B,1,N,5|E,0,0,1,1,0,1|")
-                                << "0123456789ABCDEF00000005";
+                                << "0123456789ABCDEF00000005"
+                                << "0123456789ABCDEF00000004";
     QTest::newRow("two-digit quantity replaced")
-        << "{B,1,N,12|" << 3 << QByteArray("{B,1,N,3|") << "0123456789ABCDEF00000003";
+        << "{B,1,N,12|" << 3 << QByteArray("{B,1,N,3|") << "0123456789ABCDEF00000003"
+        << "0123456789ABCDEF00000002";
     QTest::newRow("header without a bar stays")
-        << "{B,1,N,1" << 2 << QByteArray("{B,1,N,1") << "0123456789ABCDEF00000002";
+        << "{B,1,N,1" << 2 << QByteArray("{B,1,N,1") << "0123456789ABCDEF00000002"
+        << "0123456789ABCDEF00000001";
 }
 
 void TestBatchSend::quantityGoesIntoHeader()
@@ -155,6 +201,14 @@ void TestBatchSend::quantityGoesIntoHeader()
     QVERIFY(sim.waitForBytes(expected.size()));
     QCOMPARE(sim.received(), expected);
     QTEST(fmMain->medEPC->text(), "after");
+    // Serial has no status: the batch is "Sent" as soon as the write has gone.
+    const QList<JournalEvent> events = journal(w.settingsPath());
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events[0].quantity, quantity);
+    QCOMPARE(events[0].link, QStringLiteral("COM7"));
+    QTEST(events[0].lastEpc, "lastEpc");
+    QTEST(events[0].nextEntry, "after");
+    QCOMPARE(events[1].result, QStringLiteral("Sent"));
 }
 
 void TestBatchSend::noBatchPacket()
@@ -255,6 +309,32 @@ void TestBatchSend::sendFormatAlone()
     QCOMPARE(sim.received(), FormatBytes);
     QVERIFY(w.prompt.asked.isEmpty());
     QVERIFY(!fmMain->FFormatChanged);
+    const QList<JournalEvent> events = journal(w.settingsPath());
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, JournalKind::Format);
+    QCOMPARE(events[0].bytes, qint64(FormatBytes.size()));
+    QCOMPARE(events[0].result, QStringLiteral("Sent"));
+}
+
+void TestBatchSend::unwritableJournal()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
+    TestWindows w;
+    useSerial(sim);
+    QVERIFY(QDir().mkdir(JournalPath(w.settingsPath()))); // a folder where the file should be
+
+    // Said once, in red, after the send's own texts; the batches go out all the same.
+    w.prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    QVERIFY(fmMain->laStat->text().startsWith(QStringLiteral("Journal not written")));
+    QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText), TfmMain::Red);
+    fmMain->sbSendBatchClick();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
+    const QByteArray both = batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000000") +
+                            batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000001");
+    QVERIFY(sim.waitForBytes(both.size()));
+    QCOMPARE(sim.received(), both);
 }
 
 void TestBatchSend::refusedBeforeSending_data()
@@ -292,5 +372,122 @@ void TestBatchSend::refusedBeforeSending()
     QCOMPARE(w.prompt.messages().last(), message);
 }
 
-QTEST_MAIN(TestBatchSend)
+void TestBatchSend::journalRecordsOutcome_data()
+{
+    QTest::addColumn<QStringList>("printer"); // emulator options; empty for none listening
+    QTest::addColumn<QString>("result");
+    QTest::newRow("operation ok") << QStringList{"--reply", "success"} << "Operation OK";
+    QTest::newRow("encoding failed")
+        << QStringList{"--reply", "fail"} << "Label encoding failed{J,\"E1\",\"1\",\"\",\"\"}";
+    QTest::newRow("no response") << QStringList{"--reply", "none"} << "No response";
+    QTest::newRow("no printer") << QStringList() << "Could not connect";
+}
+
+void TestBatchSend::journalRecordsOutcome()
+{
+    QFETCH(QStringList, printer);
+    PrinterSim sim;
+    QVERIFY2(sim.start(printer), qPrintable(sim.errorString()));
+    const quint16 port = sim.port();
+    if (printer.isEmpty())
+        sim.stop();
+    TestWindows w;
+    useNetwork(port);
+    fmMain->FJournal->waitLoaded();
+
+    w.prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    // On disk before anything can have reached the printer.
+    QList<JournalEvent> events = journal(w.settingsPath());
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].link, QStringLiteral("IP 127.0.0.1:%1").arg(port));
+    QCOMPARE(events[0].firstEpc, QStringLiteral("0123456789ABCDEF00000000"));
+    QCOMPARE(events[0].nextEntry, QStringLiteral("0123456789ABCDEF00000001"));
+    QCOMPARE(events[0].tagUri, QStringLiteral("urn:epc:raw:96.x0123456789ABCDEF00000000"));
+
+    if (printer.isEmpty()) {
+        for (int i = 0; i < 4; ++i) // the connect waits, without waiting them out
+            fmMain->FNetLink->tiNetConnectedTimer();
+    } else {
+        QTRY_COMPARE(fmMain->tiEncdStat->isActive(), true);
+        for (int poll = 0; poll < StatusCheck::MaxPolls && fmMain->tiEncdStat->isActive(); ++poll) {
+            if (printer.last() != QLatin1String("none"))
+                QTRY_VERIFY(fmNet->findChild<QPlainTextEdit *>(QStringLiteral("meReceive"))
+                                ->toPlainText()
+                                .contains(QLatin1Char('}')));
+            fmMain->tiEncdStatTimer();
+        }
+    }
+    QTRY_COMPARE(journal(w.settingsPath()).size(), 2);
+    events = journal(w.settingsPath());
+    QCOMPARE(events[1].kind, JournalKind::Result);
+    QCOMPARE(events[1].batch, events[0].batch);
+    QTEST(events[1].result, "result");
+
+    // The value sent is known again, whatever its result: a warning, not a refusal.
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000000"));
+    QVERIFY2(fmMain->laMeaning->text().contains(QStringLiteral(", ") + events[1].result.left(12)),
+             qPrintable(fmMain->laMeaning->text()));
+    QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::Red);
+}
+
+void TestBatchSend::resumesAfterKill()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--reply"), QStringLiteral("none")}),
+             qPrintable(sim.errorString()));
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
+    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nRFIDDATA=0123456789ABCDEF00000010\n"));
+    { // written by the last clean close, a minute before the run that is killed
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime));
+    }
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QLatin1String(CrashChild), settings);
+    env.insert(QStringLiteral("QUILBO_TEST_CRASH_PORT"), QString::number(sim.port()));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted());
+    QByteArray said;
+    while (!said.contains("batch handed over") && child.waitForReadyRead(20000))
+        said += child.readAllStandardOutput();
+    QVERIFY2(said.contains("batch handed over"), said.constData());
+    QVERIFY(sim.waitForBytes(1));
+    child.kill(); // SIGKILL: no close, no settings written
+    QVERIFY(child.waitForFinished());
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    FakePrompt prompt;
+    FakeHelp help;
+    ResetProgramValues();
+    CreateWindows(settings);
+    fmMain->tiInitDelay->stop();
+    QTRY_COMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000013"));
+    QCOMPARE(fmMain->laStat->text(),
+             QStringLiteral("Resumed after EPC 0123456789ABCDEF00000012 from the journal"));
+    QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText), TfmMain::DarkGreen);
+    // Once closed properly, the settings hold the value and the next start says nothing.
+    QVERIFY(fmMain->close());
+    DestroyWindows();
+    CreateWindows(settings);
+    fmMain->tiInitDelay->stop();
+    fmMain->FJournal->waitLoaded();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000013"));
+    QVERIFY(!fmMain->laStat->text().startsWith(QStringLiteral("Resumed")));
+    DestroyWindows();
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet(CrashChild))
+        return sendOneBatchAndHang(argc, argv);
+    QApplication app(argc, argv);
+    TestBatchSend test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_batchsend.moc"

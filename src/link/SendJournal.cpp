@@ -1,0 +1,218 @@
+#include "link/SendJournal.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "link/NetLink.h"
+#include "tagdata/Gs1Epc.h"
+
+SendJournal::SendJournal(NetLink *net, StatusCheck *check, QObject *parent) : QObject(parent)
+{
+    connect(net, &NetLink::sendEnded, this, &SendJournal::sendEnded);
+    connect(check, &StatusCheck::checked, this, &SendJournal::checked);
+}
+
+SendJournal::~SendJournal()
+{
+    if (m_loader.joinable())
+        m_loader.join();
+}
+
+void SendJournal::open(const QString &path)
+{
+    waitLoaded();
+    m_path = path;
+    m_loaded = false;
+    m_failed = false;
+    m_newest = JournalEvent();
+    m_newest.batch = 0;
+    m_skipped = 0;
+    m_loadError.clear();
+    m_loader = std::thread([this, path] {
+        // The writer reads the whole file for its numbering, the index for its ranges; the
+        // newest batch comes from the file's end. No file is made before there is something
+        // to put in it.
+        if (QFileInfo::exists(path) && !m_writer.open(path))
+            m_loadError = m_writer.error();
+        QString error;
+        m_index.load(path, &m_skipped, &error);
+        if (m_loadError.isEmpty())
+            m_loadError = error;
+        if (!NewestJournalBatch(path, &m_newest))
+            m_newest.batch = 0;
+        QMetaObject::invokeMethod(this, &SendJournal::finishLoad, Qt::QueuedConnection);
+    });
+}
+
+void SendJournal::waitLoaded()
+{
+    if (m_loader.joinable())
+        finishLoad();
+}
+
+void SendJournal::finishLoad()
+{
+    if (!m_loader.joinable())
+        return; // reported already, by waitLoaded
+    m_loader.join();
+    m_loaded = true;
+    if (!m_loadError.isEmpty())
+        failOnce(m_loadError);
+    m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
+    emit journalLoaded(m_newest, m_skipped);
+}
+
+void SendJournal::failOnce(const QString &error)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    emit journalFailed(QStringLiteral("Journal not written (%1): %2")
+                           .arg(QDir::toNativeSeparators(m_path), error));
+}
+
+bool SendJournal::writerReady()
+{
+    waitLoaded();
+    if (m_writer.isOpen() || m_failed)
+        return m_writer.isOpen();
+    if (!m_writer.open(m_path))
+        failOnce(m_writer.error());
+    m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
+    return m_writer.isOpen();
+}
+
+void SendJournal::write(const JournalEvent &event)
+{
+    if (writerReady() && !m_writer.append(event))
+        failOnce(m_writer.error());
+    emit appended(event);
+}
+
+qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
+{
+    batch.kind = JournalKind::Batch;
+    batch.firstEpc = batch.firstEpc.toUpper();
+    if (batch.time.isEmpty())
+        batch.time = JournalTimeText(QDateTime::currentDateTime());
+    if (batch.lastEpc.isEmpty())
+        batch.lastEpc = JournalLastEpc(batch.firstEpc, batch.quantity);
+    if (batch.tagUri.isEmpty())
+        batch.tagUri = ReadEpc(batch.firstEpc).tagUri;
+    const qint64 written = writerReady() ? m_writer.appendBatch(batch) : 0;
+    if (written == 0 && m_writer.isOpen())
+        failOnce(m_writer.error());
+    // Numbered even when the line could not be written, so that this run's index and window
+    // still tell the batches apart.
+    batch.batch = written ? written : m_lastBatch + 1;
+    m_lastBatch = qMax(m_lastBatch, batch.batch);
+    if (batch.quantity > 0) // a batch of 0 labels encodes nothing
+        m_index.addBatch(batch.batch, batch.time, batch.firstEpc, batch.lastEpc);
+    if (netSend != 0)
+        m_pending.insert(netSend, Pending{batch.batch, JournalEvent()});
+    emit appended(batch);
+    return batch.batch;
+}
+
+void SendJournal::batchResult(qint64 batch, const QString &result)
+{
+    JournalEvent event;
+    event.kind = JournalKind::Result;
+    event.batch = batch;
+    event.result = result;
+    event.time = JournalTimeText(QDateTime::currentDateTime());
+    m_index.setResult(batch, result);
+    write(event);
+}
+
+void SendJournal::formatHanded(const QString &link, const QString &name, qint64 bytes,
+                               quint64 netSend, const QString &result)
+{
+    JournalEvent event;
+    event.kind = JournalKind::Format;
+    event.link = link;
+    event.name = name;
+    event.bytes = bytes;
+    event.result = result;
+    if (netSend != 0)
+        m_pending.insert(netSend, Pending{0, event});
+    else
+        write(event);
+}
+
+void SendJournal::fileSent(const QString &link, const QString &name, qint64 bytes,
+                           const QString &result)
+{
+    JournalEvent event;
+    event.kind = JournalKind::File;
+    event.link = link;
+    event.name = name;
+    event.bytes = bytes;
+    event.result = result;
+    write(event);
+}
+
+bool SendJournal::lookup(const QString &hex, SentIndex::Hit *hit) const
+{
+    return m_loaded && m_index.lookup(hex, hit);
+}
+
+QString SendJournal::resultText(const StatusCheck::Result &result)
+{
+    switch (result.outcome) {
+    case StatusCheck::Outcome::OperationOk:
+        return QStringLiteral("Operation OK");
+    case StatusCheck::Outcome::EncodingFailed:
+        return QStringLiteral("Label encoding failed") + result.reply;
+    case StatusCheck::Outcome::NoResponse:
+        return QStringLiteral("No response");
+    case StatusCheck::Outcome::Polling:
+        break;
+    }
+    return QString();
+}
+
+void SendJournal::settle(quint64 send, const QString &result)
+{
+    const auto it = m_pending.constFind(send);
+    if (it == m_pending.constEnd())
+        return; // not a send of ours (the console, a file, the flash format)
+    Pending pending = *it;
+    m_pending.erase(it);
+    if (pending.batch != 0) {
+        batchResult(pending.batch, result);
+    } else {
+        pending.format.result = result;
+        write(pending.format);
+    }
+}
+
+void SendJournal::sendEnded(quint64 send, bool allSent, bool checked, const QString &failure)
+{
+    if (!allSent) {
+        m_lastNetFailure = failure;
+        settle(send, failure);
+    } else if (checked) {
+        m_replyOrder.enqueue(send); // its outcome is the status check's
+    } else {
+        settle(send, QStringLiteral("Sent"));
+    }
+}
+
+void SendJournal::checked(const StatusCheck::Result &result)
+{
+    switch (result.outcome) {
+    case StatusCheck::Outcome::Polling:
+        return;
+    case StatusCheck::Outcome::NoResponse:
+        // The check gives up on every reply it was still waiting for.
+        while (!m_replyOrder.isEmpty())
+            settle(m_replyOrder.dequeue(), resultText(result));
+        return;
+    case StatusCheck::Outcome::OperationOk:
+    case StatusCheck::Outcome::EncodingFailed:
+        if (!m_replyOrder.isEmpty())
+            settle(m_replyOrder.dequeue(), resultText(result));
+        return;
+    }
+}
