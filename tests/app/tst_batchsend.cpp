@@ -322,6 +322,7 @@ void TestBatchSend::unwritableJournal()
     QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
     TestWindows w;
     useSerial(sim);
+    fmMain->FJournal->waitLoaded(); // found at the send, not at the start
     QVERIFY(QDir().mkdir(JournalPath(w.settingsPath()))); // a folder where the file should be
 
     // Said once, in red, after the send's own texts; the batches go out all the same.
