@@ -1240,13 +1240,25 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
     const QString damaged =
         skipped > 0 ? QStringLiteral("Journal: %1 damaged lines skipped").arg(skipped) : QString();
     // The last run did not reach its close after its last batch: the stored tag data is older
-    // than what the printer has had.
-    const bool resume = newest.batch > 0 && !m_batchSent && !newest.nextEntry.isEmpty() &&
-                        newest.nextEntry != m_storedEntry && entryText() == m_storedEntry &&
-                        (!m_settingsTime.isValid() ||
-                         QDateTime::fromString(newest.time, Qt::ISODate) > m_settingsTime);
+    // than what the printer has had. The entry starts in hex; the batch may have been typed as
+    // SGTIN fields (the layouts with blanks) or in the other size.
+    const int bits = int(newest.firstEpc.size()) * 4;
+    const QString nextLayout =
+        TagFormatFor(newest.nextEntry.contains(QLatin1Char(' ')) ? 1 : 2, bits).layout;
+    const bool usable = (bits == 64 || bits == 96) && !newest.nextEntry.isEmpty() &&
+                        FindLimitBreak(newest.nextEntry, nextLayout) < 0;
+    const QString nextHex = usable ? PackTagFields(newest.nextEntry, nextLayout) : QString();
+    const bool resume =
+        usable && !m_batchSent && FDataFormat == 2 && entryText() == m_storedEntry &&
+        (bits != FDataSize || nextHex != PackTagFields(m_storedEntry, currentLayout())) &&
+        (!m_settingsTime.isValid() ||
+         QDateTime::fromString(newest.time, Qt::ISODate) > m_settingsTime);
     if (resume) {
-        setEntryText(newest.nextEntry);
+        if (bits == 96 && FDataSize != 96)
+            miDataSize96Click();
+        else if (bits == 64 && FDataSize != 64)
+            miDataSize64Click();
+        setEntryText(nextHex);
         SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
                   DarkGreen);
         if (!damaged.isEmpty()) {

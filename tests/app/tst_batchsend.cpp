@@ -77,6 +77,8 @@ int sendOneBatchAndHang(int argc, char **argv)
     fmMain->tiInitDelay->stop();
     useNetwork(quint16(qEnvironmentVariableIntValue("QUILBO_TEST_CRASH_PORT")));
     fmMain->FBatchQty = 3;
+    if (qEnvironmentVariableIsSet("QUILBO_TEST_CRASH_SGTIN"))
+        fmMain->miSGTINClick();
     prompt.answers.enqueue(ModalResult::No);
     fmMain->sbSendBatchClick();
     std::puts("batch handed over");
@@ -103,6 +105,7 @@ private slots:
     void unwritableJournal();
     void journalRecordsOutcome_data();
     void journalRecordsOutcome();
+    void resumesAfterKill_data();
     void resumesAfterKill();
 };
 
@@ -322,7 +325,7 @@ void TestBatchSend::unwritableJournal()
     QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
     TestWindows w;
     useSerial(sim);
-    fmMain->FJournal->waitLoaded(); // found at the send, not at the start
+    fmMain->FJournal->waitLoaded();                       // found at the send, not at the start
     QVERIFY(QDir().mkdir(JournalPath(w.settingsPath()))); // a folder where the file should be
 
     // Said once, in red, after the send's own texts; the batches go out all the same.
@@ -432,25 +435,30 @@ void TestBatchSend::journalRecordsOutcome()
     QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::Red);
 }
 
+void TestBatchSend::resumesAfterKill_data()
+{
+    QTest::addColumn<bool>("sgtin"); // the killed run's entry showed SGTIN fields
+    QTest::addColumn<QByteArray>("size");
+    QTest::newRow("hex") << false << QByteArray("96");
+    QTest::newRow("SGTIN fields, settings of the other size") << true << QByteArray("64");
+}
+
 void TestBatchSend::resumesAfterKill()
 {
+    QFETCH(bool, sgtin);
+    QFETCH(QByteArray, size);
     PrinterSim sim;
     QVERIFY2(sim.start({QStringLiteral("--reply"), QStringLiteral("none")}),
              qPrintable(sim.errorString()));
     QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
-    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nRFIDDATA=0123456789ABCDEF00000010\n"));
-    { // written by the last clean close, a minute before the run that is killed
-        QFile file(settings);
-        QVERIFY(file.open(QIODevice::ReadWrite) &&
-                file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
-                                 QFileDevice::FileModificationTime));
-    }
-
+    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=96\nRFIDDATA=0123456789ABCDEF00000010\n"));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QLatin1String(CrashChild), settings);
     env.insert(QStringLiteral("QUILBO_TEST_CRASH_PORT"), QString::number(sim.port()));
+    if (sgtin)
+        env.insert(QStringLiteral("QUILBO_TEST_CRASH_SGTIN"), QStringLiteral("1"));
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(child.waitForStarted());
@@ -462,6 +470,15 @@ void TestBatchSend::resumesAfterKill()
     child.kill(); // SIGKILL: no close, no settings written
     QVERIFY(child.waitForFinished());
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    // As if the last clean close had been with the other size.
+    if (size != "96")
+        QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=" + size + "\nRFIDDATA=0\n"));
+    { // written by that close, a minute before the run that is killed
+        QFile file(settings);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime));
+    }
 
     FakePrompt prompt;
     FakeHelp help;
