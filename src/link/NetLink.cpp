@@ -453,8 +453,10 @@ void NetLink::reportFinished(const Send &send, bool allSent, const QString &why)
     QMetaObject::invokeMethod(
         this,
         [this, number = send.number, checked = send.checkStatus, allSent, why] {
-            emit transferFinished(allSent);
+            // First: a receiver of transferFinished may open a window, whose event loop
+            // could run the status check before the send's end was known.
             emit sendEnded(number, allSent, checked, why);
+            emit transferFinished(allSent);
         },
         Qt::QueuedConnection);
 }
