@@ -195,7 +195,7 @@ void TestBatchRun::linkFails_data()
 
     QTest::newRow("nobody listens")
         << QStringList() << "Could not connect to 127.0.0.1:" << QByteArray("Batches:      0\n");
-    // Two batches are 2 x 66 bytes with the request: the close comes inside the third.
+    // A batch is 65 bytes with the request: the close comes inside the third.
     QTest::newRow("closes mid-run")
         << QStringList{"--close-after", "150"} << "The printer closed the connection."
         << QByteArray("Operation OK: 2\n");
@@ -231,7 +231,7 @@ void TestBatchRun::linkFails()
 void TestBatchRun::stopsAfterTheCurrentBatch()
 {
     PrinterSim sim;
-    QVERIFY(sim.start({"--reply-delay", "1000"}));
+    QVERIFY(sim.start({"--reply-delay", "2000"}));
     QProcess p;
     p.start(QStringLiteral(QUILBO_BATCH),
             {"--printer", QStringLiteral("127.0.0.1:%1").arg(sim.port()), "--format",
