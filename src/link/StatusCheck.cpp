@@ -17,7 +17,7 @@ StatusCheck::StatusCheck(NetLink *link, QObject *parent)
 
 void StatusCheck::setMaxPolls(int polls)
 {
-    m_maxPolls = qMax(1, polls);
+    m_maxPolls = qMax(0, polls);
 }
 
 void StatusCheck::begin(bool pollingOn)

@@ -34,7 +34,7 @@ public:
     // Counts polls from 0 again whenever the link makes a checked send.
     explicit StatusCheck(NetLink *link, QObject *parent = nullptr);
 
-    // Polls without a reply before "No response" (at least 1).
+    // Polls without a reply before "No response"; 0 gives a watch the first half second only.
     void setMaxPolls(int polls);
     int maxPolls() const { return m_maxPolls; }
 
