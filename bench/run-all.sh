@@ -14,6 +14,8 @@ echo "== comm dialog open (port probe) =="
 "$b/bench_commset"
 echo "== batch send to the emulator =="
 "$b/bench_batch" 200
+echo "== quilbo-batch: 1,000 batches with replies (against a raw socket) =="
+"$b/bench_batchrun" 1000
 echo "== network send through the link (against a raw socket) =="
 "$b/bench_net"
 echo "== file transfer: network 64 MiB and serial (against raw socket / cat) =="

@@ -8,6 +8,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/Product.cmake)
 set(QUILBO_MAN_PAGES
     quilbo.1
     quilbo-printer-sim.1
+    quilbo-batch.1
 )
 
 # What a distribution builds with (dpkg-buildflags). Off under the sanitizers, which bring their

@@ -661,12 +661,10 @@ int TfmMain::FindBatchFieldLine(int field)
 
 void TfmMain::ShowBadFieldNumber(const QString &line)
 {
-    // Split again at the next try, once the operator has mended the line.
-    FFormatChanged = true;
-    ShowWarning(this, QStringLiteral("Send Error"),
-                QStringLiteral("The field number of this batch line is not a whole number:\n"
-                               "%1\nNothing sent.")
-                    .arg(line));
+    BatchAssembly bad;
+    bad.stop = BatchStop::BadFieldNumber;
+    bad.line = line;
+    ShowBatchStop(bad);
 }
 
 void TfmMain::miSetEPCFieldClick()
@@ -763,31 +761,13 @@ bool TfmMain::PutHRLine()
 
 bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
 {
-    switch (batch.stop) {
-    case BatchStop::None:
-    case BatchStop::HRLineMissing:
+    if (batch.stop == BatchStop::None || batch.stop == BatchStop::HRLineMissing)
         return batch.stop == BatchStop::None;
-    case BatchStop::NoBatchPacket:
-        ShowWarning(this, QStringLiteral("Send Error"),
-                    QStringLiteral("Batch quantity is zero.\nNothing sent."));
+    // Split again at the next try, once the operator has mended the text.
+    if (batch.stop == BatchStop::NoBatchPacket || batch.stop == BatchStop::BadFieldNumber)
         FFormatChanged = true;
-        return false;
-    case BatchStop::BadFieldNumber:
-        ShowBadFieldNumber(batch.line);
-        return false;
-    case BatchStop::DataError:
-        ShowWarning(this, QStringLiteral("Data Error"),
-                    QStringLiteral("Format (max data):  ") + batch.layout);
-        return false;
-    case BatchStop::UnsendableText:
-        // 8-bit text would carry such a character as "?", and a zero would end the text
-        // there: say so instead of sending a wrong or a cut label.
-        ShowWarning(this, QStringLiteral("Send Error"),
-                    QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
-                                   "Nothing sent.")
-                        .arg(batch.line));
-        return false;
-    }
+    const BatchStopText message = BatchStopMessage(batch);
+    ShowWarning(this, message.caption, message.text);
     return false;
 }
 

@@ -65,3 +65,31 @@ BatchAssembly AssembleFormat(const QStringList &formatLines)
 {
     return finish(BatchAssembly(), formatLines);
 }
+
+BatchStopText BatchStopMessage(const BatchAssembly &batch)
+{
+    switch (batch.stop) {
+    case BatchStop::None:
+    case BatchStop::HRLineMissing:
+        break;
+    case BatchStop::NoBatchPacket:
+        return {QStringLiteral("Send Error"),
+                QStringLiteral("Batch quantity is zero.\nNothing sent.")};
+    case BatchStop::BadFieldNumber:
+        return {QStringLiteral("Send Error"),
+                QStringLiteral("The field number of this batch line is not a whole number:\n"
+                               "%1\nNothing sent.")
+                    .arg(batch.line)};
+    case BatchStop::DataError:
+        return {QStringLiteral("Data Error"),
+                QStringLiteral("Format (max data):  ") + batch.layout};
+    case BatchStop::UnsendableText:
+        // 8-bit text would carry such a character as "?", and a zero would end the text
+        // there: say so instead of sending a wrong or a cut label.
+        return {QStringLiteral("Send Error"),
+                QStringLiteral("This line holds characters the printer cannot take:\n%1\n"
+                               "Nothing sent.")
+                    .arg(batch.line)};
+    }
+    return {};
+}

@@ -48,3 +48,11 @@ struct BatchAssembly {
 BatchAssembly AssembleBatch(const BatchPackets &packets, const BatchRequest &request);
 // "Send Format": the format packet alone (stop None or UnsendableText).
 BatchAssembly AssembleFormat(const QStringList &formatLines);
+
+// What the operator is told when a send stops (caption, text); empty for None and
+// HRLineMissing, which the caller settles with the operator.
+struct BatchStopText {
+    QString caption;
+    QString text;
+};
+BatchStopText BatchStopMessage(const BatchAssembly &batch);

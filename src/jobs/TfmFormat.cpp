@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
@@ -17,6 +16,7 @@
 #include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
+#include "jobs/FormatFile.h"
 #include "jobs/PacketText.h"
 
 namespace
@@ -35,20 +35,6 @@ QAction *makeAction(QObject *parent, const char *name, const QString &caption)
     auto *a = new QAction(caption, parent);
     a->setObjectName(QLatin1String(name));
     return a;
-}
-
-// Format files are 8-bit text; a line break is CR LF, LF or a lone CR, and a break at the
-// very end closes the last line rather than opening an empty one.
-QStringList splitFileText(const QByteArray &data)
-{
-    QString text = QString::fromLatin1(data);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    if (text.isEmpty())
-        return {};
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text.split(QLatin1Char('\n'));
 }
 
 void fileError(QWidget *owner, const QString &path, const QString &reason)
@@ -200,43 +186,9 @@ void TfmFormat::UpdateRecentMenu()
 
 bool TfmFormat::loadFile(const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    // Devices and pipes would block or never end; only plain files are format files.
-    if (info.exists() && !info.isFile()) {
-        *error = QStringLiteral("Not a file.");
+    QStringList lines;
+    if (!ReadFormatFile(path, &lines, error))
         return false;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    const QString tooLarge =
-        QStringLiteral("The file is larger than %1 MB; it cannot be a format file.")
-            .arg(MaxFileSize / (1024 * 1024));
-    if (file.size() > MaxFileSize) {
-        *error = tooLarge;
-        return false;
-    }
-    const QByteArray data = file.read(MaxFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
-    if (data.size() > MaxFileSize) {
-        *error = tooLarge;
-        return false;
-    }
-    const QStringList lines = splitFileText(data);
-    for (int i = 0; i < lines.size(); ++i) {
-        if (lines[i].size() > MaxLineLength) {
-            *error = QStringLiteral("Line %1 is longer than %2 characters; it cannot be a "
-                                    "format file.")
-                         .arg(i + 1)
-                         .arg(MaxLineLength);
-            return false;
-        }
-    }
     meFormat->setPlainText(lines.join(QLatin1Char('\n')));
     return true;
 }

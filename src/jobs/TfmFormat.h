@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "jobs/FormatFile.h"
+
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -40,10 +42,8 @@ public:
     void AddRecentFile(const QString &path);
     void UpdateRecentMenu();
 
-    // Larger files are refused: a format file is a few kilobytes of packet text.
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
-    // The text box lays out a line as a whole: megabytes on one line freeze the window.
-    static constexpr int MaxLineLength = 64 * 1024;
+    static constexpr qint64 MaxFileSize = FormatFileMaxSize;
+    static constexpr int MaxLineLength = FormatFileMaxLineLength;
 
 signals:
     void showing();       // before the window takes its place: hand in the hint setting

@@ -16,6 +16,9 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <cstdio>
+#include <io.h>
 #endif
 
 QMap<int, QString> PortOverrides;
@@ -198,5 +201,16 @@ qint64 PortOutputQueued(qintptr handle)
 #else
     Q_UNUSED(handle);
     return 0;
+#endif
+}
+
+bool StandardOutputIsTerminal()
+{
+#if defined(Q_OS_UNIX)
+    return ::isatty(STDOUT_FILENO) == 1;
+#elif defined(Q_OS_WIN)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return false;
 #endif
 }

@@ -32,3 +32,6 @@ bool RestoreDeviceLineSettings(qintptr handle, const DeviceLineSettings &setting
 bool SetFlowControlCharacters(qintptr handle, char xon, char xoff);
 // Bytes the driver of an open port still holds for the line; 0 where the platform cannot tell.
 qint64 PortOutputQueued(qintptr handle);
+
+// Whether standard output goes to a terminal (progress lines are for a person, not a file).
+bool StandardOutputIsTerminal();

@@ -1,12 +1,23 @@
 #include "link/StatusCheck.h"
 
+#include <QTimer>
+
 #include "link/NetLink.h"
 
 const QString StatusCheck::SuccessReply = QStringLiteral("{J,\"\",\"\",\"\",\"\"}");
 
-StatusCheck::StatusCheck(NetLink *link, QObject *parent) : QObject(parent), m_link(link)
+StatusCheck::StatusCheck(NetLink *link, QObject *parent)
+    : QObject(parent), m_link(link), m_deadline(new QTimer(this))
 {
+    m_deadline->setSingleShot(true);
     connect(link, &NetLink::statusRequested, this, [this] { FStatusPolls = 0; });
+    connect(link, &NetLink::received, this, &StatusCheck::lookForWholeLine);
+    connect(m_deadline, &QTimer::timeout, this, &StatusCheck::expire);
+}
+
+void StatusCheck::setMaxPolls(int polls)
+{
+    m_maxPolls = qMax(0, polls);
 }
 
 void StatusCheck::begin(bool pollingOn)
@@ -17,12 +28,12 @@ void StatusCheck::begin(bool pollingOn)
 
 StatusCheck::Result StatusCheck::poll()
 {
-    Result result;
     QString reply;
     if (m_link->TakeReply(reply) < 0) {
+        Result result;
         const int old = FStatusPolls++;
         result.poll = FStatusPolls;
-        if (old >= MaxPolls - 1) {
+        if (old >= m_maxPolls - 1) {
             FRepliesDue = 0;
             result.outcome = Outcome::NoResponse;
         } else {
@@ -31,12 +42,65 @@ StatusCheck::Result StatusCheck::poll()
         emit checked(result);
         return result;
     }
-    // The reply is Latin-1, one character a byte: equal strings are equal bytes.
-    result.outcome = reply == SuccessReply ? Outcome::OperationOk : Outcome::EncodingFailed;
-    result.reply = reply;
-    result.poll = FStatusPolls;
+    Result result = judge(reply);
     // Each request has its own reply: one that came while this check polled is still due.
     result.pollAgain = FRepliesDue > 0 && --FRepliesDue > 0;
     emit checked(result);
     return result;
+}
+
+StatusCheck::Result StatusCheck::judge(const QString &reply)
+{
+    Result result;
+    // The reply is Latin-1, one character a byte: equal strings are equal bytes.
+    result.outcome = reply == SuccessReply ? Outcome::OperationOk : Outcome::EncodingFailed;
+    result.reply = reply;
+    result.poll = FStatusPolls;
+    return result;
+}
+
+void StatusCheck::watch()
+{
+    m_link->tiCheck->stop();
+    m_watching = true;
+    FStatusPolls = 0;
+    m_deadline->start(deadlineMs(m_maxPolls));
+    // The reply may have come before the transfer's end was reported.
+    QMetaObject::invokeMethod(this, &StatusCheck::lookForWholeLine, Qt::QueuedConnection);
+}
+
+void StatusCheck::stopWatching()
+{
+    m_watching = false;
+    m_deadline->stop();
+}
+
+void StatusCheck::lookForWholeLine()
+{
+    if (!watching() || m_link->replies().finishedLines() == 0)
+        return;
+    QString reply;
+    m_link->TakeReply(reply);
+    finishWatch(judge(reply));
+}
+
+void StatusCheck::expire()
+{
+    if (!watching())
+        return;
+    QString reply;
+    if (m_link->TakeReply(reply) >= 0) {
+        finishWatch(judge(reply));
+        return;
+    }
+    Result result;
+    result.outcome = Outcome::NoResponse;
+    result.poll = m_maxPolls;
+    finishWatch(result);
+}
+
+void StatusCheck::finishWatch(const Result &result)
+{
+    stopWatching();
+    emit finished(result);
 }

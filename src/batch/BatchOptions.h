@@ -1,0 +1,31 @@
+#pragma once
+// The command line of quilbo-batch.
+#include <QString>
+#include <QStringList>
+
+#include "link/StatusCheck.h"
+
+struct BatchOptions {
+    QString host; // network printer; empty when serial
+    quint16 port = 9100;
+    QString serialDevice;
+    int baud = 0; // 0: the device keeps the line settings its driver has
+    QString formatPath;
+    QString epc; // hex digits as the entry holds them (upper case)
+    int dataSize = 96;
+    int quantity = 1;
+    qint64 batches = 1;
+    bool sendFormat = false;
+    int polls = StatusCheck::MaxPolls;
+    QString journalPath;
+    bool quiet = false;
+};
+
+enum class ParseOutcome {
+    Run,
+    Shown,     // --help or --version printed to *message: exit 0
+    UsageError // *message says why: exit 2
+};
+
+ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *options,
+                                 QString *message);

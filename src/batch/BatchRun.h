@@ -1,0 +1,114 @@
+#pragma once
+// One unattended run of batches: the window's batch send over and over, each batch's answer
+// judged as the window judges it, the EPC stepped on by the quantity after each batch, and
+// the counts at the end. Everything runs in the event loop; finished() ends it.
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "batch/BatchOptions.h"
+#include "jobs/BatchAssembly.h"
+#include "jobs/Journal.h"
+#include "link/StatusCheck.h"
+
+class NetLink;
+class QIODevice;
+class QTimer;
+class SerialLink;
+
+class BatchRun : public QObject
+{
+    Q_OBJECT
+public:
+    enum Status {
+        AllOk = 0,         // every batch "Operation OK" (or "Sent" on serial)
+        NotAllOk = 1,      // a batch failed or had no response, or the run was stopped
+        UnusableInput = 2, // usage error, missing file, a format or tag data it cannot use
+        Unreachable = 3,   // no printer, or it closed the link or flooded it mid-run
+    };
+
+    struct Counts {
+        qint64 batches = 0; // batches that went out whole
+        qint64 labels = 0;
+        qint64 ok = 0;
+        qint64 failed = 0;
+        qint64 noResponse = 0;
+        qint64 sent = 0; // serial: no answer to judge
+    };
+
+    // out takes the batch lines, the progress and the summary; err the messages.
+    BatchRun(const BatchOptions &options, QIODevice *out, QIODevice *err,
+             QObject *parent = nullptr);
+    ~BatchRun() override;
+
+    // Reads the format, checks the tag data and opens the journal before anything is sent.
+    // False (status UnusableInput) with the message written.
+    bool prepare();
+    // Sends the batches; finished() once, at the end.
+    void start();
+    // Ctrl-C: no batch after the current one.
+    void requestStop();
+    // Progress lines for a person at a terminal.
+    void setProgressShown(bool shown) { m_progress = shown; }
+
+    const Counts &counts() const { return m_counts; }
+
+signals:
+    void finished(int status);
+
+private:
+    enum class State { Idle, Connecting, Sending, Awaiting, Done };
+
+    void sendNext();
+    void sendSerial(const BatchAssembly &batch);
+    void transferFinished(bool allSent);
+    void replyJudged(const StatusCheck::Result &result);
+    void linkClosed();
+    void repliesArrived(int fellOff);
+    void connected();
+    void socketError();
+    void connectTimedOut();
+    void linkFailure(const QString &text);
+    void batchDone(const QString &result, qint64 *counter);
+    void end(int status, const QString &message = QString());
+
+    BatchAssembly assemble(bool withFormat) const;
+    QString linkText() const;
+    QString printerAddress() const; // host:port
+    void journalResult(const QString &result);
+    void writeOut(const QString &text);
+    void writeErr(const QString &text);
+    void showProgress();
+    void clearProgress();
+
+    BatchOptions m_options;
+    QIODevice *m_out;
+    QIODevice *m_err;
+    BatchPackets m_packets;
+    QString m_layout;
+    QString m_entry;     // the tag data of the next batch, as the entry would show it
+    QString m_sentEpc;   // hex of the batch under way
+    qint64 m_number = 0; // of the batch under way, from 1
+    qint64 m_journalBatch = 0;
+    JournalWriter m_journal;
+    bool m_journalOn = false;
+
+    std::unique_ptr<NetLink> m_net;
+    std::unique_ptr<StatusCheck> m_check;
+    std::unique_ptr<SerialLink> m_serial;
+    QTimer *m_ticker = nullptr; // progress while a reply is awaited
+    QTimer *m_connectWait = nullptr;
+
+    State m_state = State::Idle;
+    bool m_stopAsked = false;
+    bool m_progress = false;
+    int m_progressWidth = 0;
+    QString m_fault; // the link failed: the run ends with Unreachable after this batch
+    QString m_failureText;
+    Counts m_counts;
+    QElapsedTimer m_clock;
+    QElapsedTimer m_waitClock;
+};

@@ -1,0 +1,71 @@
+// quilbo-batch: runs batches against a printer without a window, for tests left unattended.
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include "batch/BatchOptions.h"
+#include "batch/BatchRun.h"
+#include "link/PortNames.h"
+
+namespace
+{
+std::atomic<bool> g_stopAsked{false};
+
+extern "C" void onStopSignal(int signal)
+{
+    g_stopAsked = true;
+    // A second Ctrl-C ends the program at once, for a reply that would take long to come.
+    std::signal(signal, SIG_DFL);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quilbo-batch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILBO_VERSION));
+
+    QFile out, err;
+    if (!out.open(stdout, QIODevice::WriteOnly) || !err.open(stderr, QIODevice::WriteOnly))
+        return BatchRun::UnusableInput;
+
+    BatchOptions options;
+    QString message;
+    switch (ParseBatchArguments(QCoreApplication::arguments(), &options, &message)) {
+    case ParseOutcome::Shown:
+        out.write(message.toLocal8Bit());
+        return BatchRun::AllOk;
+    case ParseOutcome::UsageError:
+        err.write(QStringLiteral("quilbo-batch: %1\nTry \"quilbo-batch --help\".\n")
+                      .arg(message)
+                      .toLocal8Bit());
+        return BatchRun::UnusableInput;
+    case ParseOutcome::Run:
+        break;
+    }
+
+    BatchRun run(options, &out, &err);
+    if (!run.prepare())
+        return BatchRun::UnusableInput;
+    run.setProgressShown(StandardOutputIsTerminal());
+    QObject::connect(&run, &BatchRun::finished, &app, &QCoreApplication::exit,
+                     Qt::QueuedConnection);
+
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &run, [&run, &stopWatch] {
+        if (g_stopAsked) {
+            stopWatch.stop();
+            run.requestStop();
+        }
+    });
+    stopWatch.start(100);
+
+    run.start();
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,250 @@
+// quilbo-batch as a user runs it: the built program against the printer emulator.
+#include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "PrinterSim.h"
+#include "TestFiles.h"
+#include "jobs/Journal.h"
+
+namespace
+{
+const QByteArray Format = "{F,1,A,R,E,100,400,\"t\"|\r\nX,1,24|\r\n}\r\n";
+const QByteArray Batch = "{B,1,N,%Q|E,0,0,1,1,0,1|\r\n1,\"%E\"|\r\n}\r\n";
+const QByteArray Ask = "\n{J,3}";
+
+// The batch packet as it must reach the printer.
+QByteArray batch(int quantity, const char *epc)
+{
+    return QByteArray(Batch).replace("%Q", QByteArray::number(quantity)).replace("%E", epc);
+}
+} // namespace
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void run_data();
+    void run();
+    void unusable_data();
+    void unusable();
+    void linkFails_data();
+    void linkFails();
+    void stopsAfterTheCurrentBatch();
+
+private:
+    int runBatch(const QStringList &args, QByteArray *out, QByteArray *err = nullptr);
+    QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+
+    QTemporaryDir m_dir;
+};
+
+void TestBatchRun::initTestCase()
+{
+    QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + batch(1, "000000000000000000000000")));
+    QVERIFY(writeFile(path("nobatch.fmt"), Format));
+}
+
+int TestBatchRun::runBatch(const QStringList &args, QByteArray *out, QByteArray *err)
+{
+    QProcess p;
+    p.start(QStringLiteral(QUILBO_BATCH), args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return -1;
+    *out = p.readAllStandardOutput();
+    if (err)
+        *err = p.readAllStandardError();
+    return p.exitCode();
+}
+
+void TestBatchRun::run_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("expected"); // what the printer got
+    QTest::addColumn<QStringList>("lines");   // in the output, in order
+    QTest::addColumn<int>("status");
+
+    const QStringList epc96{"--epc", "0123456789ABCDEF000000FF"};
+    QTest::newRow("every third fails, format in front")
+        << QStringList{"--fail-every", "3"}
+        << epc96 + QStringList{"--quantity",    "2",         "--batches",      "4",
+                               "--send-format", "--journal", path("mixed.csv")}
+        << Format + batch(2, "0123456789ABCDEF000000FF") + Ask +
+               batch(2, "0123456789ABCDEF00000101") + Ask + batch(2, "0123456789ABCDEF00000103") +
+               Ask + batch(2, "0123456789ABCDEF00000105") + Ask
+        << QStringList{"1  0123456789ABCDEF000000FF  Operation OK\n",
+                       "3  0123456789ABCDEF00000103  Label encoding "
+                       "failed{J,\"E1\",\"1\",\"\",\"\"}",
+                       "4  0123456789ABCDEF00000105  Operation OK\n",
+                       "Batches:      4\nLabels:       8\nOperation OK: 3\nFailed:       1\n"
+                       "No response:  0\n"}
+        << 1;
+    QTest::newRow("64 bits typed in lower case, quantity 0 keeps the EPC, wrap at the top")
+        << QStringList()
+        << QStringList{"--epc", "ffffffffffffffff", "--quantity", "0", "--batches", "2"}
+        << batch(0, "FFFFFFFFFFFFFFFF") + Ask + batch(0, "FFFFFFFFFFFFFFFF") + Ask
+        << QStringList{"Operation OK: 2\nFailed:       0\nNo response:  0\n"} << 0;
+    QTest::newRow("silent printer")
+        << QStringList{"--reply", "none"} << epc96 + QStringList{"--polls", "0"}
+        << batch(1, "0123456789ABCDEF000000FF") + Ask
+        << QStringList{"No response\n", "No response:  1\n"} << 1;
+    QTest::newRow("a reply cut short is the reply at the deadline")
+        << QStringList{"--reply-text", "{J,\"\",\"\""} << epc96 + QStringList{"--polls", "0"}
+        << batch(1, "0123456789ABCDEF000000FF") + Ask
+        << QStringList{"Label encoding failed{J,\"\",\"\"\n", "Failed:       1\n"} << 1;
+    QTest::newRow("serial")
+        << QStringList{"--pty"}
+        << epc96 + QStringList{"--batches", "2", "--baud", "19200", "--journal", path("serial.csv")}
+        << batch(1, "0123456789ABCDEF000000FF") + batch(1, "0123456789ABCDEF00000100")
+        << QStringList{"2  0123456789ABCDEF00000100  Sent\n", "Sent:         2\n"} << 0;
+}
+
+void TestBatchRun::run()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, expected);
+    QFETCH(QStringList, lines);
+    QFETCH(int, status);
+
+    PrinterSim sim;
+    QVERIFY2(sim.start(simArgs), qPrintable(sim.errorString()));
+    args << "--format" << path("label.fmt");
+    if (sim.ptyPath().isEmpty())
+        args << "--printer" << QStringLiteral("127.0.0.1:%1").arg(sim.port());
+    else
+        args << "--serial" << sim.ptyPath();
+    QByteArray out;
+    QCOMPARE(runBatch(args, &out), status);
+    QVERIFY(sim.waitForBytes(expected.size()));
+    QCOMPARE(sim.received(), expected);
+    qsizetype from = 0;
+    for (const QString &line : lines) {
+        from = out.indexOf(line.toLatin1(), from);
+        QVERIFY2(from >= 0, qPrintable(line + "\nnot in order in\n" + out));
+    }
+
+    // A batch line, then its result, for every batch; the format noted on the first.
+    const int journal = int(args.indexOf("--journal"));
+    if (journal < 0)
+        return;
+    const JournalRead read = ReadJournal(args.at(journal + 1));
+    QCOMPARE(read.skipped, 0);
+    const QRegularExpression batches(QStringLiteral("Batches: +(\\d+)\n"));
+    QCOMPARE(read.events.size(), 2 * batches.match(QString::fromLatin1(out)).captured(1).toInt());
+    for (int i = 0; i < read.events.size(); i += 2) {
+        QCOMPARE(read.events[i].kind, JournalKind::Batch);
+        QCOMPARE(read.events[i].withFormat, i == 0 && args.contains("--send-format"));
+        QCOMPARE(read.events[i + 1].kind, JournalKind::Result);
+        QVERIFY(out.contains(read.events[i].firstEpc.toLatin1() + "  " +
+                             read.events[i + 1].result.toLatin1() + '\n'));
+    }
+}
+
+void TestBatchRun::unusable_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+
+    const QStringList fmt{"--printer", "127.0.0.1:1", "--format"};
+    const QStringList epc{"--epc", "0123456789ABCDEF00000000"};
+    QTest::newRow("no printer") << QStringList{"--epc", "0123456789ABCDEF"} << "either --printer";
+    QTest::newRow("two printers") << QStringList{"--printer", "h", "--serial", "/dev/null"}
+                                  << "either --printer";
+    QTest::newRow("port 0") << QStringList{"--printer", "h:0"} << "port from 1 to 65535";
+    QTest::newRow("baud without serial")
+        << QStringList{"--printer", "h", "--baud", "9600"} << "--baud goes with --serial";
+    QTest::newRow("epc of 20 digits")
+        << fmt + QStringList{"f", "--epc", "01234567890123456789"} << "not 16 or 24 hex digits";
+    QTest::newRow("quantity 101") << fmt + QStringList{"f"} + epc + QStringList{"--quantity", "101"}
+                                  << "from 0 to 100";
+    QTest::newRow("batches twice")
+        << fmt + QStringList{"f"} + epc + QStringList{"--batches", "2", "--batches", "3"}
+        << "more than once";
+    QTest::newRow("unknown option") << QStringList{"--colour"} << "Unknown option";
+    QTest::newRow("missing file") << fmt + QStringList{path("none.fmt")} + epc << "File Error: ";
+    QTest::newRow("no batch packet") << fmt + QStringList{path("nobatch.fmt")} + epc
+                                     << "Send Error: Batch quantity is zero.\nNothing sent.";
+    QTest::newRow("not hex") << fmt + QStringList{path("label.fmt"), "--epc",
+                                                  "0123456789ABCDEFG0000000"}
+                             << "Data Error: Format (max data):  FFFFFFFFFFFFFFFFFFFFFFFF";
+    QTest::newRow("journal in no folder")
+        << fmt + QStringList{path("label.fmt")} + epc +
+               QStringList{"--journal", path("no/such/folder.csv")}
+        << "Journal Error: ";
+}
+
+void TestBatchRun::unusable()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QByteArray out, err;
+    QCOMPARE(runBatch(args, &out, &err), 2);
+    QVERIFY2(err.contains(message.toLatin1()), err.constData());
+    QVERIFY(out.isEmpty()); // nothing started, so no summary
+}
+
+void TestBatchRun::linkFails_data()
+{
+    QTest::addColumn<QStringList>("simArgs"); // empty: no printer at all
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("summary");
+
+    QTest::newRow("nobody listens")
+        << QStringList() << "Could not connect to 127.0.0.1:" << QByteArray("Batches:      0\n");
+    // A batch is 65 bytes with the request: the close comes inside the third.
+    QTest::newRow("closes mid-run")
+        << QStringList{"--close-after", "150"} << "The printer closed the connection."
+        << QByteArray("Operation OK: 2\n");
+    QTest::newRow("floods") << QStringList{"--reply-text", QString(2000, QLatin1Char('x'))}
+                            << "bytes without a line break" << QByteArray("Failed:       1\n");
+}
+
+void TestBatchRun::linkFails()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, summary);
+
+    PrinterSim sim;
+    quint16 port = 0;
+    if (simArgs.isEmpty()) {
+        QTcpServer server; // a port that was free a moment ago
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        port = server.serverPort();
+    } else {
+        QVERIFY2(sim.start(simArgs), qPrintable(sim.errorString()));
+        port = sim.port();
+    }
+    QByteArray out, err;
+    QCOMPARE(runBatch({"--printer", QStringLiteral("127.0.0.1:%1").arg(port), "--format",
+                       path("label.fmt"), "--epc", "0123456789ABCDEF00000000", "--batches", "5"},
+                      &out, &err),
+             3);
+    QVERIFY2(err.contains(message.toLatin1()), err.constData());
+    QVERIFY2(out.contains(summary), out.constData());
+}
+
+void TestBatchRun::stopsAfterTheCurrentBatch()
+{
+    PrinterSim sim;
+    QVERIFY(sim.start({"--reply-delay", "2000"}));
+    QProcess p;
+    p.start(QStringLiteral(QUILBO_BATCH),
+            {"--printer", QStringLiteral("127.0.0.1:%1").arg(sim.port()), "--format",
+             path("label.fmt"), "--epc", "0123456789ABCDEF00000000", "--batches", "100"});
+    QVERIFY(sim.waitForBytes(1));
+    p.terminate(); // what Ctrl-C does too, by the same handler
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    const QByteArray out = p.readAllStandardOutput();
+    QVERIFY2(out.contains("1  0123456789ABCDEF00000000  Operation OK\n"), out.constData());
+    QVERIFY2(out.contains("Batches:      1\n"), out.constData());
+    QCOMPARE(sim.received(), batch(1, "0123456789ABCDEF00000000") + Ask);
+}
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
