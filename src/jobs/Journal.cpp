@@ -189,11 +189,12 @@ int checkRecord(const Fields &f, int count)
     return -1;
 }
 
-// Reads the journal record by record; onRecord gets the good ones (kind, fields). cutTail: the
-// unfinished line the file ends in, if any.
+// Reads the journal record by record; onRecord gets the good ones (kind, fields) and returns
+// false to stop. cutTail: the unfinished line the file ends in, if any.
 JournalRead scanRecords(const QString &path,
-                        const std::function<void(int, const Fields &)> &onRecord,
-                        QByteArray *cutTail = nullptr)
+                        const std::function<bool(int, const Fields &)> &onRecord,
+                        QByteArray *cutTail = nullptr,
+                        const std::function<void(qint64)> &progress = {})
 {
     JournalRead read;
     QFile file(path);
@@ -220,6 +221,8 @@ JournalRead scanRecords(const QString &path,
         buf.resize(have + qMax<qint64>(n, 0));
         if (n <= 0)
             eof = true;
+        if (progress)
+            progress(file.pos());
     };
     fill();
     for (;;) {
@@ -274,8 +277,8 @@ JournalRead scanRecords(const QString &path,
         const int kind = checkRecord(fields, count);
         if (kind < 0)
             ++read.skipped;
-        else
-            onRecord(kind, fields);
+        else if (!onRecord(kind, fields))
+            break;
     }
     return read;
 }
@@ -414,7 +417,20 @@ QByteArray JournalLine(const JournalEvent &e)
 JournalRead ScanJournal(const QString &path,
                         const std::function<void(const JournalEvent &)> &onEvent)
 {
-    return scanRecords(path, [&](int kind, const Fields &f) { onEvent(toEvent(kind, f)); });
+    return scanRecords(path, [&](int kind, const Fields &f) {
+        onEvent(toEvent(kind, f));
+        return true;
+    });
+}
+
+JournalRead ScanJournalRaw(const QString &path,
+                           const std::function<bool(const JournalRawLine &)> &onLine,
+                           const std::function<void(qint64 done)> &progress)
+{
+    return scanRecords(
+        path,
+        [&](int kind, const Fields &f) { return onLine(JournalRawLine(JournalKind(kind), f)); },
+        nullptr, progress);
 }
 
 JournalRead ReadJournal(const QString &path)
@@ -441,6 +457,7 @@ bool JournalWriter::open(const QString &path)
             qint64 n = 0;
             if (toInt(f[CBatch], &n))
                 last = qMax(last, n);
+            return true;
         },
         &cutTail);
     if (!read.opened) {
@@ -635,7 +652,7 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
         } else if (kind == int(JournalKind::Result)) {
             const int i = findEntry(batch);
             if (i < 0)
-                return;
+                return true;
             const QString r = text(f[CResult]);
             if (r != lastResult || lastResultIndex < 0) {
                 lastResult = r;
@@ -643,6 +660,7 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
             }
             m_entries[size_t(i)].result = lastResultIndex;
         }
+        return true;
     });
     if (skipped)
         *skipped = read.skipped;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 enum class JournalKind {
@@ -63,6 +64,45 @@ JournalRead ReadJournal(const QString &path);
 // Streams the good lines in order to onEvent; returns what ReadJournal would, without events.
 JournalRead ScanJournal(const QString &path,
                         const std::function<void(const JournalEvent &)> &onEvent);
+
+// A good line's fields as read (quotes undone, UTF-8 bytes), for readers that keep their own
+// compact form of a large journal instead of one JournalEvent per line.
+enum class JournalField {
+    Kind,
+    Batch,
+    Time,
+    Link,
+    Quantity,
+    Format,
+    FirstEpc,
+    LastEpc,
+    TagUri,
+    HrText,
+    NextEntry,
+    Name,
+    Bytes,
+    Result
+};
+class JournalRawLine
+{
+public:
+    JournalRawLine(JournalKind kind, const std::vector<std::string> &fields)
+        : m_kind(kind), m_fields(fields)
+    {
+    }
+    JournalKind kind() const { return m_kind; }
+    const std::string &operator[](JournalField field) const { return m_fields[size_t(field)]; }
+
+private:
+    JournalKind m_kind;
+    const std::vector<std::string> &m_fields;
+};
+
+// Streams the good lines in order; onLine returns false to stop early. progress, when given,
+// gets the bytes read so far from time to time.
+JournalRead ScanJournalRaw(const QString &path,
+                           const std::function<bool(const JournalRawLine &)> &onLine,
+                           const std::function<void(qint64 done)> &progress = {});
 
 class JournalWriter
 {
