@@ -181,7 +181,9 @@ struct JournalTable {
     int addBatch(qint64 batch, std::string_view time, std::string_view link, qint64 quantity,
                  std::string_view first, std::string_view last, std::string_view uri)
     {
-        if (findRow(batch) >= 0)
+        // The usual journal counts up: a number above the last one is new.
+        const bool above = rows.empty() || batch > rows.back().batch;
+        if (!above && findRow(batch) >= 0)
             return -1;
         Row r{};
         r.batch = batch;
@@ -198,7 +200,7 @@ struct JournalTable {
         r.timeSize = store(time);
         r.uriTailSize = store(uri.substr(headSize));
         r.result = -1;
-        if (ascending && !rows.empty() && batch <= rows.back().batch) {
+        if (ascending && !above) {
             ascending = false;
             rowOfBatch.reserve(qsizetype(rows.size()));
             for (size_t i = 0; i < rows.size(); ++i)
