@@ -31,6 +31,7 @@ public:
         if (it == m_index.end()) {
             it = m_index.emplace(key, quint32(m_texts.size())).first;
             m_texts.push_back(QString::fromUtf8(bytes.data(), qsizetype(bytes.size())));
+            m_bytes.push_back(&it->first); // the map's nodes stay where they are
             m_ranks.clear();
         }
         m_lastBytes = key;
@@ -38,7 +39,7 @@ public:
         return m_last;
     }
     const QString &text(quint32 i) const { return m_texts[i]; }
-    size_t size() const { return m_texts.size(); }
+    std::string_view bytes(quint32 i) const { return *m_bytes[i]; }
     // Each text's place in alphabetical order, for sorting by it.
     const std::vector<quint32> &ranks() const
     {
@@ -57,6 +58,7 @@ public:
 
 private:
     std::vector<QString> m_texts;
+    std::vector<const std::string *> m_bytes; // the same texts as UTF-8
     std::unordered_map<std::string, quint32> m_index;
     std::string m_lastBytes;
     quint32 m_last = 0;
@@ -103,14 +105,14 @@ bool parseEpc(std::string_view hex, quint8 *bits, quint32 *hi, quint64 *lo)
     return true;
 }
 
-QString epcText(quint8 bits, quint32 hi, quint64 lo)
+void appendEpc(QByteArray *out, quint8 bits, quint32 hi, quint64 lo)
 {
-    if (bits == 0)
-        return QString();
-    QString low = QString::number(lo, 16).toUpper().rightJustified(16, QLatin1Char('0'));
-    if (bits == 64)
-        return low;
-    return QString::number(hi, 16).toUpper().rightJustified(8, QLatin1Char('0')) + low;
+    static const char Digits[] = "0123456789ABCDEF";
+    for (int shift = bits - 68; shift >= 0; shift -= 4)
+        out->append(Digits[(hi >> shift) & 15]);
+    if (bits)
+        for (int shift = 60; shift >= 0; shift -= 4)
+            out->append(Digits[(lo >> shift) & 15]);
 }
 
 template <typename T> int compare(const T &a, const T &b)
@@ -118,13 +120,16 @@ template <typename T> int compare(const T &a, const T &b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-void appendCsvField(QByteArray *out, const QString &value)
+void appendCsvField(QByteArray *out, const QByteArray &bytes)
 {
-    const QByteArray bytes = value.toUtf8();
     if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
         bytes.contains('\n')) {
         out->append('"');
-        out->append(QByteArray(bytes).replace("\"", "\"\""));
+        for (char c : bytes) {
+            if (c == '"')
+                out->append('"');
+            out->append(c);
+        }
         out->append('"');
     } else {
         out->append(bytes);
@@ -587,34 +592,48 @@ int JournalModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString JournalModel::text(int row, int column) const
+void JournalModel::appendCell(QByteArray *out, int row, int column) const
 {
     if (row < 0 || row >= int(m_order.size()))
-        return QString();
+        return;
     const JournalTable &t = *m_table;
     const JournalTable::Row &r = t.rows[size_t(m_order[size_t(row)])];
-    auto fromUtf8 = [](std::string_view s) {
-        return QString::fromUtf8(s.data(), qsizetype(s.size()));
-    };
+    auto append = [out](std::string_view s) { out->append(s.data(), qsizetype(s.size())); };
     switch (column) {
     case ColBatch:
-        return QString::number(r.batch);
+        out->append(QByteArray::number(r.batch));
+        break;
     case ColTime:
-        return fromUtf8(t.time(r));
+        append(t.time(r));
+        break;
     case ColLink:
-        return t.links.text(r.link);
+        append(t.links.bytes(r.link));
+        break;
     case ColQuantity:
-        return QString::number(r.quantity);
+        out->append(QByteArray::number(r.quantity));
+        break;
     case ColFirstEpc:
-        return epcText(r.bits, r.firstHi, r.firstLo);
+        appendEpc(out, r.bits, r.firstHi, r.firstLo);
+        break;
     case ColLastEpc:
-        return epcText(r.bits, r.lastHi, r.lastLo);
+        appendEpc(out, r.bits, r.lastHi, r.lastLo);
+        break;
     case ColTagUri:
-        return t.uriHeads.text(r.uriHead) + fromUtf8(t.uriTail(r));
+        append(t.uriHeads.bytes(r.uriHead));
+        append(t.uriTail(r));
+        break;
     case ColResult:
-        return r.result < 0 ? QString() : t.results.text(quint32(r.result));
+        if (r.result >= 0)
+            append(t.results.bytes(quint32(r.result)));
+        break;
     }
-    return QString();
+}
+
+QString JournalModel::text(int row, int column) const
+{
+    QByteArray bytes;
+    appendCell(&bytes, row, column);
+    return QString::fromUtf8(bytes);
 }
 
 QVariant JournalModel::data(const QModelIndex &index, int role) const
@@ -640,24 +659,27 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
 bool JournalModel::writeCsv(QIODevice *out) const
 {
     QByteArray chunk;
+    QByteArray field;
     for (int c = 0; c < ColumnCount; ++c) {
         if (c)
             chunk.append(',');
-        appendCsvField(&chunk, QString::fromLatin1(Headers[c]));
+        appendCsvField(&chunk, Headers[c]);
     }
     chunk.append("\r\n");
     for (int row = 0; row < int(m_order.size()); ++row) {
         for (int c = 0; c < ColumnCount; ++c) {
             if (c)
                 chunk.append(',');
-            appendCsvField(&chunk, text(row, c));
+            field.clear();
+            appendCell(&field, row, c);
+            appendCsvField(&chunk, field);
         }
         chunk.append("\r\n");
-        if (chunk.size() >= (1 << 20) || row + 1 == int(m_order.size())) {
+        if (chunk.size() >= (1 << 20)) {
             if (out->write(chunk) != chunk.size())
                 return false;
             chunk.clear();
         }
     }
-    return chunk.isEmpty() || out->write(chunk) == chunk.size();
+    return out->write(chunk) == chunk.size();
 }

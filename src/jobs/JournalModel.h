@@ -91,6 +91,7 @@ signals:
     void totalsChanged();
 
 private:
+    void appendCell(QByteArray *out, int row, int column) const; // as UTF-8
     void finishLoad(unsigned generation, std::shared_ptr<JournalTable> table);
     void stopLoader();
     void apply(const JournalEvent &event, bool quiet); // quiet: no signals, no order kept
