@@ -5,8 +5,8 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
-#include <cstring>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -65,18 +65,11 @@ private:
     mutable std::vector<quint32> m_ranks;
 };
 
-bool toNumber(std::string_view s, qint64 *out)
+qint64 toNumber(std::string_view s)
 {
-    if (s.empty() || s.size() > 18)
-        return false;
     qint64 n = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        n = n * 10 + (c - '0');
-    }
-    *out = n;
-    return true;
+    std::from_chars(s.data(), s.data() + s.size(), n);
+    return n; // the reader has checked it
 }
 
 // 16 or 24 hex digits as (bits, top 32 bits, low 64 bits); false for anything else.
@@ -182,13 +175,14 @@ struct JournalTable {
         return quint16(n);
     }
 
-    // Returns the new row, or -1 when its batch number is there already.
-    int addBatch(qint64 batch, std::string_view time, std::string_view link, qint64 quantity,
-                 std::string_view first, std::string_view last, std::string_view uri)
+    // Returns the new row, or -1 when onlyNew and its batch number is there already.
+    int addBatch(bool onlyNew, qint64 batch, std::string_view time, std::string_view link,
+                 qint64 quantity, std::string_view first, std::string_view last,
+                 std::string_view uri)
     {
         // The usual journal counts up: a number above the last one is new.
         const bool above = rows.empty() || batch > rows.back().batch;
-        if (!above && findRow(batch) >= 0)
+        if (onlyNew && !above && findRow(batch) >= 0)
             return -1;
         Row r{};
         r.batch = batch;
@@ -301,14 +295,15 @@ void JournalModel::load(const QString &path)
             [&](const JournalRawLine &line) {
                 if (cancel->load(std::memory_order_relaxed))
                     return false;
-                qint64 batch = 0, quantity = 0;
-                toNumber(field(line, JournalField::Batch), &batch);
+                const qint64 batch = toNumber(field(line, JournalField::Batch));
                 if (line.kind() == JournalKind::Batch) {
-                    toNumber(field(line, JournalField::Quantity), &quantity);
-                    table->addBatch(
-                        batch, field(line, JournalField::Time), field(line, JournalField::Link),
-                        quantity, field(line, JournalField::FirstEpc),
-                        field(line, JournalField::LastEpc), field(line, JournalField::TagUri));
+                    // A number used twice (journals joined by hand) still gives two rows.
+                    table->addBatch(false, batch, field(line, JournalField::Time),
+                                    field(line, JournalField::Link),
+                                    toNumber(field(line, JournalField::Quantity)),
+                                    field(line, JournalField::FirstEpc),
+                                    field(line, JournalField::LastEpc),
+                                    field(line, JournalField::TagUri));
                 } else if (line.kind() == JournalKind::Result) {
                     table->setResult(batch, field(line, JournalField::Result));
                 }
@@ -376,10 +371,10 @@ void JournalModel::apply(const JournalEvent &event, bool quiet)
         const QString uri = event.tagUri.isEmpty() ? ReadEpc(first).tagUri : event.tagUri;
         const QString time =
             event.time.isEmpty() ? JournalTimeText(QDateTime::currentDateTime()) : event.time;
-        const int row =
-            t.addBatch(event.batch, time.toUtf8().toStdString(), event.link.toUtf8().toStdString(),
-                       event.quantity, first.toLatin1().toStdString(),
-                       last.toLatin1().toStdString(), uri.toUtf8().toStdString());
+        const int row = t.addBatch(true, event.batch, time.toUtf8().toStdString(),
+                                   event.link.toUtf8().toStdString(), event.quantity,
+                                   first.toLatin1().toStdString(), last.toLatin1().toStdString(),
+                                   uri.toUtf8().toStdString());
         if (quiet || row < 0 || !shown(row))
             return;
         const int pos = insertPosition(row);

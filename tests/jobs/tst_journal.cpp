@@ -366,6 +366,9 @@ void TestJournal::model_data()
         << QStringList{"b1 2 0000000000000001", "r1 No response", "b2 1 0000000000000005",
                        "r1 Operation OK", "r9 Sent"}
         << 0 << 0 << "2: 1:Operation OK | 2 3 1 0 0 1" << 0;
+    QTest::newRow("a number used twice")
+        << QStringList{"b1 1 0000000000000001", "b1 2 0000000000000005", "r1 Sent"} << 0 << 0
+        << "1:Sent 1: | 2 3 0 0 0 2" << 0;
     QTest::newRow("format and file lines are not rows")
         << QStringList{"format,,t,COM1,,,,,,,,f,10,Sent", "b1 1 0000000000000001",
                        "file,,t,COM1,,,,,,,,x.prn,99,Sent"}
