@@ -2,6 +2,7 @@
 // A journal for the benchmarks: batches of ten labels counting up, written in large pieces
 // without syncs. Plain: "Operation OK" after every tenth batch; mixed: a result after every
 // batch, now and then a failure or no response.
+#include <QElapsedTimer>
 #include <QFile>
 #include <QString>
 
@@ -47,4 +48,17 @@ inline void writeSampleJournal(const QString &path, int lines, bool mixed = fals
         }
     }
     f.write(chunk);
+}
+
+// The baseline of every load: reading the same bytes from the file, in seconds.
+inline double plainReadSeconds(const QString &path)
+{
+    QElapsedTimer t;
+    t.start();
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    QByteArray buf(4 << 20, 0);
+    while (f.read(buf.data(), buf.size()) > 0) {
+    }
+    return double(t.nsecsElapsed()) / 1e9;
 }

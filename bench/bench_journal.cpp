@@ -75,15 +75,7 @@ int main(int argc, char *argv[])
     const double loadS = double(t.nsecsElapsed()) / 1e9;
     const qint64 peak = statusKiB("VmHWM:");
     // Baseline: reading the same bytes from the file.
-    t.restart();
-    {
-        QFile f(big);
-        f.open(QIODevice::ReadOnly);
-        QByteArray buf(4 << 20, 0);
-        while (f.read(buf.data(), buf.size()) > 0) {
-        }
-    }
-    const double readS = double(t.nsecsElapsed()) / 1e9;
+    const double readS = plainReadSeconds(big);
     std::printf("load %d batch lines (%.0f MiB)  %8.3f s   plain read %8.3f s   ratio %.1f   "
                 "skipped %d\n",
                 lines, double(QFileInfo(big).size()) / 1048576.0, loadS, readS, loadS / readS,

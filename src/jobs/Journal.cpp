@@ -58,22 +58,6 @@ bool syncToDisk(int fd)
 #endif
 }
 
-void appendField(QByteArray *line, const QByteArray &value)
-{
-    if (value.contains(',') || value.contains('"') || value.contains('\r') ||
-        value.contains('\n')) {
-        line->append('"');
-        for (char c : value) {
-            if (c == '"')
-                line->append('"');
-            line->append(c);
-        }
-        line->append('"');
-    } else {
-        line->append(value);
-    }
-}
-
 using Fields = std::vector<std::string>;
 
 enum class Parse { Ok, Bad, NeedMore };
@@ -353,6 +337,22 @@ SentIndex::Key maxOf(const SentIndex::Key &k)
 }
 } // namespace
 
+void AppendCsvField(QByteArray *line, const QByteArray &value)
+{
+    if (value.contains(',') || value.contains('"') || value.contains('\r') ||
+        value.contains('\n')) {
+        line->append('"');
+        for (char c : value) {
+            if (c == '"')
+                line->append('"');
+            line->append(c);
+        }
+        line->append('"');
+    } else {
+        line->append(value);
+    }
+}
+
 QString JournalPath(const QString &settingsPath)
 {
     return QFileInfo(settingsPath).absoluteDir().filePath(QStringLiteral("quilbo-journal.csv"));
@@ -408,7 +408,7 @@ QByteArray JournalLine(const JournalEvent &e)
     for (int i = 0; i < FieldCount; ++i) {
         if (i)
             line.append(',');
-        appendField(&line, values[i]);
+        AppendCsvField(&line, values[i]);
     }
     line.append("\r\n");
     return line;

@@ -50,6 +50,8 @@ QString JournalLastEpc(const QString &firstHex, int quantity);
 // One event as one CSV line, CR LF included.
 QByteArray JournalLine(const JournalEvent &event);
 extern const QByteArray JournalHeader; // with its CR LF
+// One CSV field as RFC 4180 writes it: quoted when it holds a comma, a quote or a line break.
+void AppendCsvField(QByteArray *line, const QByteArray &value);
 
 struct JournalRead {
     QList<JournalEvent> events;

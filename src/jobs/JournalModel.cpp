@@ -113,21 +113,6 @@ template <typename T> int compare(const T &a, const T &b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-void appendCsvField(QByteArray *out, const QByteArray &bytes)
-{
-    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\r') ||
-        bytes.contains('\n')) {
-        out->append('"');
-        for (char c : bytes) {
-            if (c == '"')
-                out->append('"');
-            out->append(c);
-        }
-        out->append('"');
-    } else {
-        out->append(bytes);
-    }
-}
 } // namespace
 
 struct JournalTable {
@@ -377,11 +362,7 @@ void JournalModel::apply(const JournalEvent &event, bool quiet)
                                    uri.toUtf8().toStdString());
         if (quiet || row < 0 || !shown(row))
             return;
-        const int pos = insertPosition(row);
-        beginInsertRows(QModelIndex(), pos, pos);
-        m_order.insert(m_order.begin() + pos, row);
-        count(row, 1);
-        endInsertRows();
+        insertShown(row);
         emit totalsChanged();
         return;
     }
@@ -411,14 +392,20 @@ void JournalModel::apply(const JournalEvent &event, bool quiet)
         m_order.erase(m_order.begin() + pos);
         endRemoveRows();
     }
-    if (nowShown) {
-        const int at = insertPosition(row);
-        beginInsertRows(QModelIndex(), at, at);
-        m_order.insert(m_order.begin() + at, row);
-        count(row, 1);
-        endInsertRows();
-    }
+    if (nowShown)
+        insertShown(row);
     emit totalsChanged();
+}
+
+void JournalModel::insertShown(int row)
+{
+    const int at = int(std::upper_bound(m_order.begin(), m_order.end(), row,
+                                        [this](int a, int b) { return before(a, b); }) -
+                       m_order.begin());
+    beginInsertRows(QModelIndex(), at, at);
+    m_order.insert(m_order.begin() + at, row);
+    count(row, 1);
+    endInsertRows();
 }
 
 bool JournalModel::shown(int row) const
@@ -508,13 +495,6 @@ bool JournalModel::before(int a, int b) const
     }
     }
     return c != 0 ? c < 0 : a < b;
-}
-
-int JournalModel::insertPosition(int row) const
-{
-    return int(std::upper_bound(m_order.begin(), m_order.end(), row,
-                                [this](int a, int b) { return before(a, b); }) -
-               m_order.begin());
 }
 
 void JournalModel::rebuildOrder()
@@ -658,7 +638,7 @@ bool JournalModel::writeCsv(QIODevice *out) const
     for (int c = 0; c < ColumnCount; ++c) {
         if (c)
             chunk.append(',');
-        appendCsvField(&chunk, Headers[c]);
+        AppendCsvField(&chunk, QByteArray(Headers[c]));
     }
     chunk.append("\r\n");
     for (int row = 0; row < int(m_order.size()); ++row) {
@@ -667,7 +647,7 @@ bool JournalModel::writeCsv(QIODevice *out) const
                 chunk.append(',');
             field.clear();
             appendCell(&field, row, c);
-            appendCsvField(&chunk, field);
+            AppendCsvField(&chunk, field);
         }
         chunk.append("\r\n");
         if (chunk.size() >= (1 << 20)) {

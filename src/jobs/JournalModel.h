@@ -99,7 +99,7 @@ private:
     bool shown(int row) const;
     bool before(int a, int b) const; // a comes first in the shown order
     void count(int row, int sign);
-    int insertPosition(int row) const;
+    void insertShown(int row); // into the order at its place, with its totals
 
     std::shared_ptr<JournalTable> m_table;
     std::vector<int> m_order; // the rows shown, in the order shown
