@@ -35,6 +35,7 @@ private slots:
     void loadFilterAndAppend();
     void exportCsv_data();
     void exportCsv();
+    void reloadSaysWhatItSkipped();
 
 private:
     template <typename T> T *control(const char *name)
@@ -144,6 +145,22 @@ void TestJournalWindow::exportCsv()
     QCOMPARE(lines[0], "Batch,Time,Link,Quantity,First EPC,Last EPC,Tag URI,Result\r");
     QVERIFY2(lines[1].startsWith("3,2026-12-08T10:42:05+01:00,COM3,3,0000000000000007,"),
              lines[1].constData());
+}
+
+void TestJournalWindow::reloadSaysWhatItSkipped()
+{
+    QFile journal(m_path);
+    QVERIFY(journal.open(QIODevice::Append));
+    journal.write("garbage\r\nbatch,9,cut");
+    journal.close();
+    m_window->reload();
+    QCOMPARE(control<QLabel>("laNote")->text(), QStringLiteral("Loading..."));
+    QVERIFY(!control<QPushButton>("sbExport")->isEnabled());
+    QTRY_VERIFY(!m_window->model()->isLoading());
+    QCOMPARE(control<QLabel>("laNote")->text(), QStringLiteral("2 damaged lines skipped"));
+    QVERIFY(control<QPushButton>("sbExport")->isEnabled());
+    // Batch 3 was only ever shown, never written: the file is what counts.
+    QCOMPARE(control<QTableView>("lvJournal")->model()->rowCount(), 2);
 }
 
 QTEST_MAIN(TestJournalWindow)
