@@ -5,7 +5,6 @@
 // so that the view never waits on the file or on a million string compares.
 #include <QAbstractTableModel>
 #include <QString>
-#include <QStringList>
 
 #include <atomic>
 #include <memory>

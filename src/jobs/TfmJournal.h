@@ -22,8 +22,10 @@ public:
 
     void setJournalPath(const QString &path); // the file to show
     QString journalPath() const { return FJournalPath; }
-    void reload();                                   // (re)load it in the background
-    void journalAppended(const JournalEvent &event); // a line the program just wrote
+    void reload(); // (re)load it in the background
+    // A line the program just wrote, with its batch number as the writer gave it; Format and
+    // File lines are not rows.
+    void journalAppended(const JournalEvent &event);
     JournalModel *model() const { return FModel; }
 
     QTableView *lvJournal = nullptr;
