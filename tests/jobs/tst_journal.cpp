@@ -67,14 +67,11 @@ QString shownOf(const JournalModel &m)
     QStringList rows;
     for (int r = 0; r < m.rowCount(); ++r)
         rows << m.text(r, JournalModel::ColBatch) + ':' + m.text(r, JournalModel::ColResult);
+    QString out = rows.join(' ') + QStringLiteral(" |");
     const JournalTotals t = m.totals();
-    return rows.join(' ') + QStringLiteral(" | %1 %2 %3 %4 %5 %6")
-                                .arg(t.batches)
-                                .arg(t.labels)
-                                .arg(t.ok)
-                                .arg(t.failed)
-                                .arg(t.noResponse)
-                                .arg(t.others);
+    for (qint64 n : {t.batches, t.labels, t.ok, t.failed, t.noResponse, t.others})
+        out += ' ' + QString::number(n);
+    return out;
 }
 
 bool loadInto(JournalModel *m, const QString &path)
