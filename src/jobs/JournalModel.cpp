@@ -98,6 +98,34 @@ bool parseEpc(std::string_view hex, quint8 *bits, quint32 *hi, quint64 *lo)
     return true;
 }
 
+// A time as written ("2026-12-08T10:42:05+01:00") in seconds since 1970 UTC, so that times
+// with other offsets (summer time) sort as they happened; others sort first.
+qint64 utcSeconds(std::string_view s)
+{
+    int v[8] = {};
+    const int at[8] = {0, 5, 8, 11, 14, 17, 20, 23};
+    const char sep[] = "--T::_:"; // what follows each number but the last; _: the offset's sign
+    if (s.size() != 25 || (s[19] != '+' && s[19] != '-'))
+        return LLONG_MIN;
+    for (int i = 0; i < 8; ++i) {
+        const int digits = i ? 2 : 4;
+        for (int k = at[i]; k < at[i] + digits; ++k) {
+            if (s[size_t(k)] < '0' || s[size_t(k)] > '9')
+                return LLONG_MIN;
+            v[i] = v[i] * 10 + (s[size_t(k)] - '0');
+        }
+        if (i < 7 && sep[i] != '_' && s[size_t(at[i] + digits)] != sep[i])
+            return LLONG_MIN;
+    }
+    // Days from the civil date (March-based years, so that leap days come last).
+    const int y = v[0] - (v[1] <= 2);
+    const int era = y / 400, yoe = y % 400;
+    const int doy = (153 * (v[1] + (v[1] > 2 ? -3 : 9)) + 2) / 5 + v[2] - 1;
+    const qint64 days = qint64(era) * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    const int offset = (v[6] * 60 + v[7]) * 60 * (s[19] == '-' ? -1 : 1);
+    return days * 86400 + v[3] * 3600 + v[4] * 60 + v[5] - offset;
+}
+
 void appendEpc(QByteArray *out, quint8 bits, quint32 hi, quint64 lo)
 {
     static const char Digits[] = "0123456789ABCDEF";
@@ -213,6 +241,15 @@ struct JournalTable {
     {
         const qint32 r = rows[size_t(row)].result;
         return r < 0 ? JournalOutcome::None : outcomes[size_t(r)];
+    }
+
+    // The times as instants, for sorting by time; made when first needed.
+    std::vector<qint64> timeKeys;
+    void makeTimeKeys()
+    {
+        timeKeys.reserve(rows.size());
+        for (size_t i = timeKeys.size(); i < rows.size(); ++i)
+            timeKeys.push_back(utcSeconds(time(rows[i])));
     }
 
     std::string_view time(const Row &r) const
@@ -399,6 +436,8 @@ void JournalModel::apply(const JournalEvent &event, bool quiet)
 
 void JournalModel::insertShown(int row)
 {
+    if (m_sortColumn == ColTime)
+        m_table->makeTimeKeys();
     const int at = int(std::upper_bound(m_order.begin(), m_order.end(), row,
                                         [this](int a, int b) { return before(a, b); }) -
                        m_order.begin());
@@ -462,7 +501,9 @@ bool JournalModel::before(int a, int b) const
         c = compare(ra.batch, rb.batch);
         break;
     case ColTime:
-        c = t.time(ra).compare(t.time(rb));
+        c = compare(t.timeKeys[size_t(a)], t.timeKeys[size_t(b)]);
+        if (c == 0)
+            c = t.time(ra).compare(t.time(rb));
         break;
     case ColLink: {
         const auto &rank = t.links.ranks();
@@ -497,6 +538,13 @@ bool JournalModel::before(int a, int b) const
     return c != 0 ? c < 0 : a < b;
 }
 
+void JournalModel::sortShown()
+{
+    if (m_sortColumn == ColTime)
+        m_table->makeTimeKeys();
+    std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return before(a, b); });
+}
+
 void JournalModel::rebuildOrder()
 {
     const int n = int(m_table->rows.size());
@@ -512,7 +560,7 @@ void JournalModel::rebuildOrder()
     if (m_sortColumn == ColBatch && m_sortOrder == Qt::DescendingOrder && m_table->ascending)
         std::reverse(m_order.begin(), m_order.end());
     else
-        std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return before(a, b); });
+        sortShown();
 }
 
 void JournalModel::setFilter(JournalFilter filter)
@@ -544,7 +592,7 @@ void JournalModel::sort(int column, Qt::SortOrder order)
         std::sort(m_order.begin(), m_order.end(),
                   [order](int a, int b) { return order == Qt::AscendingOrder ? a < b : b < a; });
     else
-        std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return before(a, b); });
+        sortShown();
     if (!persistent.isEmpty()) { // selection and current cell follow their rows
         QModelIndexList after;
         std::vector<int> positionOf(m_table->rows.size(), -1);

@@ -95,6 +95,7 @@ private:
     void stopLoader();
     void apply(const JournalEvent &event, bool quiet); // quiet: no signals, no order kept
     void rebuildOrder();
+    void sortShown(); // m_order by the sort column and order
     bool shown(int row) const;
     bool before(int a, int b) const; // a comes first in the shown order
     void count(int row, int sign);

@@ -397,6 +397,15 @@ void TestJournal::model_data()
         << "5:Sent 1:Operation OK 2:No response 3:Label encoding failed{J,\"E1\"} "
            "4:Could not connect 6: | 6 19 1 1 1 3"
         << 0;
+    auto at = [](int n, const char *time) {
+        return QStringLiteral("batch,%1,%2,COM1,1,0,0000000000000001,0000000000000001,,,,,,")
+            .arg(n)
+            .arg(time);
+    };
+    QTest::newRow("by time, across offsets")
+        << QStringList{at(1, "2026-10-25T02:30:00+02:00"), at(2, "2026-10-25T02:10:00+01:00"),
+                       at(3, "2026-10-25T01:50:00+02:00"), at(4, "later")}
+        << 0 << int(JournalModel::ColTime) << "2: 1: 3: 4: | 4 4 0 0 0 4" << 0;
     QTest::newRow("oldest first") << mixed << 0 << -1
                                   << "1:Operation OK 2:No response "
                                      "3:Label encoding failed{J,\"E1\"} 4:Could not connect "
