@@ -31,6 +31,11 @@ inline void writeSampleJournal(const QString &path, int lines, bool mixed = fals
     for (int i = 0; i < lines; ++i) {
         JournalEvent e = sampleBatch(quint64(i) * 10, 10);
         e.batch = i + 1;
+        e.time = QStringLiteral("2026-12-%1T%2:%3:%4+01:00") // a batch a second
+                     .arg(1 + i / 86400 % 28, 2, 10, QLatin1Char('0'))
+                     .arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
+                     .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                     .arg(i % 60, 2, 10, QLatin1Char('0'));
         chunk += JournalLine(e);
         if (mixed || i % 10 == 0) {
             JournalEvent r;
