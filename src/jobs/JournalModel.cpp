@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <new>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -305,46 +306,51 @@ void JournalModel::load(const QString &path)
     m_cancel = cancel;
     m_loader = std::thread([this, path, generation, cancel] {
         auto table = std::make_shared<JournalTable>();
-        const qint64 size = QFileInfo(path).size();
-        // Untouched capacity costs no memory; it spares the copies of growing storage.
-        table->rows.reserve(size_t(std::max<qint64>(size / 120, 16)));
-        table->arena.reserve(size_t(std::max<qint64>(size / 4, 16)));
-        auto field = [](const JournalRawLine &line, JournalField f) {
-            return std::string_view(line[f]);
-        };
-        const JournalRead read = ScanJournalRaw(
-            path,
-            [&](const JournalRawLine &line) {
-                if (cancel->load(std::memory_order_relaxed))
-                    return false;
-                const qint64 batch = toNumber(field(line, JournalField::Batch));
-                if (line.kind() == JournalKind::Batch) {
-                    // A number used twice (journals joined by hand) still gives two rows.
-                    table->addBatch(false, batch, field(line, JournalField::Time),
-                                    field(line, JournalField::Link),
-                                    toNumber(field(line, JournalField::Quantity)),
-                                    field(line, JournalField::FirstEpc),
-                                    field(line, JournalField::LastEpc),
-                                    field(line, JournalField::TagUri));
-                } else if (line.kind() == JournalKind::Result) {
-                    table->setResult(batch, field(line, JournalField::Result));
-                }
-                return true;
-            },
-            [&](qint64 done) {
-                const int permille = size > 0 ? int(qMin<qint64>(done * 1000 / size, 1000)) : 0;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, generation, permille] {
-                        if (generation == m_generation && m_loading)
-                            emit loadProgress(permille);
-                    },
-                    Qt::QueuedConnection);
-            });
+        try {
+            const qint64 size = QFileInfo(path).size();
+            // Untouched capacity costs no memory; it spares the copies of growing storage.
+            table->rows.reserve(size_t(std::clamp<qint64>(size / 120, 16, 1 << 22)));
+            table->arena.reserve(size_t(std::clamp<qint64>(size / 4, 16, 1 << 28)));
+            auto field = [](const JournalRawLine &line, JournalField f) {
+                return std::string_view(line[f]);
+            };
+            const JournalRead read = ScanJournalRaw(
+                path,
+                [&](const JournalRawLine &line) {
+                    if (cancel->load(std::memory_order_relaxed))
+                        return false;
+                    const qint64 batch = toNumber(field(line, JournalField::Batch));
+                    if (line.kind() == JournalKind::Batch) {
+                        // A number used twice (journals joined by hand) still gives two rows.
+                        table->addBatch(false, batch, field(line, JournalField::Time),
+                                        field(line, JournalField::Link),
+                                        toNumber(field(line, JournalField::Quantity)),
+                                        field(line, JournalField::FirstEpc),
+                                        field(line, JournalField::LastEpc),
+                                        field(line, JournalField::TagUri));
+                    } else if (line.kind() == JournalKind::Result) {
+                        table->setResult(batch, field(line, JournalField::Result));
+                    }
+                    return true;
+                },
+                [&](qint64 done) {
+                    const int permille = size > 0 ? int(qMin<qint64>(done * 1000 / size, 1000)) : 0;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, generation, permille] {
+                            if (generation == m_generation && m_loading)
+                                emit loadProgress(permille);
+                        },
+                        Qt::QueuedConnection);
+                });
+            table->skipped = read.skipped;
+            table->error = read.opened ? QString() : read.error;
+        } catch (const std::bad_alloc &) { // a journal too large for this machine
+            table = std::make_shared<JournalTable>();
+            table->error = QStringLiteral("there is not enough memory to show it");
+        }
         if (cancel->load())
             return;
-        table->skipped = read.skipped;
-        table->error = read.opened ? QString() : read.error;
         QMetaObject::invokeMethod(
             this, [this, generation, table] { finishLoad(generation, table); },
             Qt::QueuedConnection);
