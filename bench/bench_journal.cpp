@@ -17,24 +17,11 @@
 #endif
 
 #include "BenchMemory.h"
+#include "JournalSample.h"
 #include "jobs/Journal.h"
 
 namespace
 {
-JournalEvent sample(quint64 serial, int quantity)
-{
-    JournalEvent e;
-    e.time = QStringLiteral("2026-12-08T10:42:05+01:00");
-    e.link = QStringLiteral("IP 127.0.0.1:9100");
-    e.quantity = quantity;
-    e.withFormat = false;
-    e.firstEpc = QStringLiteral("3074257BF7194E%1").arg(serial, 10, 16, QLatin1Char('0')).toUpper();
-    e.lastEpc = JournalLastEpc(e.firstEpc, quantity);
-    e.tagUri = QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.%1").arg(serial);
-    e.nextEntry = JournalLastEpc(e.firstEpc, quantity + 1);
-    return e;
-}
-
 int syncFd(int fd)
 {
 #ifdef Q_OS_WIN
@@ -59,7 +46,7 @@ int main(int argc, char *argv[])
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < appends; ++i) {
-            JournalEvent e = sample(quint64(i) * 10, 10);
+            JournalEvent e = sampleBatch(quint64(i) * 10, 10);
             e.batch = i + 1;
             f.write(JournalLine(e));
             syncFd(f.handle());
@@ -69,39 +56,16 @@ int main(int argc, char *argv[])
         w.open(dir.filePath(QStringLiteral("journal.csv")));
         t.restart();
         for (int i = 0; i < appends; ++i)
-            w.appendBatch(sample(quint64(i) * 10, 10));
+            w.appendBatch(sampleBatch(quint64(i) * 10, 10));
         const double ours = double(t.nsecsElapsed()) / 1e6 / appends;
         std::printf("append batch line + fsync   %8.3f ms   plain write+fsync %8.3f ms   ratio "
                     "%.2f\n",
                     ours, base, ours / base);
     }
 
-    // A million batch lines, with a result line for each, written without syncs.
+    // A million batch lines, with a result line after every tenth, written without syncs.
     const QString big = dir.filePath(QStringLiteral("big.csv"));
-    {
-        QFile f(big);
-        f.open(QIODevice::WriteOnly);
-        f.write(JournalHeader);
-        QByteArray chunk;
-        for (int i = 0; i < lines; ++i) {
-            JournalEvent e = sample(quint64(i) * 10, 10);
-            e.batch = i + 1;
-            chunk += JournalLine(e);
-            if (i % 10 == 0) {
-                JournalEvent r;
-                r.kind = JournalKind::Result;
-                r.batch = i + 1;
-                r.time = e.time;
-                r.result = QStringLiteral("Operation OK");
-                chunk += JournalLine(r);
-            }
-            if (chunk.size() > (1 << 20)) {
-                f.write(chunk);
-                chunk.clear();
-            }
-        }
-        f.write(chunk);
-    }
+    writeSampleJournal(big, lines);
     const qint64 before = statusKiB("VmHWM:");
     QElapsedTimer t;
     t.start();
@@ -111,15 +75,7 @@ int main(int argc, char *argv[])
     const double loadS = double(t.nsecsElapsed()) / 1e9;
     const qint64 peak = statusKiB("VmHWM:");
     // Baseline: reading the same bytes from the file.
-    t.restart();
-    {
-        QFile f(big);
-        f.open(QIODevice::ReadOnly);
-        QByteArray buf(4 << 20, 0);
-        while (f.read(buf.data(), buf.size()) > 0) {
-        }
-    }
-    const double readS = double(t.nsecsElapsed()) / 1e9;
+    const double readS = plainReadSeconds(big);
     std::printf("load %d batch lines (%.0f MiB)  %8.3f s   plain read %8.3f s   ratio %.1f   "
                 "skipped %d\n",
                 lines, double(QFileInfo(big).size()) / 1048576.0, loadS, readS, loadS / readS,

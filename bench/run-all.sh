@@ -22,5 +22,7 @@ echo "== file transfer: network 64 MiB and serial (against raw socket / cat) =="
 "$b/bench_transfer"
 echo "== batch journal: append+fsync, 1,000,000-line load, lookup (against plain I/O) =="
 (cd "$build" && "$b/bench_journal")
+echo "== journal window: 1,000,000 batches loaded and shown, sorts, export (against plain I/O) =="
+(cd "$build" && "$b/bench_journalwindow")
 echo "== tag data and packet text =="
 "$b/bench_tagdata" 2>&1 | awk '/^RESULT/ {name=$3} /per iteration/ {printf "%-40s %s ms\n", name, $1}' 

@@ -58,22 +58,6 @@ bool syncToDisk(int fd)
 #endif
 }
 
-void appendField(QByteArray *line, const QByteArray &value)
-{
-    if (value.contains(',') || value.contains('"') || value.contains('\r') ||
-        value.contains('\n')) {
-        line->append('"');
-        for (char c : value) {
-            if (c == '"')
-                line->append('"');
-            line->append(c);
-        }
-        line->append('"');
-    } else {
-        line->append(value);
-    }
-}
-
 using Fields = std::vector<std::string>;
 
 enum class Parse { Ok, Bad, NeedMore };
@@ -190,11 +174,12 @@ int checkRecord(const Fields &f, int count)
     return -1;
 }
 
-// Reads the journal record by record; onRecord gets the good ones (kind, fields). cutTail: the
-// unfinished line the file ends in, if any.
+// Reads the journal record by record; onRecord gets the good ones (kind, fields) and returns
+// false to stop. cutTail: the unfinished line the file ends in, if any.
 JournalRead scanRecords(const QString &path,
-                        const std::function<void(int, const Fields &)> &onRecord,
-                        QByteArray *cutTail = nullptr)
+                        const std::function<bool(int, const Fields &)> &onRecord,
+                        QByteArray *cutTail = nullptr,
+                        const std::function<void(qint64)> &progress = {})
 {
     JournalRead read;
     QFile file(path);
@@ -221,6 +206,8 @@ JournalRead scanRecords(const QString &path,
         buf.resize(have + qMax<qint64>(n, 0));
         if (n <= 0)
             eof = true;
+        if (progress)
+            progress(file.pos());
     };
     fill();
     for (;;) {
@@ -275,8 +262,8 @@ JournalRead scanRecords(const QString &path,
         const int kind = checkRecord(fields, count);
         if (kind < 0)
             ++read.skipped;
-        else
-            onRecord(kind, fields);
+        else if (!onRecord(kind, fields))
+            break;
     }
     return read;
 }
@@ -351,6 +338,22 @@ SentIndex::Key maxOf(const SentIndex::Key &k)
 }
 } // namespace
 
+void AppendCsvField(QByteArray *line, const QByteArray &value)
+{
+    if (value.contains(',') || value.contains('"') || value.contains('\r') ||
+        value.contains('\n')) {
+        line->append('"');
+        for (char c : value) {
+            if (c == '"')
+                line->append('"');
+            line->append(c);
+        }
+        line->append('"');
+    } else {
+        line->append(value);
+    }
+}
+
 QString JournalPath(const QString &settingsPath)
 {
     return QFileInfo(settingsPath).absoluteDir().filePath(QStringLiteral("quilbo-journal.csv"));
@@ -406,7 +409,7 @@ QByteArray JournalLine(const JournalEvent &e)
     for (int i = 0; i < FieldCount; ++i) {
         if (i)
             line.append(',');
-        appendField(&line, values[i]);
+        AppendCsvField(&line, values[i]);
     }
     line.append("\r\n");
     return line;
@@ -415,7 +418,20 @@ QByteArray JournalLine(const JournalEvent &e)
 JournalRead ScanJournal(const QString &path,
                         const std::function<void(const JournalEvent &)> &onEvent)
 {
-    return scanRecords(path, [&](int kind, const Fields &f) { onEvent(toEvent(kind, f)); });
+    return scanRecords(path, [&](int kind, const Fields &f) {
+        onEvent(toEvent(kind, f));
+        return true;
+    });
+}
+
+JournalRead ScanJournalRaw(const QString &path,
+                           const std::function<bool(const JournalRawLine &)> &onLine,
+                           const std::function<void(qint64 done)> &progress)
+{
+    return scanRecords(
+        path,
+        [&](int kind, const Fields &f) { return onLine(JournalRawLine(JournalKind(kind), f)); },
+        nullptr, progress);
 }
 
 JournalRead ReadJournal(const QString &path)
@@ -482,6 +498,7 @@ bool JournalWriter::open(const QString &path)
             qint64 n = 0;
             if (toInt(f[CBatch], &n))
                 last = qMax(last, n);
+            return true;
         },
         &cutTail);
     if (!read.opened) {
@@ -676,7 +693,7 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
         } else if (kind == int(JournalKind::Result)) {
             const int i = findEntry(batch);
             if (i < 0)
-                return;
+                return true;
             const QString r = text(f[CResult]);
             if (r != lastResult || lastResultIndex < 0) {
                 lastResult = r;
@@ -684,6 +701,7 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
             }
             m_entries[size_t(i)].result = lastResultIndex;
         }
+        return true;
     });
     if (skipped)
         *skipped = read.skipped;

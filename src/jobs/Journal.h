@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 enum class JournalKind {
@@ -50,6 +51,8 @@ QString JournalLastEpc(const QString &firstHex, int quantity);
 // One event as one CSV line, CR LF included.
 QByteArray JournalLine(const JournalEvent &event);
 extern const QByteArray JournalHeader; // with its CR LF
+// One CSV field as RFC 4180 writes it: quoted when it holds a comma, a quote or a line break.
+void AppendCsvField(QByteArray *line, const QByteArray &value);
 
 struct JournalRead {
     QList<JournalEvent> events;
@@ -68,6 +71,45 @@ JournalRead ScanJournal(const QString &path,
 // The last good batch line of the journal, read from its end (the start-up resume needs no
 // more than that). False when there is none, or the file cannot be read.
 bool NewestJournalBatch(const QString &path, JournalEvent *batch);
+
+// A good line's fields as read (quotes undone, UTF-8 bytes), for readers that keep their own
+// compact form of a large journal instead of one JournalEvent per line.
+enum class JournalField {
+    Kind,
+    Batch,
+    Time,
+    Link,
+    Quantity,
+    Format,
+    FirstEpc,
+    LastEpc,
+    TagUri,
+    HrText,
+    NextEntry,
+    Name,
+    Bytes,
+    Result
+};
+class JournalRawLine
+{
+public:
+    JournalRawLine(JournalKind kind, const std::vector<std::string> &fields)
+        : m_kind(kind), m_fields(fields)
+    {
+    }
+    JournalKind kind() const { return m_kind; }
+    const std::string &operator[](JournalField field) const { return m_fields[size_t(field)]; }
+
+private:
+    JournalKind m_kind;
+    const std::vector<std::string> &m_fields;
+};
+
+// Streams the good lines in order; onLine returns false to stop early. progress, when given,
+// gets the bytes read so far from time to time.
+JournalRead ScanJournalRaw(const QString &path,
+                           const std::function<bool(const JournalRawLine &)> &onLine,
+                           const std::function<void(qint64 done)> &progress = {});
 
 class JournalWriter
 {

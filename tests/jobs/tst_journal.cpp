@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include "jobs/Journal.h"
+#include "jobs/JournalModel.h"
 
 namespace
 {
@@ -34,6 +35,51 @@ JournalEvent batchOf(const QString &first, int quantity)
     e.firstEpc = first;
     return e;
 }
+
+// "b<n> <qty> <first 16 hex>" a batch, "r<n> <result>" a result, anything else a raw line.
+JournalEvent eventOf(const QString &item)
+{
+    const QString rest = item.section(QLatin1Char(' '), 1);
+    JournalEvent e = batchOf(item.section(QLatin1Char(' '), 2, 2), rest.section(' ', 0, 0).toInt());
+    e.batch = item.section(QLatin1Char(' '), 0, 0).mid(1).toLongLong();
+    if (item.startsWith(QLatin1Char('r'))) {
+        e.kind = JournalKind::Result;
+        e.result = rest;
+    } else {
+        e.lastEpc = JournalLastEpc(e.firstEpc, e.quantity);
+    }
+    return e;
+}
+
+QByteArray journalOf(const QStringList &items)
+{
+    QByteArray out = JournalHeader;
+    for (const QString &item : items)
+        out += QRegularExpression(QStringLiteral("^[br]\\d+ ")).match(item).hasMatch()
+                   ? JournalLine(eventOf(item))
+                   : item.toUtf8() + "\r\n";
+    return out;
+}
+
+// The shown rows as "batch:result", and the totals.
+QString shownOf(const JournalModel &m)
+{
+    QStringList rows;
+    for (int r = 0; r < m.rowCount(); ++r)
+        rows << m.text(r, JournalModel::ColBatch) + ':' + m.text(r, JournalModel::ColResult);
+    QString out = rows.join(' ') + QStringLiteral(" |");
+    const JournalTotals t = m.totals();
+    for (qint64 n : {t.batches, t.labels, t.ok, t.failed, t.noResponse, t.others})
+        out += ' ' + QString::number(n);
+    return out;
+}
+
+bool loadInto(JournalModel *m, const QString &path)
+{
+    QSignalSpy done(m, &JournalModel::loadFinished);
+    m->load(path);
+    return done.wait(5000);
+}
 } // namespace
 
 class TestJournal : public QObject
@@ -52,6 +98,11 @@ private slots:
     void describe();
     void timeText_data();
     void timeText();
+    void model_data();
+    void model();
+    void modelAppends_data();
+    void modelAppends();
+    void modelCsv();
 
 private:
     QTemporaryDir m_dir;
@@ -290,6 +341,166 @@ void TestJournal::timeText()
     QFETCH(QString, text);
     const QDateTime t(QDate(2026, 12, 8), QTime(10, 42, 5), Qt::OffsetFromUTC, offsetSeconds);
     QCOMPARE(JournalTimeText(t), text);
+}
+
+void TestJournal::model_data()
+{
+    QTest::addColumn<QStringList>("journal");
+    QTest::addColumn<int>("filter"); // JournalFilter
+    QTest::addColumn<int>("column"); // sorted by, descending; -1 ascending by batch
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("skipped");
+    const QStringList mixed{"b1 5 0000000000000010", "r1 Operation OK",
+                            "b2 1 0000000000000001", "r2 No response",
+                            "b3 2 0000000000000100", "r3 Label encoding failed{J,\"E1\"}",
+                            "b4 5 0000000000000020", "r4 Could not connect",
+                            "b5 1 0000000000000002", "r5 Sent",
+                            "b6 5 0000000000000003"};
+    const QString all = "6: 5:Sent 4:Could not connect 3:Label encoding failed{J,\"E1\"} "
+                        "2:No response 1:Operation OK | 6 19 1 1 1 3";
+    QTest::newRow("newest first") << mixed << 0 << 0 << all << 0;
+    QTest::newRow("newest result wins")
+        << QStringList{"b1 2 0000000000000001", "r1 No response", "b2 1 0000000000000005",
+                       "r1 Operation OK", "r9 Sent"}
+        << 0 << 0 << "2: 1:Operation OK | 2 3 1 0 0 1" << 0;
+    QTest::newRow("a number used twice")
+        << QStringList{"b1 1 0000000000000001", "b1 2 0000000000000005", "r1 Sent"} << 0 << 0
+        << "1:Sent 1: | 2 3 0 0 0 2" << 0;
+    QTest::newRow("format and file lines are not rows")
+        << QStringList{"format,,t,COM1,,,,,,,,f,10,Sent", "b1 1 0000000000000001",
+                       "file,,t,COM1,,,,,,,,x.prn,99,Sent"}
+        << 0 << 0 << "1: | 1 1 0 0 0 1" << 0;
+    QTest::newRow("damaged, read on")
+        << QStringList{"b1 1 0000000000000001", "\x01 garbage",          "r1 Operation OK",
+                       "result,1,,,",           "b2 1 0000000000000002", "batch,3,t,COM1,1,0,0000"}
+        << 0 << 0 << "2: 1:Operation OK | 2 2 1 0 0 1" << 3;
+    QTest::newRow("only OK") << mixed << int(JournalFilter::OperationOk) << 0
+                             << "1:Operation OK | 1 5 1 0 0 0" << 0;
+    QTest::newRow("only failed") << mixed << int(JournalFilter::EncodingFailed) << 0
+                                 << "3:Label encoding failed{J,\"E1\"} | 1 2 0 1 0 0" << 0;
+    QTest::newRow("only sent") << mixed << int(JournalFilter::Sent) << 0 << "5:Sent | 1 1 0 0 0 1"
+                               << 0;
+    QTest::newRow("other: link failures, no result")
+        << mixed << int(JournalFilter::Other) << 0 << "6: 4:Could not connect | 2 10 0 0 0 2" << 0;
+    QTest::newRow("by first EPC, down")
+        << mixed << 0 << int(JournalModel::ColFirstEpc)
+        << "3:Label encoding failed{J,\"E1\"} 4:Could not connect 1:Operation OK 6: 5:Sent "
+           "2:No response | 6 19 1 1 1 3"
+        << 0;
+    QTest::newRow("by quantity, ties newest first")
+        << mixed << 0 << int(JournalModel::ColQuantity)
+        << "6: 4:Could not connect 1:Operation OK 3:Label encoding failed{J,\"E1\"} 5:Sent "
+           "2:No response | 6 19 1 1 1 3"
+        << 0;
+    QTest::newRow("by result, none last")
+        << mixed << int(JournalFilter::All) << int(JournalModel::ColResult)
+        << "5:Sent 1:Operation OK 2:No response 3:Label encoding failed{J,\"E1\"} "
+           "4:Could not connect 6: | 6 19 1 1 1 3"
+        << 0;
+    auto at = [](int n, const char *time) {
+        return QStringLiteral("batch,%1,%2,COM1,1,0,0000000000000001,0000000000000001,,,,,,")
+            .arg(n)
+            .arg(time);
+    };
+    QTest::newRow("by time, across offsets")
+        << QStringList{at(1, "2026-10-25T02:30:00+02:00"), at(2, "2026-10-25T02:10:00+01:00"),
+                       at(3, "2026-10-25T01:50:00+02:00"), at(4, "later")}
+        << 0 << int(JournalModel::ColTime) << "2: 1: 3: 4: | 4 4 0 0 0 4" << 0;
+    QTest::newRow("oldest first") << mixed << 0 << -1
+                                  << "1:Operation OK 2:No response "
+                                     "3:Label encoding failed{J,\"E1\"} 4:Could not connect "
+                                     "5:Sent 6: | 6 19 1 1 1 3"
+                                  << 0;
+}
+
+void TestJournal::model()
+{
+    QFETCH(QStringList, journal);
+    QFETCH(int, filter);
+    QFETCH(int, column);
+    QFETCH(QString, shown);
+    QFETCH(int, skipped);
+    const QString path = m_dir.filePath(QStringLiteral("m-%1.csv").arg(QTest::currentDataTag()));
+    writeAll(path, journalOf(journal));
+    JournalModel m;
+    m.setFilter(JournalFilter(filter));
+    if (column >= 0)
+        m.sort(column, Qt::DescendingOrder);
+    QVERIFY(loadInto(&m, path));
+    if (column < 0)
+        m.sort(JournalModel::ColBatch, Qt::AscendingOrder);
+    QCOMPARE(shownOf(m), shown);
+    QCOMPARE(m.skipped(), skipped);
+    QVERIFY(m.error().isEmpty());
+}
+
+void TestJournal::modelAppends_data()
+{
+    QTest::addColumn<bool>("duringLoad");
+    QTest::addColumn<QStringList>("appended"); // b4 is in the file already
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QString>("shown");
+    const QStringList later{"b4 1 0000000000000004", "r4 Operation OK", "b5 2 0000000000000005",
+                            "r5 No response", "r2 Operation OK"};
+    QTest::newRow("during") << true << later << 0
+                            << "5:No response 4:Operation OK 2:Operation OK 1: | 4 5 2 0 1 1";
+    QTest::newRow("after") << false << later << 0
+                           << "5:No response 4:Operation OK 2:Operation OK 1: | 4 5 2 0 1 1";
+    QTest::newRow("after, a result leaves the filter")
+        << false << QStringList{"r2 No response", "b5 1 0000000000000005", "r5 Operation OK"}
+        << int(JournalFilter::OperationOk) << "5:Operation OK 4:Operation OK | 2 2 2 0 0 0";
+    QTest::newRow("during, a result joins the filter")
+        << true << QStringList{"r1 Operation OK"} << int(JournalFilter::OperationOk)
+        << "4:Operation OK 2:Operation OK 1:Operation OK | 3 3 3 0 0 0";
+}
+
+void TestJournal::modelAppends()
+{
+    QFETCH(bool, duringLoad);
+    QFETCH(QStringList, appended);
+    QFETCH(int, filter);
+    QFETCH(QString, shown);
+    const QString path = m_dir.filePath(QStringLiteral("a-%1.csv").arg(QTest::currentDataTag()));
+    writeAll(path, journalOf({"b1 1 0000000000000001", "b2 1 0000000000000002", "r2 Operation OK",
+                              "b4 1 0000000000000004", "r4 Operation OK"}));
+    JournalModel m;
+    m.setFilter(JournalFilter(filter));
+    QSignalSpy done(&m, &JournalModel::loadFinished);
+    m.load(path);
+    if (!duringLoad)
+        QVERIFY(done.wait(5000));
+    QVERIFY(m.isLoading() == duringLoad);
+    for (const QString &item : appended)
+        m.append(eventOf(item));
+    if (duringLoad)
+        QVERIFY(done.wait(5000));
+    QCOMPARE(shownOf(m), shown);
+}
+
+void TestJournal::modelCsv()
+{
+    const QString path = m_dir.filePath(QStringLiteral("export.csv"));
+    QStringList journal{"b1 2 00000000000000FF", "r1 Operation OK", "b2 1 0123456789ABCDEF00000000",
+                        "r2 Label encoding failed{J,\"E1\",\"\",\"\",\"\"}"};
+    JournalEvent b3 = eventOf("b3 1 0000000000000001");
+    b3.link = QStringLiteral("IP hôte,1:9100");
+    b3.tagUri = QStringLiteral("urn:x:1");
+    writeAll(path, journalOf(journal) + JournalLine(b3));
+    JournalModel m;
+    QVERIFY(loadInto(&m, path));
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(m.writeCsv(&out));
+    QCOMPARE(out.data(),
+             QStringLiteral("Batch,Time,Link,Quantity,First EPC,Last EPC,Tag URI,Result\r\n"
+                            "3,2026-12-08T10:42:05+01:00,\"IP hôte,1:9100\",1,0000000000000001,"
+                            "0000000000000001,urn:x:1,\r\n"
+                            "2,2026-12-08T10:42:05+01:00,COM1,1,0123456789ABCDEF00000000,"
+                            "0123456789ABCDEF00000000,,"
+                            "\"Label encoding failed{J,\"\"E1\"\",\"\"\"\",\"\"\"\",\"\"\"\"}\"\r\n"
+                            "1,2026-12-08T10:42:05+01:00,COM1,2,00000000000000FF,"
+                            "0000000000000100,,Operation OK\r\n")
+                 .toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

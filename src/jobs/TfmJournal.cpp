@@ -1,0 +1,189 @@
+#include "jobs/TfmJournal.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "common/Controls.h"
+#include "common/Prompt.h"
+#include "jobs/JournalModel.h"
+
+namespace
+{
+const char ExportFilter[] = "CSV files (*.csv)|*.csv|All files (*.*)|*.*";
+}
+
+TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("fmJournal"));
+    setWindowTitle(QStringLiteral("Batch Journal"));
+    setModal(false);
+    setSizeGripEnabled(true);
+    resize(900, 480);
+
+    FModel = new JournalModel(this);
+    lvJournal = new QTableView(this);
+    lvJournal->setObjectName(QStringLiteral("lvJournal"));
+    lvJournal->setModel(FModel);
+    lvJournal->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvJournal->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvJournal->setWordWrap(false);
+    lvJournal->verticalHeader()->hide();
+    // A million rows: every row the same height, columns sized once, not from their contents.
+    lvJournal->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvJournal->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    lvJournal->horizontalHeader()->setStretchLastSection(true);
+    lvJournal->horizontalHeader()->setSortIndicator(JournalModel::ColBatch, Qt::DescendingOrder);
+    lvJournal->setSortingEnabled(true);
+    const int widths[JournalModel::ColumnCount] = {60, 170, 130, 60, 200, 200, 260, 160};
+    for (int c = 0; c < JournalModel::ColumnCount; ++c)
+        lvJournal->setColumnWidth(c, widths[c]);
+
+    cxResult = new QComboBox(this);
+    cxResult->setObjectName(QStringLiteral("cxResult"));
+    const std::pair<const char *, JournalFilter> choices[] = {
+        {"All", JournalFilter::All},
+        {"Operation OK", JournalFilter::OperationOk},
+        {"Label encoding failed", JournalFilter::EncodingFailed},
+        {"No response", JournalFilter::NoResponse},
+        {"Sent", JournalFilter::Sent},
+        {"Other", JournalFilter::Other},
+    };
+    for (const auto &choice : choices)
+        cxResult->addItem(QString::fromLatin1(choice.first), int(choice.second));
+    cxResult->setToolTip(QStringLiteral("Show the batches with this result; Other holds the "
+                                        "link's failures and batches with no result yet"));
+    auto *laResult = MakeLabel(this, "laResult", QStringLiteral("&Result:"));
+    laResult->setBuddy(cxResult);
+
+    laTotals = MakeLabel(this, "laTotals", QString());
+    laTotals->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    laNote = MakeLabel(this, "laNote", QString());
+    pbLoad = new QProgressBar(this);
+    pbLoad->setObjectName(QStringLiteral("pbLoad"));
+    pbLoad->setRange(0, 1000);
+    pbLoad->setTextVisible(false);
+    pbLoad->setMaximumWidth(160);
+    pbLoad->hide();
+
+    sbExport = MakeButton(this, "sbExport", QStringLiteral("Export..."),
+                          QStringLiteral("Write the rows shown, in the order shown, as CSV"));
+    bbClose = MakeButton(this, "bbClose", QStringLiteral("Close"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(laResult);
+    top->addWidget(cxResult);
+    top->addStretch();
+    top->addWidget(laNote);
+    top->addWidget(pbLoad);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(laTotals, 1);
+    bottom->addWidget(sbExport);
+    bottom->addWidget(bbClose);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(lvJournal, 1);
+    layout->addLayout(bottom);
+
+    connect(cxResult, &QComboBox::currentIndexChanged, this, &TfmJournal::cxResultChange);
+    connect(sbExport, &QPushButton::clicked, this, &TfmJournal::sbExportClick);
+    connect(bbClose, &QPushButton::clicked, this, &TfmJournal::bbCloseClick);
+    connect(FModel, &JournalModel::loadProgress, this, &TfmJournal::ModelLoadProgress);
+    connect(FModel, &JournalModel::loadFinished, this, &TfmJournal::ModelLoadFinished);
+    connect(FModel, &JournalModel::totalsChanged, this, &TfmJournal::UpdateTotals);
+    UpdateTotals();
+}
+
+void TfmJournal::setJournalPath(const QString &path)
+{
+    FJournalPath = path;
+}
+
+void TfmJournal::reload()
+{
+    if (FJournalPath.isEmpty())
+        return;
+    laNote->setText(QStringLiteral("Loading..."));
+    pbLoad->setValue(0);
+    pbLoad->show();
+    sbExport->setEnabled(false); // the rows shown are about to change
+    FModel->load(FJournalPath);
+}
+
+void TfmJournal::journalAppended(const JournalEvent &event)
+{
+    FModel->append(event);
+}
+
+void TfmJournal::ModelLoadProgress(int permille)
+{
+    pbLoad->setValue(permille);
+}
+
+void TfmJournal::ModelLoadFinished()
+{
+    pbLoad->hide();
+    sbExport->setEnabled(true);
+    if (!FModel->error().isEmpty())
+        laNote->setText(QStringLiteral("The journal could not be read: %1").arg(FModel->error()));
+    else if (FModel->skipped() == 1)
+        laNote->setText(QStringLiteral("1 damaged line skipped"));
+    else if (FModel->skipped() > 1)
+        laNote->setText(QStringLiteral("%1 damaged lines skipped").arg(FModel->skipped()));
+    else
+        laNote->clear();
+}
+
+void TfmJournal::UpdateTotals()
+{
+    const JournalTotals t = FModel->totals();
+    laTotals->setText(QStringLiteral("%1 batches, %2 labels: %3 Operation OK, %4 failed, "
+                                     "%5 no response, %6 others")
+                          .arg(t.batches)
+                          .arg(t.labels)
+                          .arg(t.ok)
+                          .arg(t.failed)
+                          .arg(t.noResponse)
+                          .arg(t.others));
+}
+
+void TfmJournal::cxResultChange(int index)
+{
+    FModel->setFilter(JournalFilter(cxResult->itemData(index).toInt()));
+}
+
+void TfmJournal::sbExportClick()
+{
+    const QString folder =
+        FJournalPath.isEmpty() ? QString() : QFileInfo(FJournalPath).absolutePath();
+    const QString path =
+        prompt().saveFile(this, QStringLiteral("Export Batch Journal"), QLatin1String(ExportFilter),
+                          folder, QStringLiteral("batches.csv"), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    // Never over the journal itself: it is only ever appended to.
+    if (!FJournalPath.isEmpty() && QFileInfo(path) == QFileInfo(FJournalPath)) {
+        ShowWarning(this, QStringLiteral("Write Error"),
+                    QStringLiteral("%1\nThis is the journal itself; choose another file.")
+                        .arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !FModel->writeCsv(&file) || !file.commit())
+        ShowWarning(
+            this, QStringLiteral("Write Error"),
+            QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+void TfmJournal::bbCloseClick()
+{
+    close();
+}
