@@ -34,6 +34,7 @@
 #include "jobs/TfmFormat.h"
 #include "jobs/TfmGs1Epc.h"
 #include "jobs/TfmHRError.h"
+#include "jobs/TfmJournal.h"
 #include "jobs/TfmQty.h"
 #include "jobs/TfmWarnIncHR.h"
 #include "link/PortNames.h"
@@ -236,7 +237,8 @@ void TfmMain::createMenu()
     miViewFile = makeAction(this, "miViewFile", QStringLiteral("&Open/Edit File"));
     miSendPkt = makeAction(this, "miSendPkt", QStringLiteral("Send &File"));
     miBatchQty = makeAction(this, "miBatchQty", QStringLiteral("Batch &Quantity   1"));
-    miSetup->addActions({miSendFormat, miViewFile, miSendPkt, miBatchQty});
+    miJournal = makeAction(this, "miJournal", QStringLiteral("Batch &Journal"));
+    miSetup->addActions({miSendFormat, miViewFile, miSendPkt, miBatchQty, miJournal});
     miN4 = miSetup->addSeparator();
     miN4->setObjectName(QStringLiteral("miN4"));
 
@@ -308,6 +310,7 @@ void TfmMain::createMenu()
     connect(miViewFile, &QAction::triggered, this, &TfmMain::miViewFileClick);
     connect(miSendPkt, &QAction::triggered, this, &TfmMain::miSendFileClick);
     connect(miBatchQty, &QAction::triggered, this, &TfmMain::miBatchQtyClick);
+    connect(miJournal, &QAction::triggered, this, &TfmMain::miJournalClick);
     connect(miSetEPCField, &QAction::triggered, this, &TfmMain::miSetEPCFieldClick);
     connect(miComm, &QAction::triggered, this, &TfmMain::miCommClick);
     connect(miIPTest, &QAction::triggered, this, &TfmMain::miIPTestClick);
@@ -1204,9 +1207,25 @@ void TfmMain::setJournal(SendJournal *journal)
             SetStatus(text, Red);
         }
     });
-    // A new range or result may change what the entry's value means.
-    connect(journal, &SendJournal::appended, this, &TfmMain::ShowTagMeaning);
+    connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
+        if (written && fmJournal)
+            fmJournal->journalAppended(e);
+        ShowTagMeaning(); // a new range or result may change what the value means
+    });
     journal->open(JournalPath(m_settingsPath));
+}
+
+void TfmMain::miJournalClick()
+{
+    // Made at the first look; from then on it is kept current by what the program writes.
+    if (!fmJournal) {
+        fmJournal = new TfmJournal(this);
+        fmJournal->setJournalPath(JournalPath(m_settingsPath));
+        fmJournal->reload();
+    }
+    fmJournal->show();
+    fmJournal->raise();
+    fmJournal->activateWindow();
 }
 
 QString TfmMain::JournalLink() const

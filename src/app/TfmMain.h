@@ -15,6 +15,7 @@ class QMenu;
 class QTimer;
 class QToolButton;
 class SendJournal;
+class TfmJournal;
 class SerialLink;
 class StatusCheck;
 struct JournalEvent;
@@ -59,6 +60,8 @@ public:
             *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
             *miAbout = nullptr;
     QAction *miGs1Epc = nullptr;
+    QAction *miJournal = nullptr;
+    TfmJournal *fmJournal = nullptr; // made when first asked for
 
     // Session state.
     int FComPort = 1;
@@ -149,6 +152,7 @@ public:
 
     // Batch journal: handed in like the link; read in the background from setJournal on.
     void setJournal(SendJournal *journal);
+    void miJournalClick();
     QString JournalLink() const; // "IP host:port" or "COMn"
     void JournalLoaded(const JournalEvent &newest, int skipped);
     void RecordFileTransfer(); // after fmProg has closed

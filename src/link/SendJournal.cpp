@@ -84,9 +84,10 @@ bool SendJournal::writerReady()
 
 void SendJournal::write(const JournalEvent &event)
 {
-    if (writerReady() && !m_writer.append(event))
+    const bool written = writerReady() && m_writer.append(event);
+    if (!written && m_writer.isOpen())
         failOnce(m_writer.error());
-    emit appended(event);
+    emit appended(event, written);
 }
 
 qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
@@ -110,7 +111,7 @@ qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
         m_index.addBatch(batch.batch, batch.time, batch.firstEpc, batch.lastEpc);
     if (netSend != 0)
         m_pending.insert(netSend, Pending{batch.batch, JournalEvent()});
-    emit appended(batch);
+    emit appended(batch, written != 0);
     return batch.batch;
 }
 

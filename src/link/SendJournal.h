@@ -52,7 +52,8 @@ public:
 signals:
     // The background read is done. newest.batch is 0 when the journal holds no batch.
     void journalLoaded(const JournalEvent &newest, int skipped);
-    void appended(const JournalEvent &event);
+    // Every event, written or not: this run's index holds it either way.
+    void appended(const JournalEvent &event, bool written);
     // The journal cannot be read or written; said once for each journal opened.
     void journalFailed(const QString &text);
 

@@ -19,8 +19,10 @@
 #include "app/Windows.h"
 #include "common/Globals.h"
 #include "jobs/Journal.h"
+#include "jobs/JournalModel.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmFormat.h"
+#include "jobs/TfmJournal.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
 #include "link/TfmNet.h"
@@ -433,6 +435,10 @@ void TestBatchSend::journalRecordsOutcome()
     QVERIFY2(fmMain->laMeaning->text().contains(QStringLiteral(", ") + events[1].result.left(12)),
              qPrintable(fmMain->laMeaning->text()));
     QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::Red);
+
+    fmMain->miJournal->trigger();
+    QTRY_COMPARE(fmMain->fmJournal->model()->rowCount(), 1);
+    QTEST(fmMain->fmJournal->model()->text(0, JournalModel::ColResult), "result");
 }
 
 void TestBatchSend::resumesAfterKill_data()
