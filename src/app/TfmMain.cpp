@@ -1250,8 +1250,10 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
     const bool resume =
         usable && !m_batchSent && FDataFormat == 2 && entryText() == m_storedEntry &&
         (bits != FDataSize || nextHex != PackTagFields(m_storedEntry, currentLayout())) &&
-        (!m_settingsTime.isValid() ||
-         QDateTime::fromString(newest.time, Qt::ISODate) > m_settingsTime);
+        // Journal times are whole seconds: a batch in the second of the close counts as newer
+        // (a clean close has stored what that batch left, so nothing changes then).
+        (!m_settingsTime.isValid() || QDateTime::fromString(newest.time, Qt::ISODate) >=
+                                          m_settingsTime.addMSecs(-m_settingsTime.time().msec()));
     if (resume) {
         if (bits == 96 && FDataSize != 96)
             miDataSize96Click();

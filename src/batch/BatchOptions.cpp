@@ -8,7 +8,7 @@
 namespace
 {
 // Longest wait for one reply that still fits the deadline timer's milliseconds: a day.
-constexpr qint64 MaxPolls = 24 * 3600;
+constexpr qint64 PollsLimit = 24 * 3600;
 
 bool readNumber(const QString &text, qint64 low, qint64 high, qint64 *value)
 {
@@ -173,10 +173,10 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
     }
     o.sendFormat = parser.isSet(sendFormat);
     if (parser.isSet(polls)) {
-        if (!readNumber(parser.value(polls), 0, MaxPolls, &value))
+        if (!readNumber(parser.value(polls), 0, PollsLimit, &value))
             return fail(QStringLiteral("--polls \"%1\" is not a number from 0 to %2.")
                             .arg(parser.value(polls))
-                            .arg(MaxPolls));
+                            .arg(PollsLimit));
         o.polls = int(value);
     }
     if (parser.isSet(journal)) {

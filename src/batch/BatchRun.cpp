@@ -172,16 +172,18 @@ void BatchRun::sendNext()
 {
     if (m_state == State::Done)
         return;
-    if (!m_fault.isEmpty()) {
+    // A printer that closes the connection after the last reply has not cut the run short.
+    const bool allSent = m_number >= m_options.batches;
+    if (!m_fault.isEmpty() && !(allSent && m_closedOnly)) {
         end(Unreachable, m_fault);
+        return;
+    }
+    if (allSent) {
+        end(m_counts.failed + m_counts.noResponse > 0 ? NotAllOk : AllOk);
         return;
     }
     if (m_stopAsked) {
         end(NotAllOk, QStringLiteral("Stopped on request after batch %1.").arg(m_number));
-        return;
-    }
-    if (m_number >= m_options.batches) {
-        end(m_counts.failed + m_counts.noResponse > 0 ? NotAllOk : AllOk);
         return;
     }
     ++m_number;
@@ -290,12 +292,10 @@ void BatchRun::replyJudged(const StatusCheck::Result &result)
     case StatusCheck::Outcome::Polling:
         return;
     case StatusCheck::Outcome::OperationOk:
-        batchDone(QStringLiteral("Operation OK"), &m_counts.ok);
+        batchDone(StatusCheck::resultText(result), &m_counts.ok);
         break;
     case StatusCheck::Outcome::EncodingFailed:
-        batchDone(QStringLiteral("Label encoding failed") +
-                      ReplyBuffer::displayText(result.reply.toLatin1()),
-                  &m_counts.failed);
+        batchDone(StatusCheck::resultText(result), &m_counts.failed);
         break;
     case StatusCheck::Outcome::NoResponse:
         batchDone(m_fault.isEmpty() ? QStringLiteral("No response")
@@ -312,8 +312,10 @@ void BatchRun::linkClosed()
 {
     if (m_state == State::Done)
         return;
-    if (m_fault.isEmpty())
+    if (m_fault.isEmpty()) {
         m_fault = QStringLiteral("The printer closed the connection.");
+        m_closedOnly = true;
+    }
     // Sending: the link fails the transfer itself. Idle: the next batch sees the fault.
     if (m_state == State::Awaiting)
         m_check->expire();
@@ -336,6 +338,7 @@ void BatchRun::repliesArrived(int fellOff)
     } else {
         return;
     }
+    m_closedOnly = false;
     if (m_state == State::Awaiting)
         m_check->expire();
 }

@@ -106,7 +106,8 @@ private:
     bool m_stopAsked = false;
     bool m_progress = false;
     int m_progressWidth = 0;
-    QString m_fault; // the link failed: the run ends with Unreachable after this batch
+    QString m_fault;           // the link failed: the run ends with Unreachable after this batch
+    bool m_closedOnly = false; // the fault is the printer's close, nothing worse
     QString m_failureText;
     Counts m_counts;
     QElapsedTimer m_clock;

@@ -556,15 +556,15 @@ bool JournalWriter::append(JournalEvent event)
 qint64 JournalWriter::appendBatch(JournalEvent batch)
 {
     batch.kind = JournalKind::Batch;
-    batch.batch = m_nextBatch;
+    // The number is used up even when the line fails: the program still knows that batch by
+    // it, and a later batch must not share it.
+    batch.batch = m_nextBatch++;
     batch.firstEpc = batch.firstEpc.toUpper();
     if (batch.lastEpc.isEmpty())
         batch.lastEpc = JournalLastEpc(batch.firstEpc, batch.quantity);
     if (batch.tagUri.isEmpty())
         batch.tagUri = ReadEpc(batch.firstEpc).tagUri;
-    if (!append(batch))
-        return 0;
-    return m_nextBatch++;
+    return append(batch) ? batch.batch : 0;
 }
 
 bool JournalWriter::appendResult(qint64 batchNumber, const QString &result)

@@ -130,7 +130,8 @@ public:
 
     // Each writes one line and flushes it to disk; false and error() on failure, and then the
     // file holds no part of the line. appendBatch numbers the batch (returned, or 0 on
-    // failure), fills time when empty, lastEpc and tagUri when empty.
+    // failure; the number is used up either way), fills time when empty, lastEpc and tagUri when
+    // empty.
     qint64 appendBatch(JournalEvent batch);
     bool appendResult(qint64 batchNumber, const QString &result);
     bool appendFormat(const QString &link, const QString &name, qint64 bytes,

@@ -410,8 +410,13 @@ void NetLink::finishTransfer()
     // A text the socket took in one piece keeps "Sending data to net." until the check.
     if (inRounds)
         emit statusText(QStringLiteral("Data sent."), Tone::Progress);
-    if (check)
+    if (check) {
+        // A check still due for an earlier send starts now, so that the one for this send
+        // joins it and takes a reply of its own: restarted, it would take one for both.
+        if (tiCheck->isActive())
+            emit checkDue();
         tiCheck->start(CheckDelayMs);
+    }
     reportFinished(done, true, QString());
     if (!m_hasCurrent && !m_queue.isEmpty()) {
         m_current = m_queue.dequeue();

@@ -100,13 +100,17 @@ qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
         batch.lastEpc = JournalLastEpc(batch.firstEpc, batch.quantity);
     if (batch.tagUri.isEmpty())
         batch.tagUri = ReadEpc(batch.firstEpc).tagUri;
-    const qint64 written = writerReady() ? m_writer.appendBatch(batch) : 0;
-    if (written == 0 && m_writer.isOpen())
+    // Numbered even when the line cannot be written, so that this run's index still tells the
+    // batches apart; a result for such a batch is not written either.
+    const bool open = writerReady();
+    const qint64 number = open ? m_writer.nextBatchNumber() : m_lastBatch + 1;
+    const qint64 written = open ? m_writer.appendBatch(batch) : 0;
+    if (open && written == 0)
         failOnce(m_writer.error());
-    // Numbered even when the line could not be written, so that this run's index and window
-    // still tell the batches apart.
-    batch.batch = written ? written : m_lastBatch + 1;
-    m_lastBatch = qMax(m_lastBatch, batch.batch);
+    if (written == 0)
+        m_unwritten.insert(number);
+    batch.batch = number;
+    m_lastBatch = qMax(m_lastBatch, number);
     if (batch.quantity > 0) // a batch of 0 labels encodes nothing
         m_index.addBatch(batch.batch, batch.time, batch.firstEpc, batch.lastEpc);
     if (netSend != 0)
@@ -123,7 +127,10 @@ void SendJournal::batchResult(qint64 batch, const QString &result)
     event.result = result;
     event.time = JournalTimeText(QDateTime::currentDateTime());
     m_index.setResult(batch, result);
-    write(event);
+    if (m_unwritten.contains(batch))
+        emit appended(event, false);
+    else
+        write(event);
 }
 
 void SendJournal::formatHanded(const QString &link, const QString &name, qint64 bytes,
@@ -156,21 +163,6 @@ void SendJournal::fileSent(const QString &link, const QString &name, qint64 byte
 bool SendJournal::lookup(const QString &hex, SentIndex::Hit *hit) const
 {
     return m_loaded && m_index.lookup(hex, hit);
-}
-
-QString SendJournal::resultText(const StatusCheck::Result &result)
-{
-    switch (result.outcome) {
-    case StatusCheck::Outcome::OperationOk:
-        return QStringLiteral("Operation OK");
-    case StatusCheck::Outcome::EncodingFailed:
-        return QStringLiteral("Label encoding failed") + result.reply;
-    case StatusCheck::Outcome::NoResponse:
-        return QStringLiteral("No response");
-    case StatusCheck::Outcome::Polling:
-        break;
-    }
-    return QString();
 }
 
 void SendJournal::settle(quint64 send, const QString &result)
@@ -208,12 +200,12 @@ void SendJournal::checked(const StatusCheck::Result &result)
     case StatusCheck::Outcome::NoResponse:
         // The check gives up on every reply it was still waiting for.
         while (!m_replyOrder.isEmpty())
-            settle(m_replyOrder.dequeue(), resultText(result));
+            settle(m_replyOrder.dequeue(), StatusCheck::resultText(result));
         return;
     case StatusCheck::Outcome::OperationOk:
     case StatusCheck::Outcome::EncodingFailed:
         if (!m_replyOrder.isEmpty())
-            settle(m_replyOrder.dequeue(), resultText(result));
+            settle(m_replyOrder.dequeue(), StatusCheck::resultText(result));
         return;
     }
 }

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QQueue>
+#include <QSet>
 #include <QString>
 
 #include <thread>
@@ -33,7 +34,7 @@ public:
 
     // A batch about to be handed to the link. netSend: the number the link's send will
     // carry, whose outcome then comes by itself; 0 when the caller gives it (batchResult).
-    // Returns the batch number, 0 when the line could not be written.
+    // Returns the batch number (this run's own when the line could not be written).
     qint64 batchHanded(JournalEvent batch, quint64 netSend);
     void batchResult(qint64 batch, const QString &result);
     // The format packet alone: recorded with its outcome, now or (netSend) when known.
@@ -45,9 +46,6 @@ public:
     bool lookup(const QString &hex, SentIndex::Hit *hit) const;
     // Why the last network send that failed did so, in the status line's words.
     QString lastNetFailure() const { return m_lastNetFailure; }
-
-    // The status check's final outcome in the journal's words.
-    static QString resultText(const StatusCheck::Result &result);
 
 signals:
     // The background read is done. newest.batch is 0 when the journal holds no batch.
@@ -78,6 +76,7 @@ private:
     bool m_loaded = false;
     bool m_failed = false;
     qint64 m_lastBatch = 0;
+    QSet<qint64> m_unwritten; // batches whose line did not reach the journal
     // Filled by the loader; read after it has been joined.
     JournalEvent m_newest;
     int m_skipped = 0;

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "link/NetLink.h"
+#include "link/ReplyBuffer.h"
 
 const QString StatusCheck::SuccessReply = QStringLiteral("{J,\"\",\"\",\"\",\"\"}");
 
@@ -103,4 +104,20 @@ void StatusCheck::finishWatch(const Result &result)
 {
     stopWatching();
     emit finished(result);
+}
+
+QString StatusCheck::resultText(const Result &result)
+{
+    switch (result.outcome) {
+    case Outcome::OperationOk:
+        return QStringLiteral("Operation OK");
+    case Outcome::EncodingFailed:
+        return QStringLiteral("Label encoding failed") +
+               ReplyBuffer::displayText(result.reply.toLatin1());
+    case Outcome::NoResponse:
+        return QStringLiteral("No response");
+    case Outcome::Polling:
+        break;
+    }
+    return QString();
 }

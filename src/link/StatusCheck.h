@@ -30,6 +30,9 @@ public:
     static constexpr int FirstPollDelayMs = 500; // from the end of the transfer
     static constexpr int PollIntervalMs = 1000;
     static const QString SuccessReply; // {J,"","","",""}
+    // A final outcome as the journal and the batch runner put it: "Operation OK", "Label
+    // encoding failed" and the reply (control characters shown as U+FFFD), "No response".
+    static QString resultText(const Result &result);
 
     // Counts polls from 0 again whenever the link makes a checked send.
     explicit StatusCheck(NetLink *link, QObject *parent = nullptr);

@@ -107,6 +107,7 @@ private slots:
     void unwritableJournal();
     void journalRecordsOutcome_data();
     void journalRecordsOutcome();
+    void backToBackSendsEachGetTheirReply();
     void resumesAfterKill_data();
     void resumesAfterKill();
 };
@@ -439,6 +440,24 @@ void TestBatchSend::journalRecordsOutcome()
     fmMain->miJournal->trigger();
     QTRY_COMPARE(fmMain->fmJournal->model()->rowCount(), 1);
     QTEST(fmMain->fmJournal->model()->text(0, JournalModel::ColResult), "result");
+}
+
+void TestBatchSend::backToBackSendsEachGetTheirReply()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--fail-every"), QStringLiteral("2")}),
+             qPrintable(sim.errorString()));
+    TestWindows w;
+    useNetwork(sim);
+    // The batch goes out within the format's half second before its check.
+    fmMain->miSendFormat->trigger();
+    fmMain->sbSendBatchClick();
+    QTRY_COMPARE(journal(w.settingsPath()).size(), 3);
+    const QList<JournalEvent> events = journal(w.settingsPath());
+    QCOMPARE(events[1].kind, JournalKind::Format);
+    QCOMPARE(events[1].result, QStringLiteral("Operation OK"));
+    QCOMPARE(events[2].kind, JournalKind::Result);
+    QVERIFY(events[2].result.startsWith(QStringLiteral("Label encoding failed")));
 }
 
 void TestBatchSend::resumesAfterKill_data()
