@@ -622,8 +622,7 @@ void TfmMain::IncrementTagData()
 {
     if (FBatchQty == 0)
         return;
-    // An untyped tail went out as zeros: step that value, and show it whole.
-    medEPC->setText(IncrementTagText(FillTagText(entryText(), currentLayout()), FBatchQty));
+    medEPC->setText(StepTagText(entryText(), currentLayout(), FBatchQty));
 }
 
 // ---- Format text, human-readable field ------------------------------------------------------
@@ -733,7 +732,6 @@ void TfmMain::sbSendBatchClick()
 
     // On disk before the printer can have it, so that a crash cannot hide a sent batch.
     const QString layout = currentLayout();
-    const bool stepOn = miAutoInc->isChecked() && FBatchQty > 0;
     qint64 journalled = 0;
     if (FJournal) {
         JournalEvent e;
@@ -744,7 +742,7 @@ void TfmMain::sbSendBatchClick()
         if (packets.hrEnabled && batch.hrLine > 0)
             e.hrText = entryText();
         e.nextEntry =
-            stepOn ? IncrementTagText(FillTagText(entryText(), layout), FBatchQty) : entryText();
+            miAutoInc->isChecked() ? StepTagText(entryText(), layout, FBatchQty) : entryText();
         journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->lastSend() + 1 : 0);
     }
     m_batchSent = true;

@@ -195,7 +195,7 @@ void BatchRun::sendNext()
     }
     m_sentEpc = PackTagFields(m_entry, m_layout);
     // The window steps the tag data on at once, whatever the printer answers.
-    const QString next = IncrementTagText(FillTagText(m_entry, m_layout), m_options.quantity);
+    const QString next = StepTagText(m_entry, m_layout, m_options.quantity);
     if (m_journalOn) {
         JournalEvent event;
         event.link = linkText();

@@ -175,11 +175,12 @@ int checkRecord(const Fields &f, int count)
 }
 
 // Reads the journal record by record; onRecord gets the good ones (kind, fields) and returns
-// false to stop. cutTail: the unfinished line the file ends in, if any.
+// false to stop. cutTail: the unfinished line the file ends in, if any. progress: the bytes
+// read, after each piece; false stops the scan there (a run of bad lines calls nothing else).
 JournalRead scanRecords(const QString &path,
                         const std::function<bool(int, const Fields &)> &onRecord,
                         QByteArray *cutTail = nullptr,
-                        const std::function<void(qint64)> &progress = {})
+                        const std::function<bool(qint64)> &progress = {})
 {
     JournalRead read;
     QFile file(path);
@@ -206,8 +207,10 @@ JournalRead scanRecords(const QString &path,
         buf.resize(have + qMax<qint64>(n, 0));
         if (n <= 0)
             eof = true;
-        if (progress)
-            progress(file.pos());
+        if (progress && !progress(file.pos())) {
+            eof = true;
+            buf.clear();
+        }
     };
     fill();
     for (;;) {
@@ -426,7 +429,7 @@ JournalRead ScanJournal(const QString &path,
 
 JournalRead ScanJournalRaw(const QString &path,
                            const std::function<bool(const JournalRawLine &)> &onLine,
-                           const std::function<void(qint64 done)> &progress)
+                           const std::function<bool(qint64 done)> &progress)
 {
     return scanRecords(
         path,

@@ -106,10 +106,10 @@ private:
 };
 
 // Streams the good lines in order; onLine returns false to stop early. progress, when given,
-// gets the bytes read so far from time to time.
+// gets the bytes read so far after each piece it reads, and returns false to stop too.
 JournalRead ScanJournalRaw(const QString &path,
                            const std::function<bool(const JournalRawLine &)> &onLine,
-                           const std::function<void(qint64 done)> &progress = {});
+                           const std::function<bool(qint64 done)> &progress = {});
 
 class JournalWriter
 {

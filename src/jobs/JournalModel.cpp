@@ -342,6 +342,7 @@ void JournalModel::load(const QString &path)
                                 emit loadProgress(permille);
                         },
                         Qt::QueuedConnection);
+                    return !cancel->load(std::memory_order_relaxed);
                 });
             table->skipped = read.skipped;
             table->error = read.opened ? QString() : read.error;

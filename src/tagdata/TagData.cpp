@@ -139,6 +139,11 @@ QString IncrementTagText(const QString &text, int quantity)
     return result;
 }
 
+QString StepTagText(const QString &text, const QString &layout, int step)
+{
+    return step == 0 ? text : IncrementTagText(FillTagText(text, layout), step);
+}
+
 QString FillTagText(const QString &text, const QString &layout)
 {
     QString filled = text;

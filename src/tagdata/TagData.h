@@ -22,6 +22,9 @@ QString IncrementTagText(const QString &text, int quantity);
 // The text filled up to the layout's length: "0" in digit positions, the layout's spaces
 // in theirs. An entry's untyped tail counts as zeros for the check and the packing alike.
 QString FillTagText(const QString &text, const QString &layout);
+// The tag data after a batch of step labels, as the entry then shows it: an untyped tail went
+// out as zeros, so the whole value is stepped. A step of 0 leaves the text as it is.
+QString StepTagText(const QString &text, const QString &layout, int step);
 // -1 when every digit position keeps its limit, else the index of the first that does not.
 int FindLimitBreak(const QString &text, const QString &layout);
 
