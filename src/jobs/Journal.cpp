@@ -610,6 +610,7 @@ void SentIndex::clear()
     m_entries.clear();
     m_results.clear();
     m_segments.clear();
+    m_order.clear();
     m_indexed = 0;
     m_sortedByBatch = true;
 }
@@ -726,6 +727,26 @@ void SentIndex::rebuild() const
 {
     // Disjoint segments, each owned by the newest entry covering it: a sweep over the ranges
     // sorted by start with a heap of the open ones, newest on top.
+    std::vector<Segment>().swap(m_segments);
+    std::vector<int>().swap(m_order);
+    m_indexed = m_entries.size();
+    const bool wraps = std::any_of(m_entries.begin(), m_entries.end(),
+                                   [](const Entry &e) { return e.last < e.first; });
+    if (!wraps) {
+        std::vector<int> order(m_entries.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = int(i);
+        std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+            return m_entries[size_t(a)].first < m_entries[size_t(b)].first;
+        });
+        bool disjoint = true;
+        for (size_t i = 1; i < order.size() && disjoint; ++i)
+            disjoint = m_entries[size_t(order[i - 1])].last < m_entries[size_t(order[i])].first;
+        if (disjoint) {
+            m_order = std::move(order);
+            return;
+        }
+    }
     struct Range {
         Key start, end;
         int entry;
@@ -743,19 +764,7 @@ void SentIndex::rebuild() const
     }
     std::stable_sort(ranges.begin(), ranges.end(),
                      [](const Range &a, const Range &b) { return a.start < b.start; });
-    m_segments.clear();
-    std::vector<Segment>().swap(m_segments);
     m_segments.reserve(ranges.size());
-    // The usual journal counts up without overlaps: then every range is its own segment.
-    bool disjoint = true;
-    for (size_t i = 1; i < ranges.size() && disjoint; ++i)
-        disjoint = ranges[i - 1].end < ranges[i].start;
-    if (disjoint) {
-        for (const Range &r : ranges)
-            m_segments.push_back({r.start, r.end, r.entry});
-        m_indexed = m_entries.size();
-        return;
-    }
     auto newer = [&](int a, int b) { return ranges[size_t(a)].entry < ranges[size_t(b)].entry; };
     std::priority_queue<int, std::vector<int>, decltype(newer)> open(newer);
     size_t i = 0;
@@ -780,7 +789,6 @@ void SentIndex::rebuild() const
             m_segments.push_back({cur, end, top.entry});
         cur = plusOne(end);
     }
-    m_indexed = m_entries.size();
 }
 
 bool SentIndex::lookup(const QString &hex, Hit *hit) const
@@ -804,7 +812,14 @@ bool SentIndex::lookup(const QString &hex, Hit *hit) const
             break;
         }
     }
-    if (found < 0) {
+    if (found < 0 && !m_order.empty()) {
+        auto it =
+            std::upper_bound(m_order.begin(), m_order.end(), k, [this](const Key &key, int i) {
+                return key < m_entries[size_t(i)].first;
+            });
+        if (it != m_order.begin() && !(m_entries[size_t(*--it)].last < k))
+            found = *it;
+    } else if (found < 0) {
         auto it = std::upper_bound(m_segments.begin(), m_segments.end(), k,
                                    [](const Key &key, const Segment &s) { return key < s.start; });
         if (it != m_segments.begin() && !((--it)->end < k))

@@ -186,7 +186,7 @@ private:
     struct Entry {
         qint64 batch;
         Key first, last;
-        char time[32]; // NUL-terminated
+        char time[26]; // NUL-terminated; an ISO time with its offset takes 25
         int result;    // index into m_results; -1 none
     };
     struct Segment {
@@ -202,6 +202,9 @@ private:
     QList<QString> m_results;
     bool m_sortedByBatch = true;
     mutable std::vector<Segment> m_segments;
-    mutable size_t m_indexed =
-        0; // entries covered by m_segments; newer ones are searched one by one
+    // The usual journal counts up without overlaps: then the entries in the order of their
+    // first value are the segments, and a tenth of the memory.
+    mutable std::vector<int> m_order;
+    // Entries covered by m_segments or m_order; newer ones are searched one by one.
+    mutable size_t m_indexed = 0;
 };
