@@ -779,7 +779,9 @@ void TfmMain::miSendFormatClick()
     const BatchAssembly format = AssembleFormat(FFormatLines);
     if (!ShowBatchStop(format))
         return;
-    const QString name = QStringLiteral("Send Format");
+    // The file the editor's text came from; it may have been edited since.
+    const QString name =
+        FormatFileName.isEmpty() ? QStringLiteral("(the editor's text)") : FormatFileName;
     if (!FJournal) {
         SendToPrinter(format.text);
     } else if (FComPort == 0) {
