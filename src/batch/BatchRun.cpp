@@ -16,9 +16,6 @@
 namespace
 {
 const QString Name = QStringLiteral("quilbo-batch: ");
-// Serial ports by number: 1 gets the line settings, 3 keeps the driver's (an adapter).
-constexpr int SerialWithSettings = 1;
-constexpr int SerialAsIs = 3;
 constexpr int HexFormat = int(TagDataFormat::Hex);
 // As long as the link itself waits for a connection.
 constexpr int ConnectWaitMs = 3750;
@@ -97,8 +94,6 @@ void BatchRun::start()
     m_clock.start();
     if (!m_options.serialDevice.isEmpty()) {
         m_serial = std::make_unique<SerialLink>();
-        PortOverrides.insert(m_options.baud > 0 ? SerialWithSettings : SerialAsIs,
-                             m_options.serialDevice);
     } else {
         m_net = std::make_unique<NetLink>();
         m_check = std::make_unique<StatusCheck>(m_net.get());
@@ -224,7 +219,8 @@ void BatchRun::sendNext()
 void BatchRun::sendSerial(const BatchAssembly &batch)
 {
     SerialSettings settings;
-    settings.port = m_options.baud > 0 ? SerialWithSettings : SerialAsIs;
+    settings.device = m_options.serialDevice;
+    settings.lineSettings = m_options.baud > 0;
     settings.baudRate = m_options.baud > 0 ? m_options.baud : 9600;
     settings.parity = 0;
     settings.dataBits = 8;

@@ -21,9 +21,11 @@ constexpr qint64 ReadBufferLimit = 4096;
 // How long one wait of a single send lasts before it looks at the driver's queue again.
 constexpr int WaitSliceMs = 50;
 
-bool hasLineSettings(int port)
+bool hasLineSettings(const SerialSettings &settings)
 {
-    return port == 1 || port == 2;
+    if (!settings.device.isEmpty())
+        return settings.lineSettings;
+    return settings.port == 1 || settings.port == 2;
 }
 
 class PortConfigurator : public SerialConfigurator
@@ -126,19 +128,19 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
     close();
     m_settings = settings;
     m_lastApplied.reset();
-    if (settings.port < 1)
+    if (settings.port < 1 && settings.device.isEmpty())
         return OpenResult::OpenFailed;
 
     m_port = std::make_unique<QSerialPort>();
     m_queued = 0;
     m_lineBaud = 0;
     m_lineFlow = -1;
-    const QString device = PortDeviceName(settings.port);
+    const QString device =
+        settings.device.isEmpty() ? PortDeviceName(settings.port) : settings.device;
     m_port->setPortName(device);
     m_port->setReadBufferSize(ReadBufferLimit);
     DeviceLineSettings driver;
-    const bool driverKnown =
-        !hasLineSettings(settings.port) && ReadDeviceLineSettings(device, &driver);
+    const bool driverKnown = !hasLineSettings(settings) && ReadDeviceLineSettings(device, &driver);
     if (!m_port->open(QIODevice::ReadWrite)) {
         close();
         return OpenResult::OpenFailed;
@@ -151,7 +153,7 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
         close();
         return result;
     };
-    if (hasLineSettings(settings.port)) {
+    if (hasLineSettings(settings)) {
         if (!configurator.readState(*m_port))
             return fail(OpenResult::GetStateFailed);
         const std::optional<SerialLineSettings> line = lineSettingsFor(settings);
@@ -210,7 +212,7 @@ int SerialLink::stallLimit() const
         return m_stallOverride;
     const qint64 baud = m_lineBaud > 0 ? m_lineBaud : UnknownLineBaud;
     qint64 bitsPerByte = 12; // the most a character can take
-    if (hasLineSettings(m_settings.port))
+    if (hasLineSettings(m_settings))
         bitsPerByte = 1 + qBound(5, m_settings.dataBits, 8) + (m_settings.parity == 0 ? 0 : 1) +
                       (m_settings.stopBits == 1 ? 1 : 2);
     const qint64 chunkMs = (DriverChunkBytes * bitsPerByte * 1000 + baud - 1) / baud;

@@ -19,6 +19,10 @@ struct SerialSettings {
     int dataBits = 8;
     int stopBits = 1;    // 1, anything else two
     int flowControl = 2; // 0 DTR/DSR, 1 XON/XOFF, 2 CTS/RTS, 3 (or other) none
+    // A device named directly (the batch runner's) instead of port's; then lineSettings, not
+    // the port's number, says whether the settings above are applied or the driver's kept.
+    QString device;
+    bool lineSettings = false;
 };
 
 // The line settings as handed to QSerialPort for ports 1 and 2.
