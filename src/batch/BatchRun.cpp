@@ -8,7 +8,6 @@
 #include "jobs/FormatFile.h"
 #include "jobs/PacketText.h"
 #include "link/NetLink.h"
-#include "link/PortNames.h"
 #include "link/ReplyBuffer.h"
 #include "link/SerialLink.h"
 #include "tagdata/TagData.h"
