@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,7 +28,7 @@ TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
     setWindowTitle(QStringLiteral("Batch Journal"));
     setModal(false);
     setSizeGripEnabled(true);
-    resize(900, 480);
+    resize(1180, 520);
 
     FModel = new JournalModel(this);
     lvJournal = new QTableView(this);
@@ -43,9 +44,23 @@ TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
     lvJournal->horizontalHeader()->setStretchLastSection(true);
     lvJournal->horizontalHeader()->setSortIndicator(JournalModel::ColBatch, Qt::DescendingOrder);
     lvJournal->setSortingEnabled(true);
-    const int widths[JournalModel::ColumnCount] = {60, 170, 130, 60, 200, 200, 260, 160};
-    for (int c = 0; c < JournalModel::ColumnCount; ++c)
-        lvJournal->setColumnWidth(c, widths[c]);
+    // Wide enough for a typical value in the table's font, whatever that font is.
+    const char *const samples[JournalModel::ColumnCount] = {
+        "000000",
+        "2026-12-08T10:42:05+01:00",
+        "IP 192.168.100.100:9100",
+        "000",
+        "0123456789ABCDEF01234567",
+        "0123456789ABCDEF01234567",
+        "urn:epc:tag:sgtin-96:3.0614141.812345.6789",
+        "Label encoding failed"};
+    const QFontMetrics metrics(lvJournal->font());
+    for (int c = 0; c < JournalModel::ColumnCount; ++c) {
+        const QString header = FModel->headerData(c, Qt::Horizontal).toString();
+        lvJournal->setColumnWidth(c, qMax(metrics.horizontalAdvance(QLatin1String(samples[c])),
+                                          metrics.horizontalAdvance(header) + 12) +
+                                         16);
+    }
 
     cxResult = new QComboBox(this);
     cxResult->setObjectName(QStringLiteral("cxResult"));
