@@ -10,6 +10,7 @@
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 #include "link/SerialLink.h"
+#include "tagdata/Gs1Epc.h"
 #include "tagdata/TagData.h"
 
 namespace
@@ -190,6 +191,18 @@ void BatchRun::sendNext()
     m_sentEpc = PackTagFields(m_entry, m_layout);
     // The window steps the tag data on at once, whatever the printer answers.
     const QString next = StepTagText(m_entry, m_layout, m_options.quantity);
+    // The window says so on its meaning line; an unattended run says it once, where it happens.
+    if (!m_stepWarned) {
+        QString why =
+            m_sentEpc.size() == 24 ? IncrementWarning(m_sentEpc, m_options.quantity) : QString();
+        const QString nextEpc = PackTagFields(next, m_layout);
+        if (why.isEmpty() && nextEpc < m_sentEpc) // same length, upper case: compares as numbers
+            why = QStringLiteral("the tag data wraps past its largest value to %1.").arg(nextEpc);
+        if (!why.isEmpty()) {
+            writeErr(QStringLiteral("Warning after batch %1: %2").arg(m_number).arg(why));
+            m_stepWarned = true;
+        }
+    }
     if (m_journalOn) {
         JournalEvent event;
         event.link = linkText();

@@ -107,6 +107,7 @@ private:
     bool m_progress = false;
     int m_progressWidth = 0;
     QString m_fault;           // the link failed: the run ends with Unreachable after this batch
+    bool m_stepWarned = false; // the step after a batch left the value's scheme or wrapped
     bool m_closedOnly = false; // the fault is the printer's close, nothing worse
     QString m_failureText;
     Counts m_counts;
