@@ -413,7 +413,7 @@ void TfmMain::tiStatHoldTimer()
 {
     tiStatHold->stop();
     if (!m_nextNote.isEmpty()) {
-        SetStatus(std::exchange(m_nextNote, QString()), m_nextNoteColour);
+        SetStatus(std::exchange(m_nextNote, QString()), Red);
         SetSendBusy(false);
         return;
     }
@@ -743,7 +743,7 @@ void TfmMain::sbSendBatchClick()
             e.hrText = entryText();
         e.nextEntry =
             miAutoInc->isChecked() ? StepTagText(entryText(), layout, FBatchQty) : entryText();
-        journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->lastSend() + 1 : 0);
+        journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->nextSend() : 0);
     }
     m_batchSent = true;
     const QString failure = SendToPrinter(batch.text);
@@ -782,16 +782,13 @@ void TfmMain::miSendFormatClick()
     // The file the editor's text came from; it may have been edited since.
     const QString name =
         FormatFileName.isEmpty() ? QStringLiteral("(the editor's text)") : FormatFileName;
-    if (!FJournal) {
-        SendToPrinter(format.text);
-    } else if (FComPort == 0) {
-        FJournal->formatHanded(JournalLink(), name, format.text.size(), FNetLink->lastSend() + 1);
-        SendToPrinter(format.text);
-    } else {
-        const QString failure = SendToPrinter(format.text);
+    const bool net = FComPort == 0;
+    if (FJournal && net)
+        FJournal->formatHanded(JournalLink(), name, format.text.size(), FNetLink->nextSend());
+    const QString failure = SendToPrinter(format.text);
+    if (FJournal && !net)
         FJournal->formatHanded(JournalLink(), name, format.text.size(), 0,
                                failure.isEmpty() ? QStringLiteral("Sent") : failure);
-    }
 }
 
 void TfmMain::miBatchQtyClick()
@@ -1200,12 +1197,10 @@ void TfmMain::setJournal(SendJournal *journal)
     connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
     // Found at a send, it would vanish under the send's own texts: it follows them instead.
     connect(journal, &SendJournal::journalFailed, this, [this](const QString &text) {
-        if (FSendBusy) {
+        if (FSendBusy)
             m_nextNote = text;
-            m_nextNoteColour = Red;
-        } else {
+        else
             SetStatus(text, Red);
-        }
     });
     connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
         if (written && fmJournal)
@@ -1262,10 +1257,8 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
         setEntryText(nextHex);
         SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
                   DarkGreen);
-        if (!damaged.isEmpty()) {
+        if (!damaged.isEmpty())
             m_nextNote = damaged;
-            m_nextNoteColour = Red;
-        }
     } else if (!damaged.isEmpty()) {
         SetStatus(damaged, Red);
     }

@@ -387,6 +387,18 @@ QString JournalLastEpc(const QString &firstHex, int quantity)
     return IncrementTagText(firstHex.toUpper(), quantity - 1);
 }
 
+JournalEvent JournalTransferEvent(JournalKind kind, const QString &link, const QString &name,
+                                  qint64 bytes, const QString &result)
+{
+    JournalEvent e;
+    e.kind = kind;
+    e.link = link;
+    e.name = name;
+    e.bytes = bytes;
+    e.result = result;
+    return e;
+}
+
 QByteArray JournalLine(const JournalEvent &e)
 {
     const bool batch = e.kind == JournalKind::Batch;
@@ -582,25 +594,13 @@ bool JournalWriter::appendResult(qint64 batchNumber, const QString &result)
 bool JournalWriter::appendFormat(const QString &link, const QString &name, qint64 bytes,
                                  const QString &result)
 {
-    return appendTransfer(JournalKind::Format, link, name, bytes, result);
+    return append(JournalTransferEvent(JournalKind::Format, link, name, bytes, result));
 }
 
 bool JournalWriter::appendFile(const QString &link, const QString &name, qint64 bytes,
                                const QString &result)
 {
-    return appendTransfer(JournalKind::File, link, name, bytes, result);
-}
-
-bool JournalWriter::appendTransfer(JournalKind kind, const QString &link, const QString &name,
-                                   qint64 bytes, const QString &result)
-{
-    JournalEvent e;
-    e.kind = kind;
-    e.link = link;
-    e.name = name;
-    e.bytes = bytes;
-    e.result = result;
-    return append(e);
+    return append(JournalTransferEvent(JournalKind::File, link, name, bytes, result));
 }
 
 // SentIndex
@@ -713,14 +713,6 @@ bool SentIndex::load(const QString &path, int *skipped, QString *error)
         *error = read.error;
     rebuild();
     return read.opened;
-}
-
-qint64 SentIndex::lastBatch() const
-{
-    qint64 last = 0;
-    for (const Entry &e : m_entries)
-        last = qMax(last, e.batch);
-    return last;
 }
 
 void SentIndex::rebuild() const

@@ -48,6 +48,9 @@ QString JournalTimeText(const QDateTime &time);
 // first + quantity - 1 in as many bits as first has hex digits (wrapping like the increment);
 // first itself for a quantity of 0 or 1.
 QString JournalLastEpc(const QString &firstHex, int quantity);
+// A "Send Format" (kind Format) or file transfer (kind File) line; time is filled when written.
+JournalEvent JournalTransferEvent(JournalKind kind, const QString &link, const QString &name,
+                                  qint64 bytes, const QString &result);
 // One event as one CSV line, CR LF included.
 QByteArray JournalLine(const JournalEvent &event);
 extern const QByteArray JournalHeader; // with its CR LF
@@ -140,8 +143,6 @@ public:
     bool append(JournalEvent event); // any kind, as given (time filled when empty)
 
 private:
-    bool appendTransfer(JournalKind kind, const QString &link, const QString &name, qint64 bytes,
-                        const QString &result);
     bool writeLine(const QByteArray &line);
 
     QFile m_file;
@@ -172,7 +173,6 @@ public:
     // The newest batch whose range holds the value (hex digits, 16 or 24), or false.
     bool lookup(const QString &hex, Hit *hit) const;
     qint64 size() const { return qint64(m_entries.size()); }
-    qint64 lastBatch() const;
 
     // The meaning line's words: "sent 08 Dec 10:42, Operation OK".
     static QString describe(const Hit &hit);

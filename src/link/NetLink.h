@@ -86,8 +86,8 @@ public:
     // ReplyBuffer::MaxReplyLength characters) out of the area and returns the lines left.
     int TakeReply(QString &text);
 
-    // Sends are numbered from 1 in the order they are made; the number of the last one made.
-    quint64 lastSend() const { return m_submitted; }
+    // Sends are numbered from 1 in the order they are made; the number the next one will carry.
+    quint64 nextSend() const { return m_submitted + 1; }
     bool transferring() const { return m_transferring; }
     int queuedSends() const { return int(m_queue.size()); }
     // Sends reported before one submitted now: the queue and the one under way or waiting.

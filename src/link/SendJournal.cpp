@@ -6,21 +6,6 @@
 #include "link/NetLink.h"
 #include "tagdata/Gs1Epc.h"
 
-namespace
-{
-JournalEvent transferEvent(JournalKind kind, const QString &link, const QString &name, qint64 bytes,
-                           const QString &result)
-{
-    JournalEvent event;
-    event.kind = kind;
-    event.link = link;
-    event.name = name;
-    event.bytes = bytes;
-    event.result = result;
-    return event;
-}
-} // namespace
-
 SendJournal::SendJournal(NetLink *net, StatusCheck *check, QObject *parent) : QObject(parent)
 {
     connect(net, &NetLink::sendEnded, this, &SendJournal::sendEnded);
@@ -151,7 +136,7 @@ void SendJournal::batchResult(qint64 batch, const QString &result)
 void SendJournal::formatHanded(const QString &link, const QString &name, qint64 bytes,
                                quint64 netSend, const QString &result)
 {
-    const JournalEvent event = transferEvent(JournalKind::Format, link, name, bytes, result);
+    const JournalEvent event = JournalTransferEvent(JournalKind::Format, link, name, bytes, result);
     if (netSend != 0)
         m_pending.insert(netSend, Pending{0, event});
     else
@@ -161,7 +146,7 @@ void SendJournal::formatHanded(const QString &link, const QString &name, qint64 
 void SendJournal::fileSent(const QString &link, const QString &name, qint64 bytes,
                            const QString &result)
 {
-    write(transferEvent(JournalKind::File, link, name, bytes, result));
+    write(JournalTransferEvent(JournalKind::File, link, name, bytes, result));
 }
 
 bool SendJournal::lookup(const QString &hex, SentIndex::Hit *hit) const
