@@ -814,6 +814,13 @@ void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
     FStatusCheck = check;
     connect(net, &NetLink::statusText, this, &TfmMain::ShowLinkStatus);
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
+    // Said at once: no reply can come any more.
+    connect(check, &StatusCheck::closedBeforeReply, this, [this] {
+        if (FNetLink->tiCheck->isActive())
+            FNetLink->tiCheckTimer();
+        if (tiEncdStat->isActive())
+            tiEncdStatTimer();
+    });
     // A send must not clear the reply a running check still polls for.
     net->setReplyAwaited(
         [main = QPointer<TfmMain>(this)] { return main && main->tiEncdStat->isActive(); });
@@ -914,7 +921,8 @@ void TfmMain::tiEncdStatTimer()
         SetStatus(QString::number(result.poll), Blue);
         return;
     case StatusCheck::Outcome::NoResponse:
-        SetStatus(QStringLiteral("No response"), Red);
+    case StatusCheck::Outcome::LinkClosed:
+        SetStatus(StatusCheck::resultText(result), Red);
         return;
     case StatusCheck::Outcome::OperationOk:
         SetStatus(QStringLiteral("Operation OK"), BrightGreen);

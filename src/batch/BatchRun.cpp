@@ -306,6 +306,9 @@ void BatchRun::replyJudged(const StatusCheck::Result &result)
         batchDone(StatusCheck::resultText(result), &m_counts.failed);
         break;
     case StatusCheck::Outcome::NoResponse:
+    case StatusCheck::Outcome::LinkClosed:
+        // A close that left this batch without its reply has cut the run short.
+        m_closedOnly = m_closedOnly && m_fault.isEmpty();
         batchDone(m_fault.isEmpty() ? QStringLiteral("No response")
                                     : QStringLiteral("No response before the link failed"),
                   &m_counts.noResponse);

@@ -108,7 +108,7 @@ private:
     int m_progressWidth = 0;
     QString m_fault;           // the link failed: the run ends with Unreachable after this batch
     bool m_stepWarned = false; // the step after a batch left the value's scheme or wrapped
-    bool m_closedOnly = false; // the fault is the printer's close, nothing worse
+    bool m_closedOnly = false; // the fault is the printer's close after every reply it owed
     QString m_failureText;
     Counts m_counts;
     QElapsedTimer m_clock;

@@ -7,6 +7,11 @@
 
 #include <utility>
 
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
+
 const QByteArray NetLink::StatusRequest = QByteArrayLiteral("\n{J,3}");
 
 namespace
@@ -14,6 +19,9 @@ namespace
 constexpr int FirstWaitMs = 250;
 constexpr int LastWaitMs = 2000;
 constexpr int CheckDelayMs = 500;
+constexpr int AckLookMs = 10;
+// A printer that takes none of the last bytes for this long is left to the status check.
+constexpr int AckStallMs = 10000;
 } // namespace
 
 NetLink::NetLink(QObject *parent) : QObject(parent)
@@ -37,6 +45,10 @@ NetLink::NetLink(QObject *parent) : QObject(parent)
     tiCheck->setObjectName(QStringLiteral("tiCheck"));
     tiCheck->setInterval(CheckDelayMs);
     connect(tiCheck, &QTimer::timeout, this, &NetLink::tiCheckTimer);
+    m_ackWait = new QTimer(this);
+    m_ackWait->setSingleShot(true);
+    m_ackWait->setInterval(AckLookMs);
+    connect(m_ackWait, &QTimer::timeout, this, &NetLink::awaitAcks);
 }
 
 NetLink::~NetLink()
@@ -395,7 +407,40 @@ void NetLink::pump()
         }
         ++m_pieces;
     }
-    if (!moreToFeed() && csNet->bytesToWrite() == 0)
+    if (!moreToFeed() && csNet->bytesToWrite() == 0 && !m_ackWait->isActive()) {
+        m_unacked = unacknowledged();
+        m_ackStalledMs = 0;
+        if (m_unacked > 0)
+            m_ackWait->start();
+        else
+            finishTransfer();
+    }
+}
+
+qint64 NetLink::unacknowledged() const
+{
+#ifdef Q_OS_LINUX
+    int queued = 0;
+    if (::ioctl(int(csNet->socketDescriptor()), SIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return 0;
+}
+
+void NetLink::awaitAcks()
+{
+    if (!m_transferring)
+        return;
+    if (csNet->state() != QAbstractSocket::ConnectedState) {
+        pump(); // fails the send
+        return;
+    }
+    const qint64 unacked = unacknowledged();
+    m_ackStalledMs = unacked < m_unacked ? 0 : m_ackStalledMs + AckLookMs;
+    m_unacked = unacked;
+    if (unacked > 0 && m_ackStalledMs < AckStallMs)
+        m_ackWait->start();
+    else
         finishTransfer();
 }
 
@@ -407,6 +452,8 @@ void NetLink::finishTransfer()
     m_transferring = false;
     m_hasCurrent = false;
     FPending.clear();
+    if (check)
+        m_lastCheckedBytes = FTotal;
     // A text the socket took in one piece keeps "Sending data to net." until the check.
     if (inRounds)
         emit statusText(QStringLiteral("Data sent."), Tone::Progress);
@@ -433,6 +480,7 @@ void NetLink::failCurrent(const QString &mainText, const QString &statText, cons
                            : !mainText.isEmpty() ? mainText
                                                  : QStringLiteral("Send failed");
     tiNetConnected->stop();
+    m_ackWait->stop();
     FAwaitConnect = false;
     m_transferring = false;
     m_hasCurrent = false;

@@ -5,7 +5,9 @@
 //
 // Sends are streamed: at most InFlight bytes wait in the socket at any time, the rest is fed
 // in from bytesWritten, so a send of any size holds bounded memory beyond its own text and
-// no byte is dropped. A send is done when the socket has passed on its last byte. A send
+// no byte is dropped. A send is done when the socket has passed on its last byte and, where
+// the system tells, the printer has acknowledged it: a reply's wait counts from there, not
+// from bytes still queued for a printer that reads slowly. A send
 // that arrives while another is under way, or waits for the connection, is queued behind
 // it; when one fails, those queued behind it fail with it.
 //
@@ -93,6 +95,8 @@ public:
     // Sends reported before one submitted now: the queue and the one under way or waiting.
     int sendsAhead() const { return queuedSends() + ((m_transferring || FAwaitConnect) ? 1 : 0); }
     const ReplyBuffer &replies() const { return m_replies; }
+    // Bytes of the last checked send that went out whole, status request included.
+    qint64 lastCheckedBytes() const { return m_lastCheckedBytes; }
 
     // Socket events and timers.
     void csNetConnect();
@@ -135,6 +139,8 @@ private:
     void pump();
     QByteArray nextPiece(qint64 max, bool *failed);
     bool moreToFeed() const;
+    qint64 unacknowledged() const;
+    void awaitAcks();
     void finishTransfer();
     void failCurrent(const QString &mainText, const QString &statText,
                      const QString &why = QString());
@@ -158,4 +164,8 @@ private:
     bool m_failureShown = false; // a failed send's text is on the status line
     quint64 m_submitted = 0;     // sends made
     QString m_portError;         // why the last port text was refused
+    QTimer *m_ackWait = nullptr; // looks again whether the printer has taken the last bytes
+    qint64 m_unacked = 0;        // at the last look
+    int m_ackStalledMs = 0;      // since the unacknowledged count last fell
+    qint64 m_lastCheckedBytes = 0;
 };

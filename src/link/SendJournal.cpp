@@ -187,6 +187,7 @@ void SendJournal::checked(const StatusCheck::Result &result)
     case StatusCheck::Outcome::Polling:
         return;
     case StatusCheck::Outcome::NoResponse:
+    case StatusCheck::Outcome::LinkClosed:
         // The check gives up on every reply it was still waiting for.
         while (!m_replyOrder.isEmpty())
             settle(m_replyOrder.dequeue(), StatusCheck::resultText(result));

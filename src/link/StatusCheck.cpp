@@ -1,5 +1,6 @@
 #include "link/StatusCheck.h"
 
+#include <QTcpSocket>
 #include <QTimer>
 
 #include "link/NetLink.h"
@@ -11,8 +12,13 @@ StatusCheck::StatusCheck(NetLink *link, QObject *parent)
     : QObject(parent), m_link(link), m_deadline(new QTimer(this))
 {
     m_deadline->setSingleShot(true);
-    connect(link, &NetLink::statusRequested, this, [this] { FStatusPolls = 0; });
+    connect(link, &NetLink::statusRequested, this, [this] {
+        FStatusPolls = 0;
+        m_closed = false;
+    });
+    // Before anyone else looks at what arrived: a late reply must not be seen as a new one.
     connect(link, &NetLink::received, this, &StatusCheck::lookForWholeLine);
+    connect(link->csNet, &QTcpSocket::disconnected, this, &StatusCheck::linkDown);
     connect(m_deadline, &QTimer::timeout, this, &StatusCheck::expire);
 }
 
@@ -27,14 +33,44 @@ void StatusCheck::begin(bool pollingOn)
     FStatusPolls = 0;
 }
 
+void StatusCheck::linkDown()
+{
+    // Replies owed on a closed connection never come.
+    m_late = 0;
+    m_closed = true;
+    if (FRepliesDue > 0 || m_link->tiCheck->isActive())
+        emit closedBeforeReply();
+}
+
+void StatusCheck::dropLateReplies()
+{
+    QString reply;
+    while (m_late > 0 && m_link->replies().finishedLines() > 0) {
+        m_link->TakeReply(reply);
+        --m_late;
+    }
+}
+
+bool StatusCheck::takeReply(QString &reply)
+{
+    dropLateReplies();
+    // An unfinished line then is the start of a late reply.
+    return m_late == 0 && m_link->TakeReply(reply) >= 0;
+}
+
 StatusCheck::Result StatusCheck::poll()
 {
     QString reply;
-    if (m_link->TakeReply(reply) < 0) {
+    if (!takeReply(reply)) {
         Result result;
         const int old = FStatusPolls++;
         result.poll = FStatusPolls;
-        if (old >= m_maxPolls - 1) {
+        if (m_closed) {
+            FRepliesDue = 0;
+            result.outcome = Outcome::LinkClosed;
+            result.bytes = m_link->lastCheckedBytes();
+        } else if (old >= m_maxPolls - 1) {
+            m_late += FRepliesDue;
             FRepliesDue = 0;
             result.outcome = Outcome::NoResponse;
         } else {
@@ -78,7 +114,8 @@ void StatusCheck::stopWatching()
 
 void StatusCheck::lookForWholeLine()
 {
-    if (!watching() || m_link->replies().finishedLines() == 0)
+    dropLateReplies();
+    if (!watching() || m_late > 0 || m_link->replies().finishedLines() == 0)
         return;
     QString reply;
     m_link->TakeReply(reply);
@@ -90,10 +127,12 @@ void StatusCheck::expire()
     if (!watching())
         return;
     QString reply;
-    if (m_link->TakeReply(reply) >= 0) {
+    if (takeReply(reply)) {
         finishWatch(judge(reply));
         return;
     }
+    if (!m_closed)
+        ++m_late;
     Result result;
     result.outcome = Outcome::NoResponse;
     result.poll = m_maxPolls;
@@ -116,6 +155,9 @@ QString StatusCheck::resultText(const Result &result)
                ReplyBuffer::displayText(result.reply.toLatin1());
     case Outcome::NoResponse:
         return QStringLiteral("No response");
+    case Outcome::LinkClosed:
+        return QStringLiteral("Connection closed after %1 bytes, before the reply.")
+            .arg(result.bytes);
     case Outcome::Polling:
         break;
     }

@@ -17,13 +17,15 @@ public:
         Polling,        // no reply yet; poll is the count so far
         OperationOk,    // the reply said every field is empty
         EncodingFailed, // any other reply, in reply
-        NoResponse      // maxPolls() polls found nothing
+        NoResponse,     // maxPolls() polls found nothing
+        LinkClosed      // the connection closed before the reply; bytes tells what had gone
     };
     struct Result {
         Outcome outcome = Outcome::Polling;
         int poll = 0;
         QString reply;
         bool pollAgain = false; // the caller's timer goes on
+        qint64 bytes = 0;       // LinkClosed: bytes of the last checked send that left
     };
 
     static constexpr int MaxPolls = 26;
@@ -60,15 +62,25 @@ public:
     // From the end of the transfer to the last poll.
     static int deadlineMs(int polls) { return FirstPollDelayMs + polls * PollIntervalMs; }
 
+    // Replies the printer still owes for requests given up as "No response". Replies come
+    // in the order of the requests and carry no mark of which one they answer, so the next
+    // lines to arrive are those late ones: they are dropped, never taken for a later reply.
+    int lateReplies() const { return m_late; }
+
     int FStatusPolls = 0;
     int FRepliesDue = 0; // status requests the running check still takes a reply for
 
 signals:
     void checked(const StatusCheck::Result &result);  // every poll's result
     void finished(const StatusCheck::Result &result); // a watched check's end
+    // The connection closed while a reply was due: a poll now tells LinkClosed.
+    void closedBeforeReply();
 
 private:
     Result judge(const QString &reply);
+    bool takeReply(QString &reply); // false while the buffer holds only late replies
+    void dropLateReplies();
+    void linkDown();
     void lookForWholeLine();
     void finishWatch(const Result &result);
 
@@ -76,4 +88,6 @@ private:
     QTimer *m_deadline;
     int m_maxPolls = MaxPolls;
     bool m_watching = false;
+    int m_late = 0;
+    bool m_closed = false; // since the last checked send
 };

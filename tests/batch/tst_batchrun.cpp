@@ -13,6 +13,9 @@ namespace
 const QByteArray Format = "{F,1,A,R,E,100,400,\"t\"|\r\nX,1,24|\r\n}\r\n";
 const QByteArray Batch = "{B,1,N,%Q|E,0,0,1,1,0,1|\r\n1,\"%E\"|\r\n}\r\n";
 const QByteArray Ask = "\n{J,3}";
+// Read slowly, it outlasts a status check's first half second.
+const QByteArray BigFormat =
+    "{F,1,A,R,E,100,400,\"" + QByteArray(60000, 't') + "\"|\r\nX,1,24|\r\n}\r\n";
 
 // The batch packet as it must reach the printer.
 QByteArray batch(int quantity, const char *epc)
@@ -45,6 +48,7 @@ void TestBatchRun::initTestCase()
 {
     QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + batch(1, "000000000000000000000000")));
     QVERIFY(writeFile(path("nobatch.fmt"), Format));
+    QVERIFY(writeFile(path("big.fmt"), BigFormat + "\r\n" + batch(1, "0")));
 }
 
 int TestBatchRun::runBatch(const QStringList &args, QByteArray *out, QByteArray *err)
@@ -103,6 +107,24 @@ void TestBatchRun::run_data()
         << QStringList{"--reply-text", "{J,\"\",\"\""} << epc96 + QStringList{"--polls", "0"}
         << batch(1, "0123456789ABCDEF000000FF") + Ask
         << QStringList{"Label encoding failed{J,\"\",\"\"\n", "Failed:       1\n"} << 1;
+    // The first reply comes after its batch was given up; the second batch's reply fails.
+    QTest::newRow("a late reply is dropped, not taken for the next batch's")
+        << QStringList{"--reply-delay", "2000,0", "--fail-every", "2"}
+        << epc96 + QStringList{"--polls", "1", "--batches", "3", "--journal", path("late.csv")}
+        << batch(1, "0123456789ABCDEF000000FF") + Ask + batch(1, "0123456789ABCDEF00000100") + Ask +
+               batch(1, "0123456789ABCDEF00000101") + Ask
+        << QStringList{"1  0123456789ABCDEF000000FF  No response\n",
+                       "2  0123456789ABCDEF00000100  Label encoding failed",
+                       "3  0123456789ABCDEF00000101  Operation OK\n",
+                       "Operation OK: 1\nFailed:       1\nNo response:  1\n"}
+        << 1;
+    QTest::newRow("the wait for a reply starts once a slow printer has taken the batch")
+        << QStringList{"--slow", "--rate", "40000"}
+        << epc96 + QStringList{"--polls",       "0",        "--batches",    "2",
+                               "--send-format", "--format", path("big.fmt")}
+        << BigFormat + batch(1, "0123456789ABCDEF000000FF") + Ask +
+               batch(1, "0123456789ABCDEF00000100") + Ask
+        << QStringList{"Operation OK: 2\n"} << 0;
     QTest::newRow("serial")
         << QStringList{"--pty"}
         << epc96 + QStringList{"--batches", "2", "--baud", "19200", "--journal", path("serial.csv")}
@@ -120,7 +142,8 @@ void TestBatchRun::run()
 
     PrinterSim sim;
     QVERIFY2(sim.start(simArgs), qPrintable(sim.errorString()));
-    args << "--format" << path("label.fmt");
+    if (!args.contains("--format"))
+        args << "--format" << path("label.fmt");
     if (sim.ptyPath().isEmpty())
         args << "--printer" << QStringLiteral("127.0.0.1:%1").arg(sim.port());
     else
@@ -211,6 +234,9 @@ void TestBatchRun::linkFails_data()
     QTest::newRow("closes mid-run")
         << QStringList{"--close-after", "150"} << "The printer closed the connection."
         << QByteArray("Operation OK: 2\n");
+    QTest::newRow("closes inside the last batch")
+        << QStringList{"--close-after", "290"} << "The printer closed the connection."
+        << QByteArray("Operation OK: 4\n");
     QTest::newRow("floods") << QStringList{"--reply-text", QString(2000, QLatin1Char('x'))}
                             << "bytes without a line break" << QByteArray("Failed:       1\n");
 }

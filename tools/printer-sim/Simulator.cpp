@@ -83,12 +83,12 @@ bool Simulator::start(QString *error)
                 [this](const QByteArray &bytes) { consume(&m_ptyStream, bytes); });
     }
 
+    m_clock.start();
     if (m_options.rate > 0) {
         m_throttle = new QTimer(this);
         m_throttle->setTimerType(Qt::PreciseTimer);
         m_throttle->setInterval(TickMs);
         connect(m_throttle, &QTimer::timeout, this, &Simulator::throttleTick);
-        m_clock.start();
         m_throttle->start();
     }
 
@@ -202,8 +202,14 @@ void Simulator::sendReply(QTcpSocket *socket)
         if (socket->state() == QAbstractSocket::ConnectedState)
             socket->write(reply);
     };
-    if (m_options.replyDelayMs > 0)
-        QTimer::singleShot(m_options.replyDelayMs, socket, send);
+    const int delay = m_requests <= m_options.replyDelays.size()
+                          ? m_options.replyDelays.at(int(m_requests - 1))
+                          : m_options.replyDelayMs;
+    const qint64 now = m_clock.nsecsElapsed();
+    m_lastReplyNs = qMax(now + qint64(delay) * 1000000, m_lastReplyNs);
+    const int wait = int((m_lastReplyNs - now + 999999) / 1000000);
+    if (wait > 0)
+        QTimer::singleShot(wait, Qt::PreciseTimer, socket, send);
     else
         send();
 }

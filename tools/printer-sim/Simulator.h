@@ -23,9 +23,10 @@ struct SimOptions {
     QByteArray reply;   // sent for each status request; empty: no reply
     int replyRepeat = 1;
     int replyDelayMs = 0;
-    QByteArray failReply; // sent instead of reply for the requests chosen to fail
-    int failEvery = 0;    // every Nth status request fails; 0: none
-    double failShare = 0; // this share of status requests fails, drawn from seed
+    QList<int> replyDelays; // for the first requests, in order; replyDelayMs after them
+    QByteArray failReply;   // sent instead of reply for the requests chosen to fail
+    int failEvery = 0;      // every Nth status request fails; 0: none
+    double failShare = 0;   // this share of status requests fails, drawn from seed
     quint32 seed = 1;
     bool slow = false;
     qint64 rate = 0;        // bytes per second per connection; 0: as fast as they come
@@ -74,6 +75,7 @@ private:
     QTimer *m_throttle = nullptr;
     QElapsedTimer m_clock;
     qint64 m_lastTick = 0;
-    qint64 m_requests = 0; // status requests so far, over every connection
+    qint64 m_requests = 0;    // status requests so far, over every connection
+    qint64 m_lastReplyNs = 0; // when the last reply is due: replies keep the requests' order
     QRandomGenerator m_random;
 };

@@ -166,9 +166,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption repeatOpt(QStringLiteral("reply-repeat"),
                                        QStringLiteral("Send the answer N times."),
                                        QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption delayOpt(QStringLiteral("reply-delay"),
-                                      QStringLiteral("Wait MS milliseconds before answering."),
-                                      QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption delayOpt(
+        QStringLiteral("reply-delay"),
+        QStringLiteral("Wait MS milliseconds before answering; a list \"MS,MS,...\" gives "
+                       "each request its own wait, the last for the rest. Answers keep "
+                       "the order of the requests."),
+        QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption failEveryOpt(
         QStringLiteral("fail-every"),
         QStringLiteral("Answer every Nth status request with the failure reply."),
@@ -233,9 +236,14 @@ int main(int argc, char *argv[])
     options.replyRepeat = int(n);
     if (qint64(options.reply.size()) * n > (qint64(256) << 20))
         return fail(QStringLiteral("the reply would exceed 256 MiB"));
-    if (!number(delayOpt, 0, 3600000, &n))
-        return fail(QStringLiteral("--reply-delay must be 0..3600000"));
-    options.replyDelayMs = int(n);
+    for (const QString &item : parser.value(delayOpt).split(QLatin1Char(','))) {
+        bool isNumber = false;
+        const int ms = item.toInt(&isNumber);
+        if (!isNumber || ms < 0 || ms > 3600000)
+            return fail(QStringLiteral("--reply-delay must be 0..3600000, or a list of them"));
+        options.replyDelays.append(ms);
+    }
+    options.replyDelayMs = options.replyDelays.last();
     options.failReply = FailureReply;
     if (!number(failEveryOpt, 0, 1 << 30, &n))
         return fail(QStringLiteral("--fail-every must be 0..1073741824"));
