@@ -7,10 +7,7 @@
 
 #include <utility>
 
-#ifdef Q_OS_LINUX
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-#endif
+#include "link/PortNames.h"
 
 const QByteArray NetLink::StatusRequest = QByteArrayLiteral("\n{J,3}");
 
@@ -419,12 +416,7 @@ void NetLink::pump()
 
 qint64 NetLink::unacknowledged() const
 {
-#ifdef Q_OS_LINUX
-    int queued = 0;
-    if (::ioctl(int(csNet->socketDescriptor()), SIOCOUTQ, &queued) == 0)
-        return queued;
-#endif
-    return 0;
+    return SocketUnacknowledged(csNet->socketDescriptor());
 }
 
 void NetLink::awaitAcks()

@@ -9,6 +9,7 @@
 // <termios.h>, whose record of the same name lacks that.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #elif defined(Q_OS_UNIX)
@@ -200,6 +201,19 @@ qint64 PortOutputQueued(qintptr handle)
     return queued;
 #else
     Q_UNUSED(handle);
+    return 0;
+#endif
+}
+
+qint64 SocketUnacknowledged(qintptr socket)
+{
+#if defined(Q_OS_LINUX) && defined(SIOCOUTQ)
+    int queued = 0;
+    if (::ioctl(int(socket), SIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
+#else
+    Q_UNUSED(socket);
     return 0;
 #endif
 }

@@ -32,6 +32,9 @@ bool RestoreDeviceLineSettings(qintptr handle, const DeviceLineSettings &setting
 bool SetFlowControlCharacters(qintptr handle, char xon, char xoff);
 // Bytes the driver of an open port still holds for the line; 0 where the platform cannot tell.
 qint64 PortOutputQueued(qintptr handle);
+// Bytes a connected TCP socket has sent that its peer has not acknowledged yet; 0 where the
+// platform cannot tell.
+qint64 SocketUnacknowledged(qintptr socket);
 
 // Whether standard output goes to a terminal (progress lines are for a person, not a file).
 bool StandardOutputIsTerminal();
