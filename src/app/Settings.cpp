@@ -4,10 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <SimpleIni.h>
+
+#include "common/Files.h"
 
 #include <string>
 #include <utility>
@@ -436,16 +437,12 @@ bool SettingsFile::save(const QString &path, QString *error) const
             *error = QStringLiteral("The file is read-only");
         return false;
     }
-    QSaveFile f(path);
     // A settings file in a folder we may not create files in (an installed copy) is still
-    // written, in place.
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly) || f.write(toBytes()) < 0 || !f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
+    // written, in place. A new one is the user's alone: it names their files and printers.
+    WholeFileOptions options;
+    options.inPlaceFallback = true;
+    options.ownerOnly = true;
+    return WriteWholeFile(path, toBytes(), error, options);
 }
 
 QString DefaultSettingsPath()
