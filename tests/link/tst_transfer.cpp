@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -208,9 +209,16 @@ void TestTransfer::openFailure_data()
 {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("name");
-    QTest::newRow("serial, missing") << 7 << "missing.fmt";
-    QTest::newRow("serial, folder") << 7 << "folder";
-    QTest::newRow("network, missing") << 0 << "missing.fmt";
+    QTest::addColumn<QString>("reason");
+    const QString notFile = QStringLiteral("\nNot a file.");
+    QTest::newRow("serial, missing") << 7 << "missing.fmt" << QString();
+    QTest::newRow("serial, folder") << 7 << "folder" << notFile;
+    QTest::newRow("network, missing") << 0 << "missing.fmt" << QString();
+#ifdef Q_OS_UNIX
+    // Its open would wait for a writer for good.
+    QTest::newRow("serial, pipe") << 7 << "pipe" << notFile;
+    QTest::newRow("network, pipe") << 0 << "pipe" << notFile;
+#endif
 }
 
 void TestTransfer::openFailure()
@@ -219,14 +227,18 @@ void TestTransfer::openFailure()
     QFETCH(QString, name);
     TestWindows w;
     OwnerPrompt prompt;
+    QFETCH(QString, reason);
     QDir(w.tempPath(QString())).mkdir(QStringLiteral("folder"));
+#ifdef Q_OS_UNIX
+    QCOMPARE(mkfifo(QFile::encodeName(w.tempPath(QStringLiteral("pipe"))).constData(), 0600), 0);
+#endif
     fmMain->FComPort = port;
     SendFileName = w.tempPath(name);
 
     fmProg->show();
     fmProg->tiDelayTimer();
-    QCOMPARE(prompt.messages(),
-             QStringList{QStringLiteral("File Error: Could not open file:\n") + SendFileName});
+    QCOMPARE(prompt.messages(), QStringList{QStringLiteral("File Error: Could not open file:\n") +
+                                            SendFileName + reason});
     QCOMPARE(prompt.owners, QList<QWidget *>{nullptr});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
