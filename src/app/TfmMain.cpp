@@ -876,7 +876,7 @@ bool TfmMain::OpenPortFor(QString *failure)
         FComHandle->close();
         if (failure)
             *failure = SerialLink::messageFor(result);
-        ShowWarning(nullptr, QStringLiteral("Comm Error"), SerialLink::messageFor(result));
+        ShowWarning(nullptr, QStringLiteral("Comm Error"), FComHandle->openFailureText(result));
         return false;
     }
     return true;

@@ -488,7 +488,9 @@ void TestTransfer::serialPortMissing()
     fmProg->show();
     fmProg->tiDelayTimer();
     fmProg->tiMsgDelayTimer();
-    QCOMPARE(w.prompt.messages(), QStringList{"Comm Error: Could not open port."});
+    QCOMPARE(w.prompt.messages(),
+             QStringList{"Comm Error: Could not open port.\n" + PortOverrides[PtyPort] +
+                         ": No such file or directory"});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     fmProg->bbCancel->click();
