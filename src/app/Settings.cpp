@@ -445,14 +445,26 @@ bool SettingsFile::save(const QString &path, QString *error) const
     return WriteWholeFile(path, toBytes(), error, options);
 }
 
-QString DefaultSettingsPath()
+QString SettingsPathFor(const QString &executable, const QString &configFolder)
 {
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    const QFileInfo exe(executable);
     const QString name = exe.completeBaseName() + QStringLiteral(".INI");
     const QString beside = exe.absoluteDir().filePath(name);
-    if (QFileInfo::exists(beside) || QFileInfo(exe.absolutePath()).isWritable())
+    // An installed copy (bin/ beside share/) belongs to every user: whoever may write its
+    // folder (root) must not leave a file there that the others then read and cannot write.
+    QDir prefix = exe.absoluteDir();
+    const bool installed = prefix.dirName() == QLatin1String("bin") && prefix.cdUp() &&
+                           QFileInfo(prefix.filePath(QStringLiteral("share"))).isDir();
+    if (QFileInfo::exists(beside) || (!installed && QFileInfo(exe.absolutePath()).isWritable()))
         return beside;
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(name);
+    return QDir(configFolder).filePath(name);
+}
+
+QString DefaultSettingsPath()
+{
+    const QString path =
+        SettingsPathFor(QCoreApplication::applicationFilePath(),
+                        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
 }
