@@ -472,6 +472,9 @@ void TfmMain::keyPressEvent(QKeyEvent *event)
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
+    // A file transfer waiting on a held line ends as its Cancel ends it.
+    if (fmProg && fmProg->isVisible())
+        fmProg->reject();
     if (!m_closed) {
         m_closed = true;
         FFormatLines.clear();

@@ -615,13 +615,16 @@ void TestTransfer::serialCancelBetweenBlocks()
 void TestTransfer::serialLineHeld_data()
 {
     QTest::addColumn<bool>("cancel");
-    QTest::newRow("Cancel") << true;
-    QTest::newRow("stall limit reached") << false;
+    QTest::addColumn<bool>("byClose"); // the main window closed instead of Cancel
+    QTest::newRow("Cancel") << true << false;
+    QTest::newRow("stall limit reached") << false << false;
+    QTest::newRow("main window closed") << true << true;
 }
 
 void TestTransfer::serialLineHeld()
 {
     QFETCH(bool, cancel);
+    QFETCH(bool, byClose);
     TestWindows w;
     OwnerPrompt prompt;
     TestPty pty;
@@ -640,7 +643,10 @@ void TestTransfer::serialLineHeld()
     QVERIFY(link->tiStall->isActive() && link->tiStall->interval() >= 60000);
     const qint64 taken = link->taken();
     if (cancel) {
-        fmProg->bbCancel->click();
+        if (byClose)
+            fmMain->close();
+        else
+            fmProg->bbCancel->click();
         QVERIFY(prompt.asked.isEmpty());
         QVERIFY(fmMain->laStat->text().endsWith(QStringLiteral(" of 1048576 bytes sent.")));
     } else {
