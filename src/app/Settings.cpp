@@ -4,10 +4,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <SimpleIni.h>
+
+#include "common/Files.h"
 
 #include <string>
 #include <utility>
@@ -436,26 +437,34 @@ bool SettingsFile::save(const QString &path, QString *error) const
             *error = QStringLiteral("The file is read-only");
         return false;
     }
-    QSaveFile f(path);
     // A settings file in a folder we may not create files in (an installed copy) is still
-    // written, in place.
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly) || f.write(toBytes()) < 0 || !f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
+    // written, in place. A new one is the user's alone: it names their files and printers.
+    WholeFileOptions options;
+    options.inPlaceFallback = true;
+    options.ownerOnly = true;
+    return WriteWholeFile(path, toBytes(), error, options);
+}
+
+QString SettingsPathFor(const QString &executable, const QString &configFolder)
+{
+    const QFileInfo exe(executable);
+    const QString name = exe.completeBaseName() + QStringLiteral(".INI");
+    const QString beside = exe.absoluteDir().filePath(name);
+    // An installed copy (bin/ beside share/) belongs to every user: whoever may write its
+    // folder (root) must not leave a file there that the others then read and cannot write.
+    QDir prefix = exe.absoluteDir();
+    const bool installed = prefix.dirName() == QLatin1String("bin") && prefix.cdUp() &&
+                           QFileInfo(prefix.filePath(QStringLiteral("share"))).isDir();
+    if (QFileInfo::exists(beside) || (!installed && QFileInfo(exe.absolutePath()).isWritable()))
+        return beside;
+    return QDir(configFolder).filePath(name);
 }
 
 QString DefaultSettingsPath()
 {
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    const QString name = exe.completeBaseName() + QStringLiteral(".INI");
-    const QString beside = exe.absoluteDir().filePath(name);
-    if (QFileInfo::exists(beside) || QFileInfo(exe.absolutePath()).isWritable())
-        return beside;
-    const QString dir = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(name);
+    const QString path =
+        SettingsPathFor(QCoreApplication::applicationFilePath(),
+                        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return path;
 }

@@ -64,5 +64,7 @@ private:
 };
 
 // Where the settings live: the executable's path with ".INI" for its extension, or the same
-// name in the user's configuration folder when that file is absent and its folder unwritable.
-QString DefaultSettingsPath();
+// name in the user's configuration folder when that file is absent and the executable's folder
+// is unwritable or part of an installation (a "bin" folder whose parent holds "share").
+QString SettingsPathFor(const QString &executable, const QString &configFolder);
+QString DefaultSettingsPath(); // for this executable, the folder made when missing

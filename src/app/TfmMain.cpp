@@ -472,6 +472,9 @@ void TfmMain::keyPressEvent(QKeyEvent *event)
 
 void TfmMain::closeEvent(QCloseEvent *event)
 {
+    // A file transfer waiting on a held line ends as its Cancel ends it.
+    if (fmProg && fmProg->isVisible())
+        fmProg->reject();
     if (!m_closed) {
         m_closed = true;
         FFormatLines.clear();
@@ -883,7 +886,7 @@ bool TfmMain::OpenPortFor(QString *failure)
         FComHandle->close();
         if (failure)
             *failure = SerialLink::messageFor(result);
-        ShowWarning(nullptr, QStringLiteral("Comm Error"), SerialLink::messageFor(result));
+        ShowWarning(nullptr, QStringLiteral("Comm Error"), FComHandle->openFailureText(result));
         return false;
     }
     return true;

@@ -1,7 +1,8 @@
 #include "jobs/FormatFile.h"
 
 #include <QFile>
-#include <QFileInfo>
+
+#include "common/Files.h"
 
 namespace
 {
@@ -22,12 +23,9 @@ QStringList splitFileText(const QByteArray &data)
 
 bool ReadFormatFile(const QString &path, QStringList *lines, QString *error)
 {
-    const QFileInfo info(path);
-    // Devices and pipes would block or never end; only plain files are format files.
-    if (info.exists() && !info.isFile()) {
-        *error = QStringLiteral("Not a file.");
+    *error = NotPlainFileReason(path);
+    if (!error->isEmpty())
         return false;
-    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = file.errorString();

@@ -11,6 +11,7 @@
 #include <queue>
 #include <string>
 
+#include "common/Files.h"
 #include "tagdata/Gs1Epc.h"
 #include "tagdata/TagData.h"
 
@@ -188,6 +189,10 @@ JournalRead scanRecords(const QString &path,
         read.opened = true;
         return read;
     }
+    // A pipe or a device would block the read or never end it.
+    read.error = NotPlainFileReason(path);
+    if (!read.error.isEmpty())
+        return read;
     if (!file.open(QIODevice::ReadOnly)) {
         read.error = file.errorString();
         return read;
@@ -460,7 +465,7 @@ JournalRead ReadJournal(const QString &path)
 bool NewestJournalBatch(const QString &path, JournalEvent *batch)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!NotPlainFileReason(path).isEmpty() || !file.open(QIODevice::ReadOnly))
         return false;
     // Results and transfers follow a batch line closely: a short tail nearly always holds it;
     // the window doubles until it does or the whole file has been read.
@@ -523,8 +528,15 @@ bool JournalWriter::open(const QString &path)
     m_skippedOnOpen = read.skipped;
     m_nextBatch = last + 1;
     m_file.setFileName(path);
+    const bool existed = m_file.exists();
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         m_error = m_file.errorString();
+        return false;
+    }
+    // What was sent to whom is the user's own, whatever the umask.
+    if (!existed && !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        m_error = m_file.errorString();
+        m_file.close();
         return false;
     }
     // A cut line must stay unreadable once a line break follows it: close it with a stray
@@ -548,12 +560,12 @@ bool JournalWriter::writeLine(const QByteArray &line)
     // A cut line left by a crash stays as it is; the new line starts on a line of its own.
     const QByteArray data = m_lineBreak + line;
     const qint64 before = m_file.size();
-    const qint64 n = m_file.write(data);
-    if (n == data.size() && syncToDisk(m_file.handle())) {
+    const bool whole = WriteAll(&m_file, data);
+    if (whole && syncToDisk(m_file.handle())) {
         m_lineBreak.clear();
         return true;
     }
-    m_error = n == data.size() ? qt_error_string(errno) : m_file.errorString();
+    m_error = whole ? qt_error_string(errno) : m_file.errorString();
     // Take a half line back so that the next one starts clean; if even that fails, the reader
     // skips the cut line and the next append starts on a new line.
     if (m_file.size() != before && !(m_file.resize(before) && syncToDisk(m_file.handle())))

@@ -6,13 +6,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "about/Help.h"
+#include "common/Files.h"
 #include "common/Globals.h"
 #include "common/Hints.h"
 #include "common/Prompt.h"
@@ -262,10 +262,11 @@ void TfmFormat::miSaveAsClick()
         data += "\r\n";
     }
 
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        fileError(this, path, file.errorString());
+    WholeFileOptions options;
+    options.inPlaceFallback = true;
+    QString error;
+    if (!WriteWholeFile(path, data, &error, options)) {
+        fileError(this, path, error);
         return;
     }
     FormatFileName = path;

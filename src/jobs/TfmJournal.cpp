@@ -9,11 +9,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include "common/Controls.h"
+#include "common/Files.h"
 #include "common/Prompt.h"
 #include "jobs/JournalModel.h"
 
@@ -191,11 +191,11 @@ void TfmJournal::sbExportClick()
                         .arg(QDir::toNativeSeparators(path)));
         return;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !FModel->writeCsv(&file) || !file.commit())
-        ShowWarning(
-            this, QStringLiteral("Write Error"),
-            QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    QString error;
+    if (!WriteWholeFile(
+            path, [this](QIODevice *out) { return FModel->writeCsv(out); }, &error))
+        ShowWarning(this, QStringLiteral("Write Error"),
+                    QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), error));
 }
 
 void TfmJournal::bbCloseClick()

@@ -128,6 +128,7 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
     close();
     m_settings = settings;
     m_lastApplied.reset();
+    m_openFailure.clear();
     if (settings.port < 1 && settings.device.isEmpty())
         return OpenResult::OpenFailed;
 
@@ -142,6 +143,7 @@ SerialLink::OpenResult SerialLink::open(const SerialSettings &settings)
     DeviceLineSettings driver;
     const bool driverKnown = !hasLineSettings(settings) && ReadDeviceLineSettings(device, &driver);
     if (!m_port->open(QIODevice::ReadWrite)) {
+        m_openFailure = QStringLiteral("%1: %2").arg(device, m_port->errorString());
         close();
         return OpenResult::OpenFailed;
     }
@@ -199,6 +201,14 @@ QString SerialLink::messageFor(OpenResult result)
         return QStringLiteral("Could not set CommTimeouts.");
     }
     return QString();
+}
+
+QString SerialLink::openFailureText(OpenResult result) const
+{
+    const QString text = messageFor(result);
+    if (result != OpenResult::OpenFailed || m_openFailure.isEmpty())
+        return text;
+    return text + QLatin1Char('\n') + m_openFailure;
 }
 
 bool SerialLink::isOpen() const

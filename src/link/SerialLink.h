@@ -75,6 +75,8 @@ public:
     OpenResult open(const SerialSettings &settings);
     // "Could not open port.", "Could not get CommState.", ... for a failed open.
     static QString messageFor(OpenResult result);
+    // The same, followed for a port that would not open by its device and the system's reason.
+    QString openFailureText(OpenResult result) const;
     bool isOpen() const;
     // Writes every byte or fails, holding the event loop; on failure the port is closed
     // at once, with the bytes left behind dropped.
@@ -136,6 +138,7 @@ private:
     std::optional<SerialLineSettings> m_lastApplied;
     SerialConfigurator *m_configurator = nullptr;
     int m_stallOverride = 0;
+    QString m_openFailure;     // "device: reason" of the last open that failed
     qint32 m_lineBaud = 0;     // what the line runs at, as far as known
     int m_lineFlow = -1;       // its handshake (0 none, 1 XON/XOFF, 2 CTS/RTS); -1 unknown
     qint64 m_queued = 0;       // bytes handed to send() since the open

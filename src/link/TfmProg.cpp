@@ -1,5 +1,7 @@
 #include "link/TfmProg.h"
+
 #include "common/Controls.h"
+#include "common/Files.h"
 
 #include <QDir>
 #include <QLabel>
@@ -147,7 +149,9 @@ void TfmProg::StartTransfer()
     // (Other systems can lock the file against writers for the second open; here both are
     // plain read-only opens, so a file changed in between shows up as a short read.)
     bool opened = false;
-    {
+    // A pipe or a device would hold the open, or the transfer, for good.
+    const QString notFile = NotPlainFileReason(path);
+    if (notFile.isEmpty()) {
         QFile probe(path);
         if (probe.open(QIODevice::ReadOnly)) {
             FFileSize = probe.size();
@@ -169,7 +173,8 @@ void TfmProg::StartTransfer()
         m_host.closePort();
         m_outcome = QStringLiteral("Could not open file");
         ShowWarning(nullptr, QStringLiteral("File Error"),
-                    QStringLiteral("Could not open file:\n") + SendFileName);
+                    QStringLiteral("Could not open file:\n") + SendFileName +
+                        (notFile.isEmpty() ? QString() : QLatin1Char('\n') + notFile));
         return;
     }
 

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include "app/Settings.h"
 #include "common/TestFiles.h"
 
@@ -35,6 +37,8 @@ private slots:
     void roundTrip();
     void initFilesBeyondCountAreRemoved();
     void unwritablePlaceKeepsOldFile();
+    void settingsPlace_data();
+    void settingsPlace();
 };
 
 void TestSettings::decodeParity_data()
@@ -259,6 +263,40 @@ void TestSettings::unwritablePlaceKeepsOldFile()
     QCOMPARE(readFile(path), QByteArray("[EPC]\nCOM=5\n"));
     QVERIFY(file.save(path));
     QVERIFY(readFile(path).contains("COM=1"));
+    // A new file is its owner's alone, whatever the umask.
+    const QString fresh = dir.filePath("new.INI");
+    const mode_t mask = umask(0);
+    const bool saved = file.save(fresh);
+    umask(mask);
+    QVERIFY(saved);
+    struct stat st {
+    };
+    QCOMPARE(stat(QFile::encodeName(fresh).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0600));
+}
+
+void TestSettings::settingsPlace_data()
+{
+    QTest::addColumn<QStringList>("made"); // folders (ending in "/") and files under the root
+    QTest::addColumn<bool>("beside");
+    QTest::newRow("portable folder") << QStringList{"app/"} << true;
+    QTest::newRow("a bin folder alone") << QStringList{"bin/"} << true;
+    QTest::newRow("installed") << QStringList{"bin/", "share/"} << false;
+    QTest::newRow("installed, with a file beside")
+        << QStringList{"bin/", "share/", "bin/quilbo.INI"} << true;
+}
+
+void TestSettings::settingsPlace()
+{
+    QFETCH(QStringList, made);
+    QFETCH(bool, beside);
+    QTemporaryDir dir;
+    for (const QString &m : made)
+        QVERIFY(m.endsWith('/') ? QDir(dir.path()).mkpath(m) : writeFile(dir.filePath(m), "x"));
+    const QString exe = dir.filePath(made.first() + "quilbo");
+    const QString config = dir.filePath("config");
+    QCOMPARE(SettingsPathFor(exe, config),
+             beside ? dir.filePath(made.first() + "quilbo.INI") : config + "/quilbo.INI");
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -210,6 +210,9 @@ void TestBatchRun::unusable_data()
         << fmt + QStringList{path("label.fmt")} + epc +
                QStringList{"--journal", path("no/such/folder.csv")}
         << "Journal Error: ";
+    QTest::newRow("journal a device")
+        << fmt + QStringList{path("label.fmt")} + epc + QStringList{"--journal", "/dev/zero"}
+        << "Journal Error: /dev/zero\nNot a file.";
 }
 
 void TestBatchRun::unusable()

@@ -6,6 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 // The editor's text before any file is opened (a format packet, an empty line, a batch
 // packet), written out here so that a change of the program's copy shows in the tests.
 inline const QStringList &DefaultFormatText()
@@ -56,3 +61,27 @@ inline QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+#ifdef Q_OS_UNIX
+// While it lives, files take no more than `room` bytes each, and a write beyond fails as on a
+// full disk (for any user, without a file system of its own to fill).
+class FullDisk
+{
+public:
+    explicit FullDisk(rlim_t room = 0)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        const rlimit full{room, m_old.rlim_max};
+        m_on = setrlimit(RLIMIT_FSIZE, &full) == 0;
+    }
+    ~FullDisk() { setrlimit(RLIMIT_FSIZE, &m_old); }
+    FullDisk(const FullDisk &) = delete;
+    FullDisk &operator=(const FullDisk &) = delete;
+    bool on() const { return m_on; }
+
+private:
+    rlimit m_old{};
+    bool m_on = false;
+};
+#endif

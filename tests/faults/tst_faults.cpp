@@ -19,6 +19,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 #include "PrinterSim.h"
 #include "TestFiles.h"
@@ -638,6 +639,7 @@ void TestFaults::unwritableSettingsPlace_data()
     QTest::newRow("the folder is missing") << QStringLiteral("missing");
     QTest::newRow("the folder is a file") << QStringLiteral("file");
     QTest::newRow("a read-only file") << QStringLiteral("readonly");
+    QTest::newRow("a full disk") << QStringLiteral("full");
 }
 
 void TestFaults::unwritableSettingsPlace()
@@ -655,11 +657,12 @@ void TestFaults::unwritableSettingsPlace()
         QVERIFY(writeFile(dir.filePath(QStringLiteral("plain")), "x"));
         path = dir.filePath(QStringLiteral("plain/quilbo.INI"));
     } else {
-        // Mode 444: even root, whom the system lets write it, must leave it alone.
         path = dir.filePath(QStringLiteral("quilbo.INI"));
         QVERIFY(writeFile(path, "; mine\n"));
-        QVERIFY(
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        // Mode 444: even root, whom the system lets write it, must leave it alone.
+        if (kind == QLatin1String("readonly"))
+            QVERIFY(QFile::setPermissions(path,
+                                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
     }
     const QStringList before = entries(dir.path());
 
@@ -667,6 +670,9 @@ void TestFaults::unwritableSettingsPlace()
     FakeHelp help;
     auto windows = std::make_unique<WindowsAt>(path);
     QCOMPARE(fmMain->FComPort, 1);
+    std::optional<FullDisk> full;
+    if (kind == QLatin1String("full"))
+        QVERIFY(full.emplace().on());
     fmMain->show();
     QVERIFY(fmMain->close());
     QVERIFY(!fmMain->isVisible());
@@ -682,6 +688,8 @@ void TestFaults::unwritableSettingsPlace()
         QVERIFY(QFileInfo(path).isDir());
     if (kind == QLatin1String("file"))
         QCOMPARE(readFile(dir.filePath(QStringLiteral("plain"))), QByteArray("x"));
+    if (kind == QLatin1String("full"))
+        QCOMPARE(readFile(path), QByteArray("; mine\n"));
     if (kind == QLatin1String("readonly")) {
         QCOMPARE(readFile(path), QByteArray("; mine\n"));
         QVERIFY(!(QFile::permissions(path) & QFile::WriteOwner));

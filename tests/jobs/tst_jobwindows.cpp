@@ -18,6 +18,7 @@
 #include <QWhatsThis>
 #include <QtTest>
 #include <functional>
+#include <optional>
 
 #include "TestFiles.h"
 #include "TestWindows.h"
@@ -590,6 +591,7 @@ void tst_JobWindows::failedSaveChangesNothing_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("missing folder") << "folder";
     QTest::newRow("character beyond 8 bits") << "wide";
+    QTest::newRow("full disk") << "full";
 }
 
 void tst_JobWindows::failedSaveChangesNothing()
@@ -601,18 +603,27 @@ void tst_JobWindows::failedSaveChangesNothing()
         path = w.tempPath(QStringLiteral("no/such/folder/target.fmt"));
     } else {
         QVERIFY(writeFile(path, "old\r\n"));
-        fmFormat->meFormat->setPlainText(QStringLiteral("{B,1|\n1,\"\u20AC\"|\n}"));
+        if (kind == QLatin1String("wide"))
+            fmFormat->meFormat->setPlainText(QStringLiteral("{B,1|\n1,\"\u20AC\"|\n}"));
     }
     fmMain->FFormatChanged = false;
     w.prompt.paths << path;
-    fmFormat->miSaveAsClick();
+    {
+        std::optional<FullDisk> full;
+        if (kind == QLatin1String("full"))
+            QVERIFY(full.emplace().on());
+        fmFormat->miSaveAsClick();
+    }
 
     const QStringList messages = w.prompt.messages();
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages[0].startsWith(QLatin1String("File Error: ")), qPrintable(messages[0]));
-    if (kind == QLatin1String("wide")) {
-        QVERIFY2(messages[0].contains(QLatin1String("Line 2")), qPrintable(messages[0]));
+    if (kind != QLatin1String("folder")) {
+        if (kind == QLatin1String("wide"))
+            QVERIFY2(messages[0].contains(QLatin1String("Line 2")), qPrintable(messages[0]));
         QCOMPARE(readFile(path), QByteArray("old\r\n"));
+        QCOMPARE(QDir(w.tempPath(QString())).entryList({"target.fmt*"}, QDir::Files),
+                 QStringList{"target.fmt"});
     } else {
         QVERIFY(!QFile::exists(path));
     }

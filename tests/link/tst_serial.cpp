@@ -261,8 +261,12 @@ void TestSerial::openFailures_data()
 
     const QString open = QStringLiteral("Could not open port.");
     const QString setState = QStringLiteral("Could not set CommState.");
-    QTest::newRow("missing device") << "/nonexistent/ttyQ7" << 7 << 8 << 0 << 9600 << open;
-    QTest::newRow("held by another program") << "busy" << 7 << 8 << 0 << 9600 << open;
+    // The device and the system's reason follow the text ("%1": the device).
+    QTest::newRow("missing device")
+        << "/nonexistent/ttyQ7" << 7 << 8 << 0 << 9600 << open + "\n%1: No such file or directory";
+    QTest::newRow("held by another program")
+        << "busy" << 7 << 8 << 0 << 9600
+        << open + "\n%1: Permission error while locking the device";
     QTest::newRow("port 0 as a serial port") << "pty" << 0 << 8 << 0 << 9600 << open;
     // A pseudo-terminal only does 8 data bits: the driver refusing a setting.
     QTest::newRow("driver refuses 7 data bits") << "pty" << 1 << 7 << 0 << 9600 << setState;
@@ -296,7 +300,7 @@ void TestSerial::openFailures()
     fmMain->SendSerialBlock("lost\r\n");
     fmMain->SendSerialBlock("lost\r\n");
 
-    const QString box = QStringLiteral("Comm Error: ") + message;
+    const QString box = QStringLiteral("Comm Error: ") + message.arg(PortOverrides[port]);
     QCOMPARE(w.prompt.messages(), QStringList({box, box}));
     QVERIFY(!fmMain->portOpen());
     QCOMPARE(pty.read(0, 100), QByteArray());

@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -208,9 +209,16 @@ void TestTransfer::openFailure_data()
 {
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("name");
-    QTest::newRow("serial, missing") << 7 << "missing.fmt";
-    QTest::newRow("serial, folder") << 7 << "folder";
-    QTest::newRow("network, missing") << 0 << "missing.fmt";
+    QTest::addColumn<QString>("reason");
+    const QString notFile = QStringLiteral("\nNot a file.");
+    QTest::newRow("serial, missing") << 7 << "missing.fmt" << QString();
+    QTest::newRow("serial, folder") << 7 << "folder" << notFile;
+    QTest::newRow("network, missing") << 0 << "missing.fmt" << QString();
+#ifdef Q_OS_UNIX
+    // Its open would wait for a writer for good.
+    QTest::newRow("serial, pipe") << 7 << "pipe" << notFile;
+    QTest::newRow("network, pipe") << 0 << "pipe" << notFile;
+#endif
 }
 
 void TestTransfer::openFailure()
@@ -219,14 +227,18 @@ void TestTransfer::openFailure()
     QFETCH(QString, name);
     TestWindows w;
     OwnerPrompt prompt;
+    QFETCH(QString, reason);
     QDir(w.tempPath(QString())).mkdir(QStringLiteral("folder"));
+#ifdef Q_OS_UNIX
+    QCOMPARE(mkfifo(QFile::encodeName(w.tempPath(QStringLiteral("pipe"))).constData(), 0600), 0);
+#endif
     fmMain->FComPort = port;
     SendFileName = w.tempPath(name);
 
     fmProg->show();
     fmProg->tiDelayTimer();
-    QCOMPARE(prompt.messages(),
-             QStringList{QStringLiteral("File Error: Could not open file:\n") + SendFileName});
+    QCOMPARE(prompt.messages(), QStringList{QStringLiteral("File Error: Could not open file:\n") +
+                                            SendFileName + reason});
     QCOMPARE(prompt.owners, QList<QWidget *>{nullptr});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
@@ -476,7 +488,9 @@ void TestTransfer::serialPortMissing()
     fmProg->show();
     fmProg->tiDelayTimer();
     fmProg->tiMsgDelayTimer();
-    QCOMPARE(w.prompt.messages(), QStringList{"Comm Error: Could not open port."});
+    QCOMPARE(w.prompt.messages(),
+             QStringList{"Comm Error: Could not open port.\n" + PortOverrides[PtyPort] +
+                         ": No such file or directory"});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     fmProg->bbCancel->click();
@@ -601,13 +615,16 @@ void TestTransfer::serialCancelBetweenBlocks()
 void TestTransfer::serialLineHeld_data()
 {
     QTest::addColumn<bool>("cancel");
-    QTest::newRow("Cancel") << true;
-    QTest::newRow("stall limit reached") << false;
+    QTest::addColumn<bool>("byClose"); // the main window closed instead of Cancel
+    QTest::newRow("Cancel") << true << false;
+    QTest::newRow("stall limit reached") << false << false;
+    QTest::newRow("main window closed") << true << true;
 }
 
 void TestTransfer::serialLineHeld()
 {
     QFETCH(bool, cancel);
+    QFETCH(bool, byClose);
     TestWindows w;
     OwnerPrompt prompt;
     TestPty pty;
@@ -626,7 +643,10 @@ void TestTransfer::serialLineHeld()
     QVERIFY(link->tiStall->isActive() && link->tiStall->interval() >= 60000);
     const qint64 taken = link->taken();
     if (cancel) {
-        fmProg->bbCancel->click();
+        if (byClose)
+            fmMain->close();
+        else
+            fmProg->bbCancel->click();
         QVERIFY(prompt.asked.isEmpty());
         QVERIFY(fmMain->laStat->text().endsWith(QStringLiteral(" of 1048576 bytes sent.")));
     } else {
