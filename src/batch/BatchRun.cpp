@@ -140,8 +140,25 @@ void BatchRun::connectTimedOut()
 
 void BatchRun::requestStop()
 {
+    if (m_stopAsked || m_state == State::Done)
+        return;
     m_stopAsked = true;
+    // A reply can take half a minute: say at once that the request was seen.
+    writeErr(QStringLiteral("Stopping after batch %1 has its answer; Ctrl-C again stops at once.")
+                 .arg(m_number));
     showProgress();
+}
+
+void BatchRun::stopNow()
+{
+    if (m_state == State::Done)
+        return;
+    const bool unsettled = m_state == State::Awaiting || m_state == State::Sending;
+    end(NotAllOk,
+        unsettled ? QStringLiteral("Stopped at once during batch %1; its result is \"Stopped\".")
+                        .arg(m_number)
+                  : QStringLiteral("Stopped at once after batch %1.").arg(m_number),
+        QStringLiteral("Stopped"));
 }
 
 BatchAssembly BatchRun::assemble(bool withFormat) const
@@ -399,7 +416,7 @@ void BatchRun::journalResult(const QString &result)
     m_journalBatch = 0;
 }
 
-void BatchRun::end(int status, const QString &message)
+void BatchRun::end(int status, const QString &message, const QString &unsettledResult)
 {
     if (m_state == State::Done)
         return;
@@ -409,7 +426,7 @@ void BatchRun::end(int status, const QString &message)
     m_connectWait->stop();
     clearProgress();
     if (unsettled)
-        journalResult(QStringLiteral("Run ended before the result"));
+        journalResult(unsettledResult);
     if (m_net) {
         m_check->stopWatching();
         m_net->disconnect(this);

@@ -49,8 +49,10 @@ public:
     bool prepare();
     // Sends the batches; finished() once, at the end.
     void start();
-    // Ctrl-C: no batch after the current one.
+    // Ctrl-C: no batch after the current one; said at once. Again: ends the run now, the
+    // batch under way recorded as "Stopped". Either may be called again and again.
     void requestStop();
+    void stopNow();
     // Progress lines for a person at a terminal.
     void setProgressShown(bool shown) { m_progress = shown; }
 
@@ -73,7 +75,9 @@ private:
     void connectTimedOut();
     void linkFailure(const QString &text);
     void batchDone(const QString &result, qint64 *counter);
-    void end(int status, const QString &message = QString());
+    // unsettled: the journal's result for a batch under way, which will never have one.
+    void end(int status, const QString &message = QString(),
+             const QString &unsettled = QStringLiteral("Run ended before the result"));
 
     BatchAssembly assemble(bool withFormat) const;
     QString linkText() const;

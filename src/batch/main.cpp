@@ -13,13 +13,15 @@
 
 namespace
 {
-std::atomic<bool> g_stopAsked{false};
+std::atomic<int> g_stopSignals{0};
 
 extern "C" void onStopSignal(int signal)
 {
-    g_stopAsked = true;
-    // A second Ctrl-C ends the program at once, for a reply that would take long to come.
-    std::signal(signal, SIG_DFL);
+    // The first asks for a stop after the current batch, the second for a stop at once, both
+    // through the event loop so that the journal gets its results. A third ends the program
+    // by the signal, for an event loop held up in a blocking write.
+    if (++g_stopSignals >= 2)
+        std::signal(signal, SIG_DFL);
 }
 } // namespace
 
@@ -58,11 +60,12 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, &run, [&run, &stopWatch] {
-        if (g_stopAsked) {
-            stopWatch.stop();
+    QObject::connect(&stopWatch, &QTimer::timeout, &run, [&run] {
+        const int stops = g_stopSignals;
+        if (stops >= 2)
+            run.stopNow();
+        else if (stops == 1)
             run.requestStop();
-        }
     });
     stopWatch.start(100);
 

@@ -35,6 +35,7 @@ private slots:
     void unusable();
     void linkFails_data();
     void linkFails();
+    void stopsAfterTheCurrentBatch_data();
     void stopsAfterTheCurrentBatch();
 
 private:
@@ -269,22 +270,57 @@ void TestBatchRun::linkFails()
     QVERIFY2(out.contains(summary), out.constData());
 }
 
+void TestBatchRun::stopsAfterTheCurrentBatch_data()
+{
+    QTest::addColumn<int>("stops");
+    QTest::addColumn<QByteArray>("said");    // on standard error, after the first one's line
+    QTest::addColumn<QByteArray>("printed"); // the batch's line, empty when it has none
+    QTest::addColumn<QString>("result");     // in the journal
+    QTest::newRow("once: after the reply")
+        << 1 << QByteArray() << QByteArray("1  0123456789ABCDEF00000000  Operation OK\n")
+        << "Operation OK";
+    QTest::newRow("twice: at once") << 2
+                                    << QByteArray("Stopped at once during batch 1; its result is "
+                                                  "\"Stopped\".")
+                                    << QByteArray() << "Stopped";
+}
+
 void TestBatchRun::stopsAfterTheCurrentBatch()
 {
+    QFETCH(int, stops);
+    QFETCH(QByteArray, said);
+    QFETCH(QByteArray, printed);
+    QFETCH(QString, result);
     PrinterSim sim;
-    QVERIFY(sim.start({"--reply-delay", "2000"}));
+    // Long enough that only a stop at once can end the test in time.
+    QVERIFY(sim.start({"--reply-delay", stops == 1 ? "1500" : "60000"}));
+    const QString journal = path(stops == 1 ? "stop1.csv" : "stop2.csv");
     QProcess p;
     p.start(QStringLiteral(QUILBO_BATCH),
             {"--printer", QStringLiteral("127.0.0.1:%1").arg(sim.port()), "--format",
-             path("label.fmt"), "--epc", "0123456789ABCDEF00000000", "--batches", "100"});
+             path("label.fmt"), "--epc", "0123456789ABCDEF00000000", "--batches", "100",
+             "--journal", journal});
     QVERIFY(sim.waitForBytes(1));
     p.terminate(); // what Ctrl-C does too, by the same handler
+    // Said while the reply is still awaited, not when it comes.
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += p.readAllStandardError()).contains("Ctrl-C again"), 1000);
+    if (stops == 2)
+        p.terminate();
     QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 1);
+    err += p.readAllStandardError();
+    QVERIFY2(err.contains(said), err.constData());
     const QByteArray out = p.readAllStandardOutput();
-    QVERIFY2(out.contains("1  0123456789ABCDEF00000000  Operation OK\n"), out.constData());
+    QVERIFY2(printed.isEmpty() ? !out.contains("0123456789ABCDEF00000000") : out.contains(printed),
+             out.constData());
     QVERIFY2(out.contains("Batches:      1\n"), out.constData());
     QCOMPARE(sim.received(), batch(1, "0123456789ABCDEF00000000") + Ask);
+    const JournalRead read = ReadJournal(journal);
+    QCOMPARE(read.events.size(), 2);
+    QCOMPARE(read.events.at(1).kind, JournalKind::Result);
+    QCOMPARE(read.events.at(1).result, result);
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)
