@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -48,15 +49,20 @@ constexpr qsizetype MaxRecord = 1 << 20; // a longer "line" is garbage, not a jo
 
 const char *const KindNames[] = {"batch", "result", "format", "file"};
 
+std::atomic<qint64> syncCount{0};
+
 bool syncToDisk(int fd)
 {
     if (fd < 0)
         return false;
 #ifdef Q_OS_WIN
-    return ::_commit(fd) == 0;
+    const bool synced = ::_commit(fd) == 0;
 #else
-    return ::fsync(fd) == 0;
+    const bool synced = ::fsync(fd) == 0;
 #endif
+    if (synced)
+        ++syncCount;
+    return synced;
 }
 
 using Fields = std::vector<std::string>;
@@ -503,6 +509,11 @@ bool NewestJournalBatch(const QString &path, JournalEvent *batch)
 }
 
 // JournalWriter
+
+qint64 JournalSyncCount()
+{
+    return syncCount;
+}
 
 bool JournalWriter::open(const QString &path)
 {

@@ -114,6 +114,10 @@ JournalRead ScanJournalRaw(const QString &path,
                            const std::function<bool(const JournalRawLine &)> &onLine,
                            const std::function<bool(qint64 done)> &progress = {});
 
+// The syncs to disk all writers have made so far: a line is safe from a crash only once its
+// own sync is done, so tests count one per appended line.
+qint64 JournalSyncCount();
+
 class JournalWriter
 {
 public:

@@ -107,6 +107,7 @@ private slots:
     void unwritableJournal();
     void journalRecordsOutcome_data();
     void journalRecordsOutcome();
+    void backToBackSendsEachGetTheirReply_data();
     void backToBackSendsEachGetTheirReply();
     void resumesAfterKill_data();
     void resumesAfterKill();
@@ -215,6 +216,9 @@ void TestBatchSend::quantityGoesIntoHeader()
     QTEST(events[0].lastEpc, "lastEpc");
     QTEST(events[0].nextEntry, "after");
     QCOMPARE(events[1].result, QStringLiteral("Sent"));
+    // A batch of 0 labels encodes nothing: its value is no EPC sent.
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000000"));
+    QCOMPARE(fmMain->laMeaning->text().contains(QStringLiteral("sent ")), quantity > 0);
 }
 
 void TestBatchSend::noBatchPacket()
@@ -342,6 +346,12 @@ void TestBatchSend::unwritableJournal()
                             batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000001");
     QVERIFY(sim.waitForBytes(both.size()));
     QCOMPARE(sim.received(), both);
+    // Numbered apart all the same, each with its own result.
+    SentIndex::Hit first, second;
+    QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF00000000"), &first));
+    QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF00000001"), &second));
+    QCOMPARE(second.batch, first.batch + 1);
+    QCOMPARE(first.result + ',' + second.result, QStringLiteral("Sent,Sent"));
 }
 
 void TestBatchSend::refusedBeforeSending_data()
@@ -446,22 +456,39 @@ void TestBatchSend::journalRecordsOutcome()
     QTEST(fmMain->fmJournal->model()->text(0, JournalModel::ColResult), "result");
 }
 
+void TestBatchSend::backToBackSendsEachGetTheirReply_data()
+{
+    QTest::addColumn<QStringList>("printer");
+    QTest::addColumn<QString>("formatResult");
+    QTest::addColumn<QString>("batchResult"); // how it begins
+    QTest::newRow("replies") << QStringList{"--fail-every", "2"} << "Operation OK"
+                             << "Label encoding failed";
+    QTest::newRow("no reply") << QStringList{"--reply", "none"} << "No response"
+                              << "No response";
+}
+
 void TestBatchSend::backToBackSendsEachGetTheirReply()
 {
+    QFETCH(QStringList, printer);
+    QFETCH(QString, batchResult);
     PrinterSim sim;
-    QVERIFY2(sim.start({QStringLiteral("--fail-every"), QStringLiteral("2")}),
-             qPrintable(sim.errorString()));
+    QVERIFY2(sim.start(printer), qPrintable(sim.errorString()));
     TestWindows w;
     useNetwork(sim);
     // The batch goes out within the format's half second before its check.
     fmMain->miSendFormat->trigger();
     fmMain->sbSendBatchClick();
+    if (printer.last() == QLatin1String("none")) { // the polls, without waiting them out
+        QTRY_VERIFY(fmMain->tiEncdStat->isActive());
+        for (int poll = 0; poll <= StatusCheck::MaxPolls && fmMain->tiEncdStat->isActive(); ++poll)
+            fmMain->tiEncdStatTimer();
+    }
     QTRY_COMPARE(journal(w.settingsPath()).size(), 3);
     const QList<JournalEvent> events = journal(w.settingsPath());
     QCOMPARE(events[1].kind, JournalKind::Format);
-    QCOMPARE(events[1].result, QStringLiteral("Operation OK"));
+    QTEST(events[1].result, "formatResult");
     QCOMPARE(events[2].kind, JournalKind::Result);
-    QVERIFY(events[2].result.startsWith(QStringLiteral("Label encoding failed")));
+    QVERIFY2(events[2].result.startsWith(batchResult), qPrintable(events[2].result));
 }
 
 void TestBatchSend::resumesAfterKill_data()

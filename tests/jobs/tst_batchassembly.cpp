@@ -96,6 +96,13 @@ void TestBatchAssembly::assemble_data()
                    QStringLiteral("2,\"a") + QChar(0) + QStringLiteral("b\"|"), "}"});
     QTest::newRow("zero byte") << zero << 1 << Tag << 2 << 96 << false << 0
                                << BatchStop::UnsendableText << zero[14].toLatin1();
+    QTest::newRow("HR field is the EPC field")
+        << withBatch({"{B,1,N,1|", "1,\"x\"|", "}"}) << 1 << "1 2 3456789AB 0000000" << 1 << 64
+        << false << 1 << BatchStop::None
+        << QByteArray("{B,1,N,1|\r\n1,\"1 2 3456789AB 0000000\"|\r\n}\r\n");
+    QTest::newRow("bad field number right after the header")
+        << withBatch({"{B,1,N,1|", "1a,\"x\"|", "2,\"y\"|", "}"}) << 1 << Tag << 2 << 96 << false
+        << 2 << BatchStop::BadFieldNumber << QByteArray("1a,\"x\"|");
 }
 
 void TestBatchAssembly::assemble()

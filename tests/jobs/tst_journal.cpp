@@ -132,9 +132,11 @@ void TestJournal::roundTrip()
     JournalEvent b = batchOf(QStringLiteral("0123456789ABCDEF00000000"), 1);
     b.hrText = value;
     b.nextEntry = value;
+    const qint64 syncs = JournalSyncCount();
     QCOMPARE(w.appendBatch(b), 1);
     QVERIFY(w.appendResult(1, value));
     QVERIFY(w.appendFile(QStringLiteral("IP h:1"), value, 7, QStringLiteral("Sent")));
+    QCOMPARE(JournalSyncCount() - syncs, 3); // each line on disk before the call returns
     QVERIFY(readAll(path).startsWith(JournalHeader));
     QVERIFY(readAll(path).contains(written));
 
@@ -193,6 +195,13 @@ void TestJournal::damaged_data()
     QTest::newRow("unknown kind") << h + "nothing,1,,,,,,,,,,,,\r\n" + Good << 1 << 1;
     QTest::newRow("no header, LF ends")
         << QByteArray(Good).replace("\r\n", "\n") + Result << 2 << 0;
+    QTest::newRow("batch 0") << h + QByteArray(Good).replace("batch,1,", "batch,0,") << 0 << 1;
+    QTest::newRow("EPCs of two sizes")
+        << h + QByteArray(Good).replace("0123456789ABCDEF00000004", "0123456789ABCDEF") << 0 << 1;
+    QTest::newRow("0-byte transfer")
+        << h + JournalLine(JournalTransferEvent(JournalKind::File, "COM1", "x", 0, "Sent")) << 1
+        << 0;
+    QTest::newRow("batch before a long tail") << h + Good + Result.repeated(1200) << 1201 << 0;
 }
 
 void TestJournal::damaged()
@@ -209,16 +218,23 @@ void TestJournal::damaged()
     QVERIFY(r.opened);
     QCOMPARE(r.events.size(), events);
     QCOMPARE(r.skipped, skipped);
+    // The start-up resume finds the newest batch line from the end, however far back it is.
+    JournalEvent newest;
+    const auto batch = std::find_if(r.events.crbegin(), r.events.crend(),
+                                    [](const auto &e) { return e.kind == JournalKind::Batch; });
+    QCOMPARE(NewestJournalBatch(path, &newest), batch != r.events.crend());
+    QCOMPARE(newest.batch, batch != r.events.crend() ? batch->batch : 0);
 
     // Appending keeps every byte that was there and starts a line of its own.
     JournalWriter w;
     QVERIFY2(w.open(path), qPrintable(w.error()));
     QCOMPARE(w.skippedOnOpen(), skipped);
+    QVERIFY(w.appendResult(8, QStringLiteral("Sent")));
     QVERIFY(w.appendResult(9, QStringLiteral("No response")));
     const QByteArray after = readAll(path);
     QVERIFY(after.startsWith(content.isEmpty() ? JournalHeader : content));
     r = ReadJournal(path);
-    QCOMPARE(r.events.size(), events + 1);
+    QCOMPARE(r.events.size(), events + 2);
     QCOMPARE(r.skipped, skipped);
     QCOMPARE(r.events.last().result, QStringLiteral("No response"));
 }

@@ -56,6 +56,11 @@ void TestPacketText::split_data()
     QTest::newRow("two batch packets")
         << QStringList{"{B,1|", "}", "{F|", "}", "{B,2|", "}"} << QStringList{"{F|", "}"}
         << QStringList{"{B,1|", "}", "{B,2|", "}"};
+    QTest::newRow("bare { B") << QStringList{"{ B", "}"} << QStringList{}
+                              << QStringList{"{ B", "}"};
+    QTest::newRow("brace inside a data line")
+        << QStringList{"{B|", "1,\"a}b\"|", "}"} << QStringList{}
+        << QStringList{"{B|", "1,\"a}b\"|", "}"};
 }
 
 void TestPacketText::split()
@@ -128,6 +133,7 @@ void TestPacketText::batchFieldLine_data()
         << QStringList{hdr, "99999999999,\"x\"|", "5,\"y\"|"} << 5 << -1;
     QTest::newRow("field 0") << QStringList{hdr, "0,\"x\"|"} << 0 << 1;
     QTest::newRow("empty") << QStringList{} << 1 << 0;
+    QTest::newRow("exactly 4") << QStringList{hdr, "1,x|"} << 1 << 1;
 }
 
 void TestPacketText::batchFieldLine()

@@ -32,6 +32,7 @@ private slots:
     void serialBlocks_data();
     void serialBlocks();
     void netStream();
+    void netLinkFailsAfterTheWholeFile();
 };
 
 void TestFileSender::serialBlocks_data()
@@ -102,6 +103,23 @@ void TestFileSender::netStream()
     QVERIFY(f.sim.waitForBytes(total));
     QCOMPARE(f.sim.received(), content + NetLink::StatusRequest);
     QVERIFY(f.link.tiCheck->isActive()); // the status check follows
+}
+
+void TestFileSender::netLinkFailsAfterTheWholeFile()
+{
+    LinkFixture f;
+    QVERIFY(f.start({QStringLiteral("--reply"), QStringLiteral("none")}));
+    SerialLink serial;
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write(pattern(1000)) == 1000 && file.seek(0));
+    FileSender sender(&serial, &f.link);
+    QSignalSpy finished(&sender, &FileSender::finished);
+    sender.startNet(&file, 1000);
+    QVERIFY(f.connectWaitingSend());
+    QVERIFY(file.atEnd() && f.link.transferring()); // read whole, not yet passed on
+    f.link.NetDisconnect();
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<FileSender::Outcome>(), FileSender::Outcome::LinkFailed);
 }
 
 QTEST_GUILESS_MAIN(TestFileSender)

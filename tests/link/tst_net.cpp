@@ -434,6 +434,11 @@ void TestNet::nobodyListening()
     QTRY_COMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toBool(), false);
     QVERIFY(!fmNet->tiCheck->isActive());
+    // The next send's first look comes after the short wait again.
+    fmNet->SendWithStatus("again");
+    QCOMPARE(fmNet->tiNetConnected->interval(), 250);
+    for (int i = 0; i < 4; ++i) // and gives up as the first did
+        fmNet->tiNetConnectedTimer();
 }
 
 void TestNet::sendWhileComingUpOrFailedWaits()

@@ -54,6 +54,9 @@ void TestReplyBuffer::lines_data()
         << QByteArrayList{QByteArray(127, 'x') + "#1", "ok#0"};
     QTest::newRow("127 is not cut") << QByteArrayList{QByteArray(127, 'y'), Take}
                                     << QByteArrayList{QByteArray(127, 'y') + "#0"};
+    QTest::newRow("1024 breaks keep the unfinished line's start")
+        << QByteArrayList{"{J,", QByteArray(ReplyBuffer::MaxLines, '\n'), Take}
+        << QByteArrayList{"{J,#1023"};
 }
 
 void TestReplyBuffer::lines()

@@ -186,6 +186,8 @@ void TestGs1Epc::elementStrings_data()
         {"GIAI 0...", "(8004)06141410123", 7, 3, "begins with 0"},
         {"GRAI not 0", "(8003)10614141123459400", 7, 3, "begins with the digit 0"},
         {"batch AI", "(10)ABC", 7, 3, "no 96-bit EPC"},
+        {"GIAI of the prefix alone", "(8004)0614141", 7, 3, "no longer than its company prefix"},
+        {"CPI of the prefix alone", "(8010)0614141(8011)1", 7, 3, "no longer than"},
     };
     for (const Row &row : rows)
         QTest::newRow(row.name) << row.elementString << row.prefixDigits << row.filter
@@ -229,6 +231,8 @@ void TestGs1Epc::invalidValues_data()
         {"2F320434147454900000162E", "usdod-96", "CAGE"},            // " CAGEI"
         {"30742G7BF7194E4000001A85", "", "16 or 24 hex digits"},
         {"3074257BF7194E4000001A8", "", "16 or 24 hex digits"},
+        {"307BD0900000000000000001", "sgtin-96", "company prefix 1000000 has more digits"},
+        {"2F343412047455900000162E", "usdod-96", "CAGE"}, // "CA GEY"
     };
     for (const auto &row : rows)
         QTest::newRow(row[0]) << row[0] << row[1] << row[2];
@@ -269,6 +273,8 @@ void TestGs1Epc::invalidUris_data()
         {"urn:epc:tag:gid-96:268435456.1.1", "larger than"},
         {"urn:epc:tag:usdod-96:3.CAGEO.1", "CAGE"},
         {"urn:epc:raw:96.x3074257BF7194E4000001A8", "24 hex digits"},
+        {"urn:epc:tag:sgtin-96:3.0614141.812345.05", "05 begins with 0"},
+        {"urn:epc:tag:sgtin-96:3.0614141.812345.18446744073709551621", "larger than"}, // 2^64 + 5
     };
     for (const auto &row : rows)
         QTest::newRow(row[0]) << row[0] << row[1];
