@@ -413,7 +413,7 @@ void TfmMain::tiStatHoldTimer()
 {
     tiStatHold->stop();
     if (!m_nextNote.isEmpty()) {
-        SetStatus(std::exchange(m_nextNote, QString()), Red);
+        SetStatus(std::exchange(m_nextNote, QString()), m_nextNoteColour);
         SetSendBusy(false);
         return;
     }
@@ -1207,12 +1207,18 @@ void TfmMain::setJournal(SendJournal *journal)
     FJournal = journal;
     connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
     // Found at a send, it would vanish under the send's own texts: it follows them instead.
-    connect(journal, &SendJournal::journalFailed, this, [this](const QString &text) {
-        if (FSendBusy)
+    const auto note = [this](const QString &text, const QColor &colour) {
+        if (FSendBusy) {
             m_nextNote = text;
-        else
-            SetStatus(text, Red);
-    });
+            m_nextNoteColour = colour;
+        } else {
+            SetStatus(text, colour);
+        }
+    };
+    connect(journal, &SendJournal::journalFailed, this,
+            [note](const QString &text) { note(text, Red); });
+    connect(journal, &SendJournal::journalWrittenAgain, this,
+            [note](const QString &text) { note(text, DarkGreen); });
     connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
         if (written && fmJournal)
             fmJournal->journalAppended(e);
@@ -1268,8 +1274,10 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
         setEntryText(nextHex);
         SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
                   DarkGreen);
-        if (!damaged.isEmpty())
+        if (!damaged.isEmpty()) {
             m_nextNote = damaged;
+            m_nextNoteColour = Red;
+        }
     } else if (!damaged.isEmpty()) {
         SetStatus(damaged, Red);
     }

@@ -201,5 +201,6 @@ private:
     QString m_storedEntry;
     QDateTime m_settingsTime;
     bool m_batchSent = false; // a batch went out in this run
-    QString m_nextNote;       // said in red on the status line when the current text's hold ends
+    QString m_nextNote;       // said on the status line when the current text's hold ends
+    QColor m_nextNoteColour;
 };

@@ -134,6 +134,8 @@ public:
     // Lines open() had to skip in the journal it found.
     int skippedOnOpen() const { return m_skippedOnOpen; }
     qint64 nextBatchNumber() const { return m_nextBatch; }
+    // Numbers up to next are used up elsewhere (batches whose line could not be written).
+    void skipTo(qint64 next) { m_nextBatch = qMax(m_nextBatch, next); }
 
     // Each writes one line and flushes it to disk; false and error() on failure, and then the
     // file holds no part of the line. appendBatch numbers the batch (returned, or 0 on

@@ -23,7 +23,7 @@ void SendJournal::open(const QString &path)
     waitLoaded();
     m_path = path;
     m_loaded = false;
-    m_failed = false;
+    m_failing = false;
     m_newest = JournalEvent();
     m_newest.batch = 0;
     m_skipped = 0;
@@ -56,37 +56,53 @@ void SendJournal::finishLoad()
         return; // reported already, by waitLoaded
     m_loader.join();
     m_loaded = true;
+    // Said at the start; a batch that then finds it unwritable says it again, where it is seen.
     if (!m_loadError.isEmpty())
-        failOnce(m_loadError);
+        emit journalFailed(QStringLiteral("Journal not written (%1): %2")
+                               .arg(QDir::toNativeSeparators(m_path), m_loadError));
     m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
     emit journalLoaded(m_newest, m_skipped);
 }
 
-void SendJournal::failOnce(const QString &error)
+void SendJournal::failed(const QString &error)
 {
-    if (m_failed)
+    if (m_failing)
         return;
-    m_failed = true;
+    m_failing = true;
     emit journalFailed(QStringLiteral("Journal not written (%1): %2")
                            .arg(QDir::toNativeSeparators(m_path), error));
+}
+
+void SendJournal::worked()
+{
+    if (!m_failing)
+        return;
+    m_failing = false;
+    emit journalWrittenAgain(
+        QStringLiteral("Journal written again (%1)").arg(QDir::toNativeSeparators(m_path)));
 }
 
 bool SendJournal::writerReady()
 {
     waitLoaded();
-    if (m_writer.isOpen() || m_failed)
-        return m_writer.isOpen();
-    if (!m_writer.open(m_path))
-        failOnce(m_writer.error());
+    // Tried again at every event, so that a freed disk or a mended folder is noticed.
+    if (!m_writer.isOpen() && !m_writer.open(m_path)) {
+        failed(m_writer.error());
+        return false;
+    }
+    // Batches numbered while it failed keep their numbers: the next one follows them.
+    m_writer.skipTo(m_lastBatch + 1);
     m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
-    return m_writer.isOpen();
+    return true;
 }
 
 void SendJournal::write(const JournalEvent &event)
 {
     const bool written = writerReady() && m_writer.append(event);
-    if (!written && m_writer.isOpen())
-        failOnce(m_writer.error());
+    if (written)
+        worked();
+    else if (m_writer.isOpen())
+        failed(m_writer.error());
     emit appended(event, written);
 }
 
@@ -106,7 +122,9 @@ qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
     const qint64 number = open ? m_writer.nextBatchNumber() : m_lastBatch + 1;
     const qint64 written = open ? m_writer.appendBatch(batch) : 0;
     if (open && written == 0)
-        failOnce(m_writer.error());
+        failed(m_writer.error());
+    else if (written != 0)
+        worked();
     if (written == 0)
         m_unwritten.insert(number);
     batch.batch = number;

@@ -52,8 +52,11 @@ signals:
     void journalLoaded(const JournalEvent &newest, int skipped);
     // Every event, written or not: this run's index holds it either way.
     void appended(const JournalEvent &event, bool written);
-    // The journal cannot be read or written; said once for each journal opened.
+    // The journal cannot be read or written: at the load, and when a write fails after the
+    // load or after a write that worked.
     void journalFailed(const QString &text);
+    // A line was written again after a write had failed.
+    void journalWrittenAgain(const QString &text);
 
 private:
     struct Pending {
@@ -62,8 +65,9 @@ private:
     };
 
     void finishLoad();
-    void failOnce(const QString &error);
-    bool writerReady(); // opens the journal at its first line
+    void failed(const QString &error);
+    void worked();
+    bool writerReady(); // opens the journal, at its first line and again after a failure
     void write(const JournalEvent &event);
     void settle(quint64 send, const QString &result);
     void sendEnded(quint64 send, bool allSent, bool checked, const QString &failure);
@@ -74,7 +78,7 @@ private:
     SentIndex m_index;
     std::thread m_loader;
     bool m_loaded = false;
-    bool m_failed = false;
+    bool m_failing = false; // the last write failed (said once until one works again)
     qint64 m_lastBatch = 0;
     QSet<qint64> m_unwritten; // batches whose line did not reach the journal
     // Filled by the loader; read after it has been joined.

@@ -326,7 +326,9 @@ void SerialLink::restartStallWatch()
 {
     m_outqAtCheck = isOpen() ? PortOutputQueued(m_port->handle()) : 0;
     m_takenAtCheck = taken();
-    tiStall->start(transferStallMs());
+    m_stillMs = 0;
+    // Looked at often, so that a stop just after a look fails at the limit, not a look later.
+    tiStall->start(qMin(StallCheckMs, transferStallMs()));
 }
 
 void SerialLink::tiStallTimer()
@@ -335,13 +337,18 @@ void SerialLink::tiStallTimer()
     if (!isOpen())
         return;
     const qint64 queued = PortOutputQueued(m_port->handle());
-    // The port took bytes, or the driver's queue moved, since the watch started.
+    // The port took bytes, or the driver's queue moved, since the last look.
     if (taken() > m_takenAtCheck || (queued > 0 && queued < m_outqAtCheck)) {
         restartStallWatch();
         return;
     }
     if (pending() == 0 && queued == 0)
         return; // nothing waits for the line
+    m_stillMs += tiStall->interval();
+    if (m_stillMs < transferStallMs()) {
+        tiStall->start();
+        return;
+    }
     fail();
 }
 

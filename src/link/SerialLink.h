@@ -102,6 +102,9 @@ public:
     // hold the handshake that long); Cancel ends it sooner.
     static constexpr int TransferStallMs = 60000;
     int transferStallMs() const;
+    // How often the stream's stall watch looks at the line, and how long it found it still.
+    static constexpr int StallCheckMs = 1000;
+    int stillMs() const { return m_stillMs; }
 
     // The session values in QSerialPort's terms; nothing for values no driver would take.
     static std::optional<SerialLineSettings> lineSettingsFor(const SerialSettings &settings);
@@ -117,7 +120,8 @@ public:
     // Whether COMn can be opened right now (open and close again at once).
     static bool canOpen(int port);
 
-    // The stream's stall watch: its handler looks whether the line moved in the last period.
+    // The stream's stall watch: its handler looks whether the line moved since its last look,
+    // and fails the stream once it has stood still for the stall limit.
     QTimer *tiStall = nullptr;
     void tiStallTimer();
 
@@ -144,6 +148,7 @@ private:
     qint64 m_queued = 0;       // bytes handed to send() since the open
     qint64 m_outqAtCheck = -1; // the driver's queue when the stall watch last started
     qint64 m_takenAtCheck = 0; // and what the port had taken by then
+    int m_stillMs = 0;         // the line's time without moving, as the watch has seen it
     bool m_streaming = false;
     bool m_broken = false; // a stream failed; the port closes once its own work is over
 };

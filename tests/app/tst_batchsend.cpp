@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <cstdio>
+#include <optional>
 
 #include "PrinterSim.h"
 #include "TestFiles.h"
@@ -104,6 +105,7 @@ private slots:
     void sendFormatAlone();
     void refusedBeforeSending_data();
     void refusedBeforeSending();
+    void unwritableJournal_data();
     void unwritableJournal();
     void journalRecordsOutcome_data();
     void journalRecordsOutcome();
@@ -326,32 +328,86 @@ void TestBatchSend::sendFormatAlone()
     QCOMPARE(events[0].result, QStringLiteral("Sent"));
 }
 
+void TestBatchSend::unwritableJournal_data()
+{
+    QTest::addColumn<bool>("folder");      // a folder in the journal's place, or a full disk
+    QTest::addColumn<bool>("fromStart");   // in place when the journal is read at the start
+    QTest::addColumn<QString>("batches");  // for each batch: x blocked, o free
+    QTest::addColumn<QStringList>("said"); // the status line after each batch (%1 the journal)
+    const QString folder("Journal not written (%1): Not a file.");
+    const QString full("Journal not written (%1): File too large");
+    const QString again("Journal written again (%1)");
+    QTest::newRow("folder in the way") << true << false << "xx" << QStringList{folder, "Idle"};
+    QTest::newRow("folder from the start") << true << true << "x" << QStringList{folder};
+    QTest::newRow("folder taken away") << true << false << "xo" << QStringList{folder, again};
+    QTest::newRow("full disk, freed")
+        << false << false << "xxo" << QStringList{full, "Idle", again};
+    QTest::newRow("full disk, freed, full again")
+        << false << false << "xoxx" << QStringList{full, again, full, "Idle"};
+}
+
 void TestBatchSend::unwritableJournal()
 {
+    QFETCH(bool, folder);
+    QFETCH(bool, fromStart);
+    QFETCH(QString, batches);
+    QFETCH(QStringList, said);
     PrinterSim sim;
     QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
     TestWindows w;
     useSerial(sim);
-    fmMain->FJournal->waitLoaded();                       // found at the send, not at the start
-    QVERIFY(QDir().mkdir(JournalPath(w.settingsPath()))); // a folder where the file should be
+    const QString path = JournalPath(w.settingsPath());
+    fmMain->FJournal->waitLoaded();
+    std::optional<FullDisk> full;
+    const auto block = [&](bool on) {
+        if (folder)
+            QVERIFY(on ? QDir().mkpath(path) : QDir().rmdir(path));
+        else if (on)
+            QVERIFY(full.emplace(150).on()); // room for the port's lock, not for a line
+        else
+            full.reset();
+    };
+    if (fromStart) { // said at the start, hidden by what follows, and again at the send
+        block(true);
+        fmMain->FJournal->open(path);
+        fmMain->FJournal->waitLoaded();
+        fmMain->tiStatHoldTimer();
+    }
 
-    // Said once, in red, after the send's own texts; the batches go out all the same.
-    w.prompt.answers.enqueue(ModalResult::No);
-    fmMain->sbSendBatchClick();
-    QVERIFY(fmMain->laStat->text().startsWith(QStringLiteral("Journal not written")));
-    QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText), TfmMain::Red);
-    fmMain->sbSendBatchClick();
-    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
-    const QByteArray both = batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000000") +
-                            batchBytes("{B,1,N,1|E,0,0,1,1,0,1|", "0123456789ABCDEF00000001");
-    QVERIFY(sim.waitForBytes(both.size()));
-    QCOMPARE(sim.received(), both);
-    // Numbered apart all the same, each with its own result.
-    SentIndex::Hit first, second;
-    QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF00000000"), &first));
-    QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF00000001"), &second));
-    QCOMPARE(second.batch, first.batch + 1);
-    QCOMPARE(first.result + ',' + second.result, QStringLiteral("Sent,Sent"));
+    // Said in red after the send's own texts, once until it works again; batches go out
+    // all the same, and keep their numbers.
+    QByteArray sent;
+    QList<qint64> written;
+    for (int i = 0; i < batches.size(); ++i) {
+        if (i > 0 || !fromStart)
+            block(batches[i] == QLatin1Char('x'));
+        w.prompt.answers.enqueue(ModalResult::No);
+        fmMain->sbSendBatchClick();
+        sent += batchBytes("{B,1,N,1|E,0,0,1,1,0,1|",
+                           QByteArray("0123456789ABCDEF0000000") + char('0' + i));
+        QCOMPARE(fmMain->laStat->text(), QString(said[i]).replace("%1", path));
+        if (said[i] != QLatin1String("Idle"))
+            QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText),
+                     said[i].startsWith(QLatin1String("Journal not")) ? TfmMain::Red
+                                                                      : TfmMain::DarkGreen);
+        if (batches[i] == QLatin1Char('o'))
+            written << i + 1;
+    }
+    full.reset();
+    QVERIFY(sim.waitForBytes(sent.size()));
+    QCOMPARE(sim.received(), sent);
+    QList<qint64> numbers;
+    for (const JournalEvent &e : journal(w.settingsPath()))
+        if (e.kind == JournalKind::Batch)
+            numbers << e.batch;
+    QCOMPARE(numbers, written);
+    // Written or not, every batch is found under its own number with its own result.
+    for (int i = 0; i < batches.size(); ++i) {
+        SentIndex::Hit hit;
+        QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF0000000%1").arg(i), &hit));
+        QCOMPARE(hit.batch, qint64(i + 1));
+        QCOMPARE(hit.result, QStringLiteral("Sent"));
+    }
 }
 
 void TestBatchSend::refusedBeforeSending_data()
