@@ -54,6 +54,7 @@ const QColor TfmMain::DarkGreen(0x00, 0x80, 0x00);
 const QColor TfmMain::BrightGreen(0x00, 0xFF, 0x00);
 const QColor TfmMain::Red(0xFF, 0x00, 0x00);
 const QColor TfmMain::Grey(0x80, 0x80, 0x80);
+const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
 namespace
 {
@@ -164,7 +165,11 @@ void TfmMain::createControls()
     medEPC->setGeometry(EpcLeft, 86, MinWidth - 2 * EpcLeft - 8, 40);
     connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
 
-    laStat = MakeLabel(central, "laStat", QStringLiteral("Initializing"));
+    // Long texts (a path, a printer's reply) end in "..." at the window's edge, whole in the
+    // tool tip.
+    laStat = new ElidedLabel(QStringLiteral("Initializing"), central);
+    laStat->setObjectName(QStringLiteral("laStat"));
+    laStat->setToolTip(laStat->text());
     laStat->setTextFormat(Qt::PlainText); // printer replies are shown here as they came
     QFont statFont = laStat->font();
     statFont.setPointSize(12);
@@ -403,6 +408,7 @@ void TfmMain::SetStatus(const QString &text, const QColor &colour)
 {
     tiStatHold->stop();
     laStat->setText(text);
+    laStat->setToolTip(text);
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, colour);
     laStat->setPalette(pal);
@@ -418,6 +424,7 @@ void TfmMain::tiStatHoldTimer()
         return;
     }
     laStat->setText(QStringLiteral("Idle"));
+    laStat->setToolTip(laStat->text());
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, Grey);
     laStat->setPalette(pal);
@@ -441,6 +448,7 @@ void TfmMain::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     applyResizeRules();
     ShowTagMeaning();
+    laStat->update(); // its cut follows the width
 }
 
 void TfmMain::applyResizeRules()
@@ -1147,6 +1155,7 @@ void TfmMain::ShowTagMeaning()
     QString shown;
     QStringList tip;
     bool warn = true;
+    bool seen = false; // in a batch already sent: a cue, not a warning
     const int bad = FindLimitBreak(text, layout);
     if (bad >= 0) {
         shown = QStringLiteral("Not a tag value: position %1 breaks its limit.").arg(bad + 1);
@@ -1155,23 +1164,28 @@ void TfmMain::ShowTagMeaning()
         const QString hex = PackTagFields(text, layout);
         const EpcReading r = ReadEpc(hex);
         const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
-        shown = r.tagUri;
         SentIndex::Hit hit;
         const QString sent =
             FJournal && FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
-        for (const QString &why : {sent, r.problem, next})
+        // What is wrong, or already done, comes first: a raw URI is long and the end of the
+        // line is cut.
+        for (const QString &why : {r.problem, next, sent})
             if (!why.isEmpty())
-                shown += QStringLiteral(" - ") + why;
+                shown += why + QStringLiteral(" - ");
+        shown += r.tagUri;
         for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
             if (!line.isEmpty())
                 tip << line;
-        warn = !sent.isEmpty() || !r.problem.isEmpty() || !next.isEmpty();
+        warn = !r.problem.isEmpty() || !next.isEmpty();
+        seen = !sent.isEmpty();
     }
     const int room = width() - 2 * EpcLeft;
     laMeaning->setText(laMeaning->fontMetrics().elidedText(shown, Qt::ElideRight, room));
     laMeaning->setToolTip(tip.join(QLatin1Char('\n')));
     QPalette pal = laMeaning->palette();
-    pal.setColor(QPalette::WindowText, warn ? Red : palette().color(QPalette::WindowText));
+    pal.setColor(QPalette::WindowText, warn   ? Red
+                                       : seen ? SentPurple
+                                              : palette().color(QPalette::WindowText));
     laMeaning->setPalette(pal);
 }
 

@@ -176,6 +176,7 @@ public:
 
     // Status colours.
     static const QColor Blue, DarkGreen, BrightGreen, Red, Grey;
+    static const QColor SentPurple; // the meaning line of a value already sent
 
 signals:
     // The encoding status check took the printer's reply.
