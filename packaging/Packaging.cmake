@@ -43,6 +43,9 @@ if(UNIX AND NOT APPLE)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/quilbo.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The format of the example in quilbo-batch --help and its manual page.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/examples/label.fmt
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/quilbo)
 
   # gzip -9n: best compression and no name or time stamp, so the package is reproducible.
   find_program(QUILBO_GZIP gzip REQUIRED)

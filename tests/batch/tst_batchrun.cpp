@@ -33,6 +33,7 @@ private slots:
     void linkFails_data();
     void linkFails();
     void stopsAfterTheCurrentBatch();
+    void helpExampleRuns();
 
 private:
     int runBatch(const QStringList &args, QByteArray *out, QByteArray *err = nullptr);
@@ -256,6 +257,27 @@ void TestBatchRun::stopsAfterTheCurrentBatch()
     QVERIFY2(out.contains("1  0123456789ABCDEF00000000  Operation OK\n"), out.constData());
     QVERIFY2(out.contains("Batches:      1\n"), out.constData());
     QCOMPARE(sim.received(), batch(1, "0123456789ABCDEF00000000") + Ask);
+}
+
+void TestBatchRun::helpExampleRuns()
+{
+    QByteArray out;
+    QCOMPARE(runBatch({"--help"}, &out), 0);
+    for (const char *part : {"Needed: --printer or --serial, --format and --epc", "\n  0  ",
+                             "\n  1  ", "\n  2  ", "\n  3  "})
+        QVERIFY2(out.contains(part), part);
+    // The example as printed, against an emulator on a port of its own.
+    const QRegularExpression example(
+        QStringLiteral("\n  quilbo-batch --printer 127\\.0\\.0\\.1 (.*) \\\\\n +(.*)\n"));
+    const QRegularExpressionMatch m = example.match(QString::fromLocal8Bit(out));
+    QVERIFY2(m.hasMatch(), out.constData());
+    PrinterSim sim;
+    QVERIFY2(sim.start({}), qPrintable(sim.errorString()));
+    const QStringList args =
+        QStringList{"--printer", QStringLiteral("127.0.0.1:%1").arg(sim.port())} +
+        (m.captured(1) + QLatin1Char(' ') + m.captured(2)).split(' ');
+    QCOMPARE(runBatch(args, &out), 0);
+    QVERIFY2(out.contains("Operation OK: 3\n"), out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)
