@@ -16,7 +16,9 @@ int main(int argc, char *argv[])
         CreateWindows(QString());
         // After CreateWindows: it loads the picture resources.
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
-        QGuiApplication::setDesktopFileName(QStringLiteral("quilbo"));
+        // The desktop entry's name (org.quilbo.Quilbo.desktop), also the AppStream id; the
+        // executable keeps its short name.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.quilbo.Quilbo"));
         fmMain->show();
         rc = app.exec();
     } catch (...) {
