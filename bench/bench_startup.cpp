@@ -22,7 +22,7 @@ int child(int argc, char **argv, bool quilbo, const QString &settings)
     QWidget *shown = nullptr;
     QMainWindow bare;
     if (quilbo) {
-        CreateWindows(settings);
+        CreateWindows(settings, true);
         fmMain->tiInitDelay->stop();
         shown = fmMain;
     } else {

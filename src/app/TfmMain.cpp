@@ -99,7 +99,6 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
 {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Quilbo"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
     QFont font(QStringLiteral("Arial"), 8);
     setFont(font);
     QPalette pal = palette();
@@ -127,6 +126,33 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
 
 TfmMain::~TfmMain() = default;
 
+bool TfmMain::event(QEvent *event)
+{
+    // The pictures and the dialogs come right after the first paint: the first picture drawn
+    // loads the SVG support, and the dialogs take as long to make as the main window.
+    if (event->type() == QEvent::Paint && !m_picturesLoaded) {
+        m_picturesLoaded = true;
+        QTimer::singleShot(0, this, [this] {
+            LoadPictures();
+            CreatePendingWindows();
+        });
+    }
+    return QMainWindow::event(event);
+}
+
+void TfmMain::LoadPictures()
+{
+    const QIcon programIcon(QStringLiteral(":/pictures/quilbo.svg"));
+    QApplication::setWindowIcon(programIcon); // the dialogs' too
+    setWindowIcon(programIcon);
+    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
+    QIcon sendIcon;
+    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
+    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
+    sbSendBatch->setIcon(sendIcon);
+    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
+}
+
 void TfmMain::createControls()
 {
     auto *central = new QWidget(this);
@@ -134,17 +160,12 @@ void TfmMain::createControls()
     setCentralWidget(central);
 
     imVelmo = MakeLabel(central, "imVelmo", QString());
-    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
     imVelmo->setGeometry(8, 6, 180, 55);
 
     sbSendBatch = new QToolButton(central);
     sbSendBatch->setObjectName(QStringLiteral("sbSendBatch"));
     sbSendBatch->setAutoRaise(true);
     sbSendBatch->setToolTip(QStringLiteral("Send batch packet to printer"));
-    QIcon sendIcon;
-    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
-    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
-    sbSendBatch->setIcon(sendIcon);
     sbSendBatch->setIconSize(QSize(133, 52));
     sbSendBatch->setFocusPolicy(Qt::NoFocus);
     sbSendBatch->setGeometry(MinWidth - 141 - 40, 4, 141, 60);
@@ -180,7 +201,6 @@ void TfmMain::createControls()
     laStat->setPalette(statPal);
 
     imEPC = MakeLabel(central, "imEPC", QString());
-    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
     imEPC->setGeometry(MinWidth - 96 - 24, 160, 96, 96);
 
     QFont italic = font();
@@ -965,6 +985,7 @@ void TfmMain::miSendFileClick()
 void TfmMain::tiInitDelayTimer()
 {
     tiInitDelay->stop();
+    CreatePendingWindows(); // a window not painted yet (hidden at start) still needs them
     if (FFirstRun)
         FInitFileList << QStringLiteral(".\\showgphf.gph");
     fmFormat->show();

@@ -183,6 +183,7 @@ signals:
     void encodingCheckDone();
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -195,6 +196,9 @@ private:
     void createMenu();
     void applyResizeRules();
     void createMeaningLine();
+    void LoadPictures(); // after the first paint
+
+    bool m_picturesLoaded = false;
 
     QString m_settingsPath;
     bool m_closed = false;

@@ -61,6 +61,7 @@ private slots:
     void closeWritesEveryKey();
     void closeWithUnwritablePlaceStillCloses();
     void exceptionInHandlerIsShownOnce();
+    void dialogsAndPicturesAfterTheFirstPaint();
     void meaningLine_data();
     void meaningLine();
     void meaningFollowsIncrement();
@@ -500,6 +501,20 @@ void TestMainWindow::exceptionInHandlerIsShownOnce()
     QTRY_COMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
     QCoreApplication::sendPostedEvents(); // nothing more to show
     QCOMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
+}
+
+void TestMainWindow::dialogsAndPicturesAfterTheFirstPaint()
+{
+    QTemporaryDir dir;
+    CreateWindows(dir.filePath("quilbo.INI"), true); // as the program starts
+    fmMain->tiInitDelay->stop();
+    QVERIFY(!fmInit && !fmWarnIncHR);
+    QVERIFY(fmMain->imVelmo->pixmap().isNull());
+    fmMain->show();
+    QTRY_VERIFY(fmInit && fmWarnIncHR);
+    QVERIFY(!fmMain->imVelmo->pixmap().isNull());
+    QVERIFY(!fmMain->sbSendBatch->icon().isNull());
+    DestroyWindows();
 }
 
 // The program's own application object, so that exceptions take the program's way.
