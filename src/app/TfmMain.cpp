@@ -130,18 +130,17 @@ bool TfmMain::event(QEvent *event)
 {
     // The pictures and the dialogs come right after the first paint: the first picture drawn
     // loads the SVG support, and the dialogs take as long to make as the main window.
-    if (event->type() == QEvent::Paint && !m_picturesLoaded) {
-        m_picturesLoaded = true;
-        QTimer::singleShot(0, this, [this] {
-            LoadPictures();
-            CreatePendingWindows();
-        });
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QTimer::singleShot(0, this, [] { CreatePendingWindows(); });
     }
     return QMainWindow::event(event);
 }
 
 void TfmMain::LoadPictures()
 {
+    if (std::exchange(m_picturesLoaded, true))
+        return;
     const QIcon programIcon(QStringLiteral(":/pictures/quilbo.svg"));
     QApplication::setWindowIcon(programIcon); // the dialogs' too
     setWindowIcon(programIcon);

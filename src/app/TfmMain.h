@@ -182,6 +182,10 @@ signals:
     // The encoding status check took the printer's reply.
     void encodingCheckDone();
 
+public:
+    // The window icon, logo and button pictures; once (CreateWindows' windows made later).
+    void LoadPictures();
+
 protected:
     bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -196,8 +200,8 @@ private:
     void createMenu();
     void applyResizeRules();
     void createMeaningLine();
-    void LoadPictures(); // after the first paint
 
+    bool m_painted = false;
     bool m_picturesLoaded = false;
 
     QString m_settingsPath;

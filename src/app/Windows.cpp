@@ -71,6 +71,7 @@ void CreatePendingWindows()
     if (!dialogsPending || !fmMain)
         return;
     dialogsPending = false;
+    fmMain->LoadPictures();
     CreateDialogs();
 }
 
