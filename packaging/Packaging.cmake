@@ -29,20 +29,23 @@ if(NOT QUILBO_CHANGELOG_TOP MATCHES "^quilbo \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog starts with \"${QUILBO_CHANGELOG_TOP}\"; "
                       "add an entry for version ${PROJECT_VERSION} at its top")
 endif()
-file(READ ${CMAKE_CURRENT_LIST_DIR}/quilbo.metainfo.xml QUILBO_METAINFO)
+file(READ ${CMAKE_CURRENT_LIST_DIR}/org.quilbo.Quilbo.metainfo.xml QUILBO_METAINFO)
 if(NOT QUILBO_METAINFO MATCHES "<releases>[ \t\r\n]*<release version=\"${PROJECT_VERSION}\"")
-  message(FATAL_ERROR "packaging/quilbo.metainfo.xml: the first <release> must be version "
+  message(FATAL_ERROR "packaging/org.quilbo.Quilbo.metainfo.xml: the first <release> must be version "
                       "${PROJECT_VERSION}")
 endif()
 
 if(UNIX AND NOT APPLE)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/quilbo.desktop
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.quilbo.Quilbo.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/resources/pictures/quilbo.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  install(FILES ${CMAKE_CURRENT_LIST_DIR}/quilbo.metainfo.xml
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.quilbo.Quilbo.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The format of the example in quilbo-batch --help and its manual page.
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/examples/label.fmt
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/quilbo)
 
   # gzip -9n: best compression and no name or time stamp, so the package is reproducible.
   find_program(QUILBO_GZIP gzip REQUIRED)

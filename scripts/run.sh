@@ -4,7 +4,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
-"$here/scripts/setup.sh" "$build"
+# Only what this script starts; scripts/test.sh builds the rest (tests, benchmarks, quilbo-batch).
+QUILBO_TARGETS="quilbo quilbo-printer-sim" "$here/scripts/setup.sh" "$build"
 
 app="$build/src/quilbo"
 sim="$build/tools/printer-sim/quilbo-printer-sim"

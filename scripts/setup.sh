@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks and builds Quilbo into the given folder.
 # Usage: scripts/setup.sh BUILD_DIR [extra cmake options...]
+# QUILBO_TARGETS="a b" builds only those targets (scripts/run.sh: the program and the emulator);
+# without it everything is built, the tests and benchmarks included.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:?build folder}
@@ -22,4 +24,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+targets=()
+for t in ${QUILBO_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"

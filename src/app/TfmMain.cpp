@@ -54,6 +54,7 @@ const QColor TfmMain::DarkGreen(0x00, 0x80, 0x00);
 const QColor TfmMain::BrightGreen(0x00, 0xFF, 0x00);
 const QColor TfmMain::Red(0xFF, 0x00, 0x00);
 const QColor TfmMain::Grey(0x80, 0x80, 0x80);
+const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
 namespace
 {
@@ -98,7 +99,6 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
 {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QStringLiteral("Quilbo"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
     QFont font(QStringLiteral("Arial"), 8);
     setFont(font);
     QPalette pal = palette();
@@ -126,6 +126,32 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
 
 TfmMain::~TfmMain() = default;
 
+bool TfmMain::event(QEvent *event)
+{
+    // The pictures and the dialogs come right after the first paint: the first picture drawn
+    // loads the SVG support, and the dialogs take as long to make as the main window.
+    if (event->type() == QEvent::Paint && !m_painted) {
+        m_painted = true;
+        QTimer::singleShot(0, this, [] { CreatePendingWindows(); });
+    }
+    return QMainWindow::event(event);
+}
+
+void TfmMain::LoadPictures()
+{
+    if (std::exchange(m_picturesLoaded, true))
+        return;
+    const QIcon programIcon(QStringLiteral(":/pictures/quilbo.svg"));
+    QApplication::setWindowIcon(programIcon); // the dialogs' too
+    setWindowIcon(programIcon);
+    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
+    QIcon sendIcon;
+    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
+    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
+    sbSendBatch->setIcon(sendIcon);
+    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
+}
+
 void TfmMain::createControls()
 {
     auto *central = new QWidget(this);
@@ -133,17 +159,12 @@ void TfmMain::createControls()
     setCentralWidget(central);
 
     imVelmo = MakeLabel(central, "imVelmo", QString());
-    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
     imVelmo->setGeometry(8, 6, 180, 55);
 
     sbSendBatch = new QToolButton(central);
     sbSendBatch->setObjectName(QStringLiteral("sbSendBatch"));
     sbSendBatch->setAutoRaise(true);
     sbSendBatch->setToolTip(QStringLiteral("Send batch packet to printer"));
-    QIcon sendIcon;
-    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
-    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
-    sbSendBatch->setIcon(sendIcon);
     sbSendBatch->setIconSize(QSize(133, 52));
     sbSendBatch->setFocusPolicy(Qt::NoFocus);
     sbSendBatch->setGeometry(MinWidth - 141 - 40, 4, 141, 60);
@@ -164,7 +185,11 @@ void TfmMain::createControls()
     medEPC->setGeometry(EpcLeft, 86, MinWidth - 2 * EpcLeft - 8, 40);
     connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
 
-    laStat = MakeLabel(central, "laStat", QStringLiteral("Initializing"));
+    // Long texts (a path, a printer's reply) end in "..." at the window's edge, whole in the
+    // tool tip.
+    laStat = new ElidedLabel(QStringLiteral("Initializing"), central);
+    laStat->setObjectName(QStringLiteral("laStat"));
+    laStat->setToolTip(laStat->text());
     laStat->setTextFormat(Qt::PlainText); // printer replies are shown here as they came
     QFont statFont = laStat->font();
     statFont.setPointSize(12);
@@ -175,7 +200,6 @@ void TfmMain::createControls()
     laStat->setPalette(statPal);
 
     imEPC = MakeLabel(central, "imEPC", QString());
-    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
     imEPC->setGeometry(MinWidth - 96 - 24, 160, 96, 96);
 
     QFont italic = font();
@@ -403,6 +427,7 @@ void TfmMain::SetStatus(const QString &text, const QColor &colour)
 {
     tiStatHold->stop();
     laStat->setText(text);
+    laStat->setToolTip(text);
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, colour);
     laStat->setPalette(pal);
@@ -418,6 +443,7 @@ void TfmMain::tiStatHoldTimer()
         return;
     }
     laStat->setText(QStringLiteral("Idle"));
+    laStat->setToolTip(laStat->text());
     QPalette pal = laStat->palette();
     pal.setColor(QPalette::WindowText, Grey);
     laStat->setPalette(pal);
@@ -441,6 +467,7 @@ void TfmMain::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     applyResizeRules();
     ShowTagMeaning();
+    laStat->update(); // its cut follows the width
 }
 
 void TfmMain::applyResizeRules()
@@ -968,6 +995,7 @@ void TfmMain::miSendFileClick()
 void TfmMain::tiInitDelayTimer()
 {
     tiInitDelay->stop();
+    CreatePendingWindows(); // a window not painted yet (hidden at start) still needs them
     if (FFirstRun)
         FInitFileList << QStringLiteral(".\\showgphf.gph");
     fmFormat->show();
@@ -1158,6 +1186,7 @@ void TfmMain::ShowTagMeaning()
     QString shown;
     QStringList tip;
     bool warn = true;
+    bool seen = false; // in a batch already sent: a cue, not a warning
     const int bad = FindLimitBreak(text, layout);
     if (bad >= 0) {
         shown = QStringLiteral("Not a tag value: position %1 breaks its limit.").arg(bad + 1);
@@ -1166,23 +1195,28 @@ void TfmMain::ShowTagMeaning()
         const QString hex = PackTagFields(text, layout);
         const EpcReading r = ReadEpc(hex);
         const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
-        shown = r.tagUri;
         SentIndex::Hit hit;
         const QString sent =
             FJournal && FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
-        for (const QString &why : {sent, r.problem, next})
+        // What is wrong, or already done, comes first: a raw URI is long and the end of the
+        // line is cut.
+        for (const QString &why : {r.problem, next, sent})
             if (!why.isEmpty())
-                shown += QStringLiteral(" - ") + why;
+                shown += why + QStringLiteral(" - ");
+        shown += r.tagUri;
         for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
             if (!line.isEmpty())
                 tip << line;
-        warn = !sent.isEmpty() || !r.problem.isEmpty() || !next.isEmpty();
+        warn = !r.problem.isEmpty() || !next.isEmpty();
+        seen = !sent.isEmpty();
     }
     const int room = width() - 2 * EpcLeft;
     laMeaning->setText(laMeaning->fontMetrics().elidedText(shown, Qt::ElideRight, room));
     laMeaning->setToolTip(tip.join(QLatin1Char('\n')));
     QPalette pal = laMeaning->palette();
-    pal.setColor(QPalette::WindowText, warn ? Red : palette().color(QPalette::WindowText));
+    pal.setColor(QPalette::WindowText, warn   ? Red
+                                       : seen ? SentPurple
+                                              : palette().color(QPalette::WindowText));
     laMeaning->setPalette(pal);
 }
 

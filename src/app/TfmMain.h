@@ -176,12 +176,18 @@ public:
 
     // Status colours.
     static const QColor Blue, DarkGreen, BrightGreen, Red, Grey;
+    static const QColor SentPurple; // the meaning line of a value already sent
 
 signals:
     // The encoding status check took the printer's reply.
     void encodingCheckDone();
 
+public:
+    // The window icon, logo and button pictures; once (CreateWindows' windows made later).
+    void LoadPictures();
+
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -194,6 +200,9 @@ private:
     void createMenu();
     void applyResizeRules();
     void createMeaningLine();
+
+    bool m_painted = false;
+    bool m_picturesLoaded = false;
 
     QString m_settingsPath;
     bool m_closed = false;

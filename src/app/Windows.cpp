@@ -46,7 +46,11 @@ static void InitResources()
     Q_INIT_RESOURCE(resources);
 }
 
-void CreateWindows(const QString &settingsPath)
+static bool dialogsPending = false;
+
+static void CreateDialogs();
+
+void CreateWindows(const QString &settingsPath, bool dialogsLater)
 {
     InitResources();
     serialLink = new SerialLink;
@@ -57,6 +61,22 @@ void CreateWindows(const QString &settingsPath)
     sendJournal = new SendJournal(netLink, statusCheck);
     fmMain->setLink(serialLink, netLink, statusCheck);
     fmMain->setJournal(sendJournal);
+    dialogsPending = true;
+    if (!dialogsLater)
+        CreatePendingWindows();
+}
+
+void CreatePendingWindows()
+{
+    if (!dialogsPending || !fmMain)
+        return;
+    dialogsPending = false;
+    fmMain->LoadPictures();
+    CreateDialogs();
+}
+
+static void CreateDialogs()
+{
     fmInit = new TfmInit(fmMain);
     fmCommSet = new TfmCommSet(fmMain);
     fmEPCField = new TfmEPCField(fmMain);
@@ -92,6 +112,7 @@ void DestroyWindows()
     // Children go with the main window; clear the pointers first so that no destructor
     // reaches a half-destroyed sibling.
     TfmMain *main = fmMain;
+    dialogsPending = false;
     fmWarnIncHR = nullptr;
     fmHRError = nullptr;
     fmFormFl = nullptr;

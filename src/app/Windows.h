@@ -45,7 +45,11 @@ extern TfmHRError *fmHRError;
 extern TfmWarnIncHR *fmWarnIncHR;
 
 // Creates the windows, main window first (its creation reads the settings file at
-// settingsPath, or at the default place when empty).
-void CreateWindows(const QString &settingsPath);
+// settingsPath, or at the default place when empty). With dialogsLater the other ten, and the
+// main window's pictures, wait until the main window has been painted once (or the start-up
+// sequence needs them): the program's start-up.
+void CreateWindows(const QString &settingsPath, bool dialogsLater = false);
+// Creates the windows CreateWindows left for later, once; nothing when there are none.
+void CreatePendingWindows();
 // Destroys them in reverse order and clears the pointers.
 void DestroyWindows();

@@ -1,4 +1,3 @@
-#include <QIcon>
 
 #include "about/Help.h"
 #include "app/TfmMain.h"
@@ -13,10 +12,11 @@ int main(int argc, char *argv[])
     SetHelpFile(QString::fromLatin1(HelpFileName));
     int rc = 1;
     try {
-        CreateWindows(QString());
-        // After CreateWindows: it loads the picture resources.
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/quilbo.svg")));
-        QGuiApplication::setDesktopFileName(QStringLiteral("quilbo"));
+        CreateWindows(QString(), true);
+        // The program's icon comes with the main window's pictures, after its first paint.
+        // The desktop entry's name (org.quilbo.Quilbo.desktop), also the AppStream id; the
+        // executable keeps its short name.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.quilbo.Quilbo"));
         fmMain->show();
         rc = app.exec();
     } catch (...) {

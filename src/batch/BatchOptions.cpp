@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <limits>
 
@@ -51,6 +52,25 @@ bool readPrinter(const QString &text, QString *host, quint16 *port)
     *port = quint16(value);
     return true;
 }
+// The exit statuses and an example that runs as typed against the bundled emulator, with the
+// sample format installed beside the program (copied there in the build folder too).
+QString HelpEnd()
+{
+    const QString sample = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                           QStringLiteral("/../share/quilbo/label.fmt"));
+    return QStringLiteral(
+               "\nExit status:\n"
+               "  0  Every batch gave \"Operation OK\" (or was sent, on a serial port).\n"
+               "  1  A batch failed or had no response, or the run was stopped.\n"
+               "  2  A usage error, or input it cannot use (format, tag data, journal).\n"
+               "  3  The printer cannot be reached, or it closed the connection or flooded it.\n"
+               "\nExample: three batches against the printer emulator; the sample format has a "
+               "96-bit\nRFID field and a batch packet of one label.\n"
+               "  quilbo-printer-sim --port 9100 --quiet &\n"
+               "  quilbo-batch --printer 127.0.0.1 --format %1 \\\n"
+               "      --epc 3074257BF7194E4000001A85 --batches 3\n")
+        .arg(sample);
+}
 } // namespace
 
 ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *options,
@@ -59,13 +79,16 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Sends batches of RFID labels to a printer unattended and counts what "
-                       "the printer answers."));
-    const QCommandLineOption printer(QStringLiteral("printer"),
-                                     QStringLiteral("Network printer (port 9100 by default)."),
-                                     QStringLiteral("HOST[:PORT]"));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("Printer on this serial device instead."),
-                                    QStringLiteral("DEVICE"));
+                       "the printer answers.\n\nNeeded: --printer or --serial, --format and "
+                       "--epc; the other options have defaults."));
+    const QCommandLineOption printer(
+        QStringLiteral("printer"),
+        QStringLiteral("Network printer (port 9100 by default). Needed, or --serial."),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("Printer on this serial device instead. Needed, or --printer."),
+        QStringLiteral("DEVICE"));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Serial speed, 8 data bits, no parity, one stop "
                                                  "bit, no handshake (default: the device keeps "
@@ -73,10 +96,11 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
                                   QStringLiteral("N"));
     const QCommandLineOption format(QStringLiteral("format"),
                                     QStringLiteral("Format and batch text, as the editor loads "
-                                                   "it."),
+                                                   "it. Needed."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption epc(QStringLiteral("epc"),
-                                 QStringLiteral("First tag data: 16 or 24 hex digits."),
+                                 QStringLiteral("First tag data: 16 or 24 hex digits. "
+                                                "Needed."),
                                  QStringLiteral("VALUE"));
     const QCommandLineOption quantity(QStringLiteral("quantity"),
                                       QStringLiteral("Labels per batch, 0 to 100 (default 1)."),
@@ -108,7 +132,7 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
     }
     if (parser.isSet(help) || parser.isSet(version)) {
         *message = parser.isSet(help)
-                       ? parser.helpText()
+                       ? parser.helpText() + HelpEnd()
                        : QCoreApplication::applicationName() + QLatin1Char(' ') +
                              QCoreApplication::applicationVersion() + QLatin1Char('\n');
         return ParseOutcome::Shown;

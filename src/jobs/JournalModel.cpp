@@ -675,6 +675,9 @@ QVariant JournalModel::data(const QModelIndex &index, int role) const
     if (role == Qt::TextAlignmentRole &&
         (index.column() == ColBatch || index.column() == ColQuantity))
         return int(Qt::AlignRight | Qt::AlignVCenter);
+    // The whole text of the cells that are cut to fit: the printer's reply, the serial.
+    if (role == Qt::ToolTipRole && (index.column() == ColResult || index.column() == ColTagUri))
+        return text(index.row(), index.column());
     return QVariant();
 }
 

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -20,7 +22,37 @@
 namespace
 {
 const char ExportFilter[] = "CSV files (*.csv)|*.csv|All files (*.*)|*.*";
-}
+// With its frame, the window fits a screen 1280 pixels wide.
+constexpr int DefaultWidth = 1264;
+
+// Failed and unanswered batches stand out from the rows that went well; a tag URI is cut in
+// the middle, so that its serial stays in sight.
+class RowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == JournalModel::ColTagUri)
+            option->textElideMode = Qt::ElideMiddle;
+        const QString result = index.siblingAtColumn(JournalModel::ColResult).data().toString();
+        switch (JournalModel::outcomeOf(result)) {
+        case JournalOutcome::EncodingFailed:
+            option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
+            break;
+        case JournalOutcome::NoResponse:
+        case JournalOutcome::Other: // the link failed: no answer either
+            option->palette.setColor(QPalette::Text, QColor(0xB0, 0x50, 0x00));
+            break;
+        default:
+            break;
+        }
+    }
+};
+} // namespace
 
 TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
 {
@@ -28,7 +60,6 @@ TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
     setWindowTitle(QStringLiteral("Batch Journal"));
     setModal(false);
     setSizeGripEnabled(true);
-    resize(1180, 520);
 
     FModel = new JournalModel(this);
     lvJournal = new QTableView(this);
@@ -44,23 +75,45 @@ TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
     lvJournal->horizontalHeader()->setStretchLastSection(true);
     lvJournal->horizontalHeader()->setSortIndicator(JournalModel::ColBatch, Qt::DescendingOrder);
     lvJournal->setSortingEnabled(true);
-    // Wide enough for a typical value in the table's font, whatever that font is.
+    // The result is what the window is opened for: it comes right after the batch number.
+    // Only the view moves it; the model's columns, and so the export's, keep their order.
+    lvJournal->horizontalHeader()->moveSection(
+        lvJournal->horizontalHeader()->visualIndex(JournalModel::ColResult), 1);
+    lvJournal->setItemDelegate(new RowDelegate(lvJournal));
+    // Wide enough for a typical value in the table's font, whatever that font is; the tag URI,
+    // last on screen, takes the room that is left in a window that fits a 1280-pixel screen.
     const char *const samples[JournalModel::ColumnCount] = {
         "000000",
         "2026-12-08T10:42:05+01:00",
-        "IP 192.168.100.100:9100",
+        "IP 192.168.1.100:9100",
         "000",
         "0123456789ABCDEF01234567",
         "0123456789ABCDEF01234567",
         "urn:epc:tag:sgtin-96:3.0614141.812345.6789",
         "Label encoding failed"};
     const QFontMetrics metrics(lvJournal->font());
+    int used = 0;
     for (int c = 0; c < JournalModel::ColumnCount; ++c) {
         const QString header = FModel->headerData(c, Qt::Horizontal).toString();
-        lvJournal->setColumnWidth(c, qMax(metrics.horizontalAdvance(QLatin1String(samples[c])),
-                                          metrics.horizontalAdvance(header) + 12) +
-                                         16);
+        const int width = qMax(metrics.horizontalAdvance(QLatin1String(samples[c])),
+                               metrics.horizontalAdvance(header) + 12) +
+                          16; // the delegate's margins and the grid line
+        // The result is the column that must never be cut: room for the glyphs' overhang.
+        lvJournal->setColumnWidth(c, c == JournalModel::ColResult ? width + 16 : width);
+        if (c != JournalModel::ColTagUri)
+            used += lvJournal->columnWidth(c);
     }
+    // Besides the columns: the window's margins, the table's frame and its scroll bar.
+    const int overhead = 2 * style()->pixelMetric(QStyle::PM_LayoutLeftMargin) +
+                         2 * lvJournal->frameWidth() +
+                         style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4;
+    const int uriRoom = DefaultWidth - used - overhead;
+    lvJournal->setColumnWidth(
+        JournalModel::ColTagUri,
+        qBound(metrics.horizontalAdvance(QStringLiteral("urn:epc:\u2026812345.6789")) + 16, uriRoom,
+               lvJournal->columnWidth(JournalModel::ColTagUri)));
+    resize(qMin(DefaultWidth, used + lvJournal->columnWidth(JournalModel::ColTagUri) + overhead),
+           520);
 
     cxResult = new QComboBox(this);
     cxResult->setObjectName(QStringLiteral("cxResult"));

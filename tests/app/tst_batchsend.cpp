@@ -503,9 +503,11 @@ void TestBatchSend::journalRecordsOutcome()
 
     // The value sent is known again, whatever its result: a warning, not a refusal.
     fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000000"));
-    QVERIFY2(fmMain->laMeaning->text().contains(QStringLiteral(", ") + events[1].result.left(12)),
-             qPrintable(fmMain->laMeaning->text()));
-    QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::Red);
+    QVERIFY2(
+        fmMain->laMeaning->text().startsWith(QStringLiteral("sent ")) &&
+            fmMain->laMeaning->text().contains(QStringLiteral(", ") + events[1].result.left(12)),
+        qPrintable(fmMain->laMeaning->text()));
+    QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::SentPurple);
 
     fmMain->miJournal->trigger();
     QTRY_COMPARE(fmMain->fmJournal->model()->rowCount(), 1);

@@ -16,6 +16,7 @@
 #include "app/Settings.h"
 #include "app/TfmMain.h"
 #include "app/Windows.h"
+#include "common/Controls.h"
 #include "common/Globals.h"
 #include "jobs/TfmGs1Epc.h"
 #include "link/PortNames.h"
@@ -60,6 +61,7 @@ private slots:
     void closeWritesEveryKey();
     void closeWithUnwritablePlaceStillCloses();
     void exceptionInHandlerIsShownOnce();
+    void dialogsAndPicturesAfterTheFirstPaint();
     void meaningLine_data();
     void meaningLine();
     void meaningFollowsIncrement();
@@ -130,6 +132,19 @@ void TestMainWindow::statusHoldRestartsWithEveryMessage()
     QVERIFY(fmMain->tiStatHold->remainingTime() > 4000);
     QCOMPARE(fmMain->laStat->text(), QStringLiteral("second"));
     QCOMPARE(statusColour(), TfmMain::DarkGreen);
+    // Too long for the window: cut with an ellipsis where the window ends, whole in the tip.
+    const QString text = QStringLiteral("Journal not written (/%1/quilbo-journal.csv): file to "
+                                        "open is a directory")
+                             .arg(QString(80, QLatin1Char('x')));
+    fmMain->SetStatus(text, TfmMain::Red);
+    const QString shown = static_cast<ElidedLabel *>(fmMain->laStat)->shownText();
+    QVERIFY2(shown.endsWith(QChar(0x2026)) && shown.startsWith(QStringLiteral("Journal not")),
+             qPrintable(shown));
+    QVERIFY(fmMain->laStat->fontMetrics().horizontalAdvance(shown) <= fmMain->width());
+    QCOMPARE(fmMain->laStat->toolTip(), text);
+    QCOMPARE(fmMain->laStat->text(), text);
+    QCOMPARE(fmMain->laStat->height(), 24);
+    fmMain->SetStatus(QStringLiteral("second"), TfmMain::DarkGreen);
     QVERIFY(!fmMain->sbSendBatch->isEnabled());
 
     fmMain->tiStatHoldTimer();
@@ -367,10 +382,11 @@ void TestMainWindow::meaningLine_data()
     QTest::newRow("64 bits") << 2 << 64 << "0123456789ABCDEF"
                              << "urn:epc:raw:64.x" << false << "";
     QTest::newRow("reserved partition")
-        << 2 << 96 << "307C257BF7194E4000001A85" << raw << true << "partition value 7 is reserved";
+        << 2 << 96 << "307C257BF7194E4000001A85"
+        << "The partition value 7 is reserved. - " << true << "partition value 7 is reserved";
     QTest::newRow("serial at its maximum")
         << 2 << 96 << "3074257BF7194E7FFFFFFFFF"
-        << "urn:epc:tag:sgtin-96:3.0614141.812345.274877906943" << true << "runs past the serial";
+        << "Incrementing by 1 runs past the serial" << true << "runs past the serial";
     QTest::newRow("not a hex digit") << 2 << 96 << "3074257BF7194E4000001A8G"
                                      << "Not a tag value" << true << "Format";
 }
@@ -409,7 +425,7 @@ void TestMainWindow::meaningFollowsIncrement()
     QVERIFY(line->text().startsWith("urn:epc:tag:sgtin-96:3.0614141.812345.274877906942"));
     QVERIFY(!warns());
     fmMain->IncrementTagData();
-    QVERIFY(line->text().startsWith("urn:epc:tag:sgtin-96:3.0614141.812345.274877906943"));
+    QVERIFY(line->text().startsWith("Incrementing by 1 runs past the serial"));
     QVERIFY(warns());
     fmMain->miAutoInc->trigger(); // without the increment the serial does not run out
     QVERIFY(!warns());
@@ -485,6 +501,20 @@ void TestMainWindow::exceptionInHandlerIsShownOnce()
     QTRY_COMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
     QCoreApplication::sendPostedEvents(); // nothing more to show
     QCOMPARE(box.messages(), QStringList{"Quilbo: Disk on fire"});
+}
+
+void TestMainWindow::dialogsAndPicturesAfterTheFirstPaint()
+{
+    QTemporaryDir dir;
+    CreateWindows(dir.filePath("quilbo.INI"), true); // as the program starts
+    fmMain->tiInitDelay->stop();
+    QVERIFY(!fmInit && !fmWarnIncHR);
+    QVERIFY(fmMain->imVelmo->pixmap().isNull());
+    fmMain->show();
+    QTRY_VERIFY(fmInit && fmWarnIncHR);
+    QVERIFY(!fmMain->imVelmo->pixmap().isNull());
+    QVERIFY(!fmMain->sbSendBatch->icon().isNull());
+    DestroyWindows();
 }
 
 // The program's own application object, so that exceptions take the program's way.

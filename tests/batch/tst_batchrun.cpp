@@ -37,6 +37,7 @@ private slots:
     void linkFails();
     void stopsAfterTheCurrentBatch_data();
     void stopsAfterTheCurrentBatch();
+    void helpExampleRuns();
 
 private:
     int runBatch(const QStringList &args, QByteArray *out, QByteArray *err = nullptr);
@@ -333,6 +334,27 @@ void TestBatchRun::stopsAfterTheCurrentBatch()
     QCOMPARE(read.events.size(), 2);
     QCOMPARE(read.events.at(1).kind, JournalKind::Result);
     QCOMPARE(read.events.at(1).result, result);
+}
+
+void TestBatchRun::helpExampleRuns()
+{
+    QByteArray out;
+    QCOMPARE(runBatch({"--help"}, &out), 0);
+    for (const char *part : {"Needed: --printer or --serial, --format and --epc", "\n  0  ",
+                             "\n  1  ", "\n  2  ", "\n  3  "})
+        QVERIFY2(out.contains(part), part);
+    // The example as printed, against an emulator on a port of its own.
+    const QRegularExpression example(
+        QStringLiteral("\n  quilbo-batch --printer 127\\.0\\.0\\.1 (.*) \\\\\n +(.*)\n"));
+    const QRegularExpressionMatch m = example.match(QString::fromLocal8Bit(out));
+    QVERIFY2(m.hasMatch(), out.constData());
+    PrinterSim sim;
+    QVERIFY2(sim.start({}), qPrintable(sim.errorString()));
+    const QStringList args =
+        QStringList{"--printer", QStringLiteral("127.0.0.1:%1").arg(sim.port())} +
+        (m.captured(1) + QLatin1Char(' ') + m.captured(2)).split(' ');
+    QCOMPARE(runBatch(args, &out), 0);
+    QVERIFY2(out.contains("Operation OK: 3\n"), out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

@@ -1,7 +1,9 @@
 // The batch journal window: its controls by name, loading, the filter with its totals, batches
 // shown as they are sent, and the export through the prompt.
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -32,6 +34,7 @@ class TestJournalWindow : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void resultInSight();
     void loadFilterAndAppend();
     void exportCsv_data();
     void exportCsv();
@@ -70,6 +73,37 @@ void TestJournalWindow::initTestCase()
     QVERIFY(control<QProgressBar>("pbLoad")->isVisible());
     QTRY_VERIFY(!m_window->model()->isLoading());
     QVERIFY(!control<QProgressBar>("pbLoad")->isVisible());
+}
+
+void TestJournalWindow::resultInSight()
+{
+    auto *view = control<QTableView>("lvJournal");
+    QCOMPARE(view->horizontalHeader()->visualIndex(JournalModel::ColResult), 1);
+    // Every column in the window at its first size, on a screen 1280 pixels wide.
+    QVERIFY(m_window->frameGeometry().width() <= 1280);
+    QVERIFY(view->horizontalHeader()->length() <= view->viewport()->width());
+    QVERIFY(view->columnWidth(JournalModel::ColResult) >
+            view->fontMetrics().horizontalAdvance(QStringLiteral("Label encoding failed")));
+    QCOMPARE(view->model()->index(0, JournalModel::ColResult).data(Qt::ToolTipRole),
+             QVariant("No response"));
+    // The unanswered batch (row 0) is drawn in a colour, the one that went well (row 1) not.
+    const auto coloured = [view](int row) {
+        const QModelIndex cell = view->model()->index(row, JournalModel::ColResult);
+        QImage image(view->visualRect(cell).size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.rect = image.rect();
+        view->itemDelegateForIndex(cell)->paint(&painter, option, cell);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qRed(image.pixel(x, y)) > qGreen(image.pixel(x, y)) + 60)
+                    return true;
+        return false;
+    };
+    QVERIFY(coloured(0));
+    QVERIFY(!coloured(1));
 }
 
 void TestJournalWindow::loadFilterAndAppend()
