@@ -278,7 +278,7 @@ void BatchRun::sendSerial(const BatchAssembly &batch)
     }
     ++m_counts.batches;
     m_counts.labels += m_options.quantity;
-    batchDone(QStringLiteral("Sent"), &m_counts.sent);
+    batchDone(BatchOutcome::Sent);
     m_state = State::Idle;
     // Through the event loop, so that a stop request is seen between batches.
     QMetaObject::invokeMethod(this, &BatchRun::sendNext, Qt::QueuedConnection);
@@ -317,18 +317,17 @@ void BatchRun::replyJudged(const StatusCheck::Result &result)
     case StatusCheck::Outcome::Polling:
         return;
     case StatusCheck::Outcome::OperationOk:
-        batchDone(StatusCheck::resultText(result), &m_counts.ok);
+        batchDone(BatchOutcome::OperationOk);
         break;
     case StatusCheck::Outcome::EncodingFailed:
-        batchDone(StatusCheck::resultText(result), &m_counts.failed);
+        batchDone(BatchOutcome::EncodingFailed, ReplyBuffer::displayText(result.reply.toLatin1()));
         break;
     case StatusCheck::Outcome::NoResponse:
     case StatusCheck::Outcome::LinkClosed:
         // A close that left this batch without its reply has cut the run short.
         m_closedOnly = m_closedOnly && m_fault.isEmpty();
-        batchDone(m_fault.isEmpty() ? QStringLiteral("No response")
-                                    : QStringLiteral("No response before the link failed"),
-                  &m_counts.noResponse);
+        batchDone(BatchOutcome::NoResponse,
+                  m_fault.isEmpty() ? QString() : NoResponseLinkFailedText());
         break;
     }
     m_state = State::Idle;
@@ -390,9 +389,32 @@ void BatchRun::linkFailure(const QString &text)
         m_failureText = text;
 }
 
-void BatchRun::batchDone(const QString &result, qint64 *counter)
+void BatchRun::Counts::add(const QString &result)
 {
-    ++*counter;
+    switch (BatchOutcomeOf(result)) {
+    case BatchOutcome::OperationOk:
+        ++ok;
+        break;
+    case BatchOutcome::EncodingFailed:
+        ++failed;
+        break;
+    case BatchOutcome::NoResponse:
+        ++noResponse;
+        break;
+    case BatchOutcome::Sent:
+        ++sent;
+        break;
+    case BatchOutcome::Pending:
+    case BatchOutcome::LinkFailure:
+    case BatchOutcome::Stopped:
+        break;
+    }
+}
+
+void BatchRun::batchDone(BatchOutcome outcome, const QString &detail)
+{
+    const QString result = BatchOutcomeText(outcome, detail);
+    m_counts.add(result);
     journalResult(result);
     if (m_options.quiet)
         return;

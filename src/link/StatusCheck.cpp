@@ -3,6 +3,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "jobs/BatchOutcome.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 
@@ -149,15 +150,14 @@ QString StatusCheck::resultText(const Result &result)
 {
     switch (result.outcome) {
     case Outcome::OperationOk:
-        return QStringLiteral("Operation OK");
+        return BatchOutcomeText(BatchOutcome::OperationOk);
     case Outcome::EncodingFailed:
-        return QStringLiteral("Label encoding failed") +
-               ReplyBuffer::displayText(result.reply.toLatin1());
+        return BatchOutcomeText(BatchOutcome::EncodingFailed,
+                                ReplyBuffer::displayText(result.reply.toLatin1()));
     case Outcome::NoResponse:
-        return QStringLiteral("No response");
+        return BatchOutcomeText(BatchOutcome::NoResponse);
     case Outcome::LinkClosed:
-        return QStringLiteral("Connection closed after %1 bytes, before the reply.")
-            .arg(result.bytes);
+        return BatchOutcomeText(BatchOutcome::NoResponse, NoResponseClosedText(result.bytes));
     case Outcome::Polling:
         break;
     }
