@@ -821,8 +821,7 @@ void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
     // Said at once: no reply can come any more.
     connect(check, &StatusCheck::closedBeforeReply, this, [this] {
-        if (FNetLink->tiCheck->isActive())
-            FNetLink->tiCheckTimer();
+        FNetLink->checkNow();
         if (tiEncdStat->isActive())
             tiEncdStatTimer();
     });

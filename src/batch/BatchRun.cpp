@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileDevice>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "jobs/FormatFile.h"
@@ -104,14 +103,18 @@ void BatchRun::start()
         connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
         connect(m_check.get(), &StatusCheck::finished, this, &BatchRun::replyJudged);
         connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
-        connect(net->csNet, &QTcpSocket::connected, this, &BatchRun::connected);
-        connect(net->csNet, &QTcpSocket::disconnected, this, &BatchRun::linkClosed);
-        connect(net->csNet, &QTcpSocket::errorOccurred, this, &BatchRun::socketError);
+        connect(net, &NetLink::connected, this, &BatchRun::connected);
+        connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
+        connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
+        connect(net, &NetLink::connectTimedOut, this, [this] {
+            m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
+        });
+        // A port text that is no port: the link says so in a message box.
         connect(net, &NetLink::warning, this,
-                [this](const QString &, const QString &text) { linkFailure(text); });
+                [this](const QString &, const QString &text) { m_failureText = text; });
         connect(net, &NetLink::statusText, this, [this](const QString &text, NetLink::Tone tone) {
             if (tone == NetLink::Tone::Failure)
-                linkFailure(text);
+                m_failureText = text;
         });
         // Connected before the first send, which then goes at once instead of at the link's
         // first look at the connection a quarter second later.
@@ -370,23 +373,14 @@ void BatchRun::repliesArrived(int fellOff)
         m_check->expire();
 }
 
-void BatchRun::socketError()
+void BatchRun::connectFailed(const QString &why)
 {
     // A connection that cannot be made now will not be made in the link's next seconds either.
-    if (m_state != State::Connecting && !(m_state == State::Sending && m_net->FAwaitConnect))
+    if (m_state != State::Connecting && m_state != State::Sending)
         return;
-    const QString text = QStringLiteral("Could not connect to %1: %2")
-                             .arg(printerAddress(), m_net->csNet->errorString());
+    const QString text = QStringLiteral("Could not connect to %1: %2").arg(printerAddress(), why);
     journalResult(text);
     end(Unreachable, text);
-}
-
-void BatchRun::linkFailure(const QString &text)
-{
-    if (text == QLatin1String("Could not connect"))
-        m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
-    else
-        m_failureText = text;
 }
 
 void BatchRun::Counts::add(const QString &result)
@@ -452,9 +446,7 @@ void BatchRun::end(int status, const QString &message, const QString &unsettledR
     if (m_net) {
         m_check->stopWatching();
         m_net->disconnect(this);
-        m_net->csNet->disconnect(this);
-        m_net->tiNetConnected->stop();
-        m_net->NetDisconnect();
+        m_net->Shutdown();
     }
     if (!message.isEmpty())
         writeErr(message);

@@ -74,9 +74,8 @@ private:
     void linkClosed();
     void repliesArrived(int fellOff);
     void connected();
-    void socketError();
+    void connectFailed(const QString &why);
     void connectTimedOut();
-    void linkFailure(const QString &text);
     void batchDone(BatchOutcome outcome, const QString &detail = QString());
     // unsettled: the journal's result for a batch under way, which will never have one.
     void end(int status, const QString &message = QString(),

@@ -1,6 +1,5 @@
 #include "link/StatusCheck.h"
 
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "jobs/BatchOutcome.h"
@@ -19,7 +18,7 @@ StatusCheck::StatusCheck(NetLink *link, QObject *parent)
     });
     // Before anyone else looks at what arrived: a late reply must not be seen as a new one.
     connect(link, &NetLink::received, this, &StatusCheck::lookForWholeLine);
-    connect(link->csNet, &QTcpSocket::disconnected, this, &StatusCheck::linkDown);
+    connect(link, &NetLink::connectionClosed, this, &StatusCheck::linkDown);
     connect(m_deadline, &QTimer::timeout, this, &StatusCheck::expire);
 }
 
@@ -39,7 +38,7 @@ void StatusCheck::linkDown()
     // Replies owed on a closed connection never come.
     m_late = 0;
     m_closed = true;
-    if (FRepliesDue > 0 || m_link->tiCheck->isActive())
+    if (FRepliesDue > 0 || m_link->checkPending())
         emit closedBeforeReply();
 }
 
@@ -99,7 +98,7 @@ StatusCheck::Result StatusCheck::judge(const QString &reply)
 
 void StatusCheck::watch()
 {
-    m_link->tiCheck->stop();
+    m_link->cancelCheckDelay();
     m_watching = true;
     FStatusPolls = 0;
     m_deadline->start(deadlineMs(m_maxPolls));
