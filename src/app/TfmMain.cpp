@@ -28,6 +28,7 @@
 #include "common/Hints.h"
 #include "common/Prompt.h"
 #include "jobs/BatchAssembly.h"
+#include "jobs/BatchOutcome.h"
 #include "jobs/Journal.h"
 #include "jobs/PacketText.h"
 #include "jobs/TfmEPCField.h"
@@ -778,7 +779,8 @@ void TfmMain::sbSendBatchClick()
     m_batchSent = true;
     const QString failure = SendToPrinter(batch.text);
     if (journalled && FComPort != 0)
-        FJournal->batchResult(journalled, failure.isEmpty() ? QStringLiteral("Sent") : failure);
+        FJournal->batchResult(journalled,
+                              failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
     if (miAutoInc->isChecked())
         IncrementTagData();
 }
@@ -818,7 +820,7 @@ void TfmMain::miSendFormatClick()
     const QString failure = SendToPrinter(format.text);
     if (FJournal && !net)
         FJournal->formatHanded(JournalLink(), name, format.text.size(), 0,
-                               failure.isEmpty() ? QStringLiteral("Sent") : failure);
+                               failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
 }
 
 void TfmMain::miBatchQtyClick()
@@ -846,8 +848,7 @@ void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
     // Said at once: no reply can come any more.
     connect(check, &StatusCheck::closedBeforeReply, this, [this] {
-        if (FNetLink->tiCheck->isActive())
-            FNetLink->tiCheckTimer();
+        FNetLink->checkNow();
         if (tiEncdStat->isActive())
             tiEncdStatTimer();
     });
@@ -955,10 +956,10 @@ void TfmMain::tiEncdStatTimer()
         SetStatus(StatusCheck::resultText(result), Red);
         return;
     case StatusCheck::Outcome::OperationOk:
-        SetStatus(QStringLiteral("Operation OK"), BrightGreen);
+        SetStatus(BatchOutcomeText(BatchOutcome::OperationOk), BrightGreen);
         break;
     case StatusCheck::Outcome::EncodingFailed:
-        SetStatus(QStringLiteral("Label encoding failed") + result.reply, Red);
+        SetStatus(BatchOutcomeText(BatchOutcome::EncodingFailed, result.reply), Red);
         break;
     }
     SetSendBusy(false);

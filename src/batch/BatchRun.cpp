@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileDevice>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include "jobs/FormatFile.h"
@@ -104,14 +103,18 @@ void BatchRun::start()
         connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
         connect(m_check.get(), &StatusCheck::finished, this, &BatchRun::replyJudged);
         connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
-        connect(net->csNet, &QTcpSocket::connected, this, &BatchRun::connected);
-        connect(net->csNet, &QTcpSocket::disconnected, this, &BatchRun::linkClosed);
-        connect(net->csNet, &QTcpSocket::errorOccurred, this, &BatchRun::socketError);
+        connect(net, &NetLink::connected, this, &BatchRun::connected);
+        connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
+        connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
+        connect(net, &NetLink::connectTimedOut, this, [this] {
+            m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
+        });
+        // A port text that is no port: the link says so in a message box.
         connect(net, &NetLink::warning, this,
-                [this](const QString &, const QString &text) { linkFailure(text); });
+                [this](const QString &, const QString &text) { m_failureText = text; });
         connect(net, &NetLink::statusText, this, [this](const QString &text, NetLink::Tone tone) {
             if (tone == NetLink::Tone::Failure)
-                linkFailure(text);
+                m_failureText = text;
         });
         // Connected before the first send, which then goes at once instead of at the link's
         // first look at the connection a quarter second later.
@@ -278,7 +281,7 @@ void BatchRun::sendSerial(const BatchAssembly &batch)
     }
     ++m_counts.batches;
     m_counts.labels += m_options.quantity;
-    batchDone(QStringLiteral("Sent"), &m_counts.sent);
+    batchDone(BatchOutcome::Sent);
     m_state = State::Idle;
     // Through the event loop, so that a stop request is seen between batches.
     QMetaObject::invokeMethod(this, &BatchRun::sendNext, Qt::QueuedConnection);
@@ -317,18 +320,17 @@ void BatchRun::replyJudged(const StatusCheck::Result &result)
     case StatusCheck::Outcome::Polling:
         return;
     case StatusCheck::Outcome::OperationOk:
-        batchDone(StatusCheck::resultText(result), &m_counts.ok);
+        batchDone(BatchOutcome::OperationOk);
         break;
     case StatusCheck::Outcome::EncodingFailed:
-        batchDone(StatusCheck::resultText(result), &m_counts.failed);
+        batchDone(BatchOutcome::EncodingFailed, ReplyBuffer::displayText(result.reply.toLatin1()));
         break;
     case StatusCheck::Outcome::NoResponse:
     case StatusCheck::Outcome::LinkClosed:
         // A close that left this batch without its reply has cut the run short.
         m_closedOnly = m_closedOnly && m_fault.isEmpty();
-        batchDone(m_fault.isEmpty() ? QStringLiteral("No response")
-                                    : QStringLiteral("No response before the link failed"),
-                  &m_counts.noResponse);
+        batchDone(BatchOutcome::NoResponse,
+                  m_fault.isEmpty() ? QString() : NoResponseLinkFailedText());
         break;
     }
     m_state = State::Idle;
@@ -371,28 +373,42 @@ void BatchRun::repliesArrived(int fellOff)
         m_check->expire();
 }
 
-void BatchRun::socketError()
+void BatchRun::connectFailed(const QString &why)
 {
     // A connection that cannot be made now will not be made in the link's next seconds either.
-    if (m_state != State::Connecting && !(m_state == State::Sending && m_net->FAwaitConnect))
+    if (m_state != State::Connecting && m_state != State::Sending)
         return;
-    const QString text = QStringLiteral("Could not connect to %1: %2")
-                             .arg(printerAddress(), m_net->csNet->errorString());
+    const QString text = QStringLiteral("Could not connect to %1: %2").arg(printerAddress(), why);
     journalResult(text);
     end(Unreachable, text);
 }
 
-void BatchRun::linkFailure(const QString &text)
+void BatchRun::Counts::add(const QString &result)
 {
-    if (text == QLatin1String("Could not connect"))
-        m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
-    else
-        m_failureText = text;
+    switch (BatchOutcomeOf(result)) {
+    case BatchOutcome::OperationOk:
+        ++ok;
+        break;
+    case BatchOutcome::EncodingFailed:
+        ++failed;
+        break;
+    case BatchOutcome::NoResponse:
+        ++noResponse;
+        break;
+    case BatchOutcome::Sent:
+        ++sent;
+        break;
+    case BatchOutcome::Pending:
+    case BatchOutcome::LinkFailure:
+    case BatchOutcome::Stopped:
+        break;
+    }
 }
 
-void BatchRun::batchDone(const QString &result, qint64 *counter)
+void BatchRun::batchDone(BatchOutcome outcome, const QString &detail)
 {
-    ++*counter;
+    const QString result = BatchOutcomeText(outcome, detail);
+    m_counts.add(result);
     journalResult(result);
     if (m_options.quiet)
         return;
@@ -430,9 +446,7 @@ void BatchRun::end(int status, const QString &message, const QString &unsettledR
     if (m_net) {
         m_check->stopWatching();
         m_net->disconnect(this);
-        m_net->csNet->disconnect(this);
-        m_net->tiNetConnected->stop();
-        m_net->NetDisconnect();
+        m_net->Shutdown();
     }
     if (!message.isEmpty())
         writeErr(message);

@@ -11,6 +11,7 @@
 
 #include "batch/BatchOptions.h"
 #include "jobs/BatchAssembly.h"
+#include "jobs/BatchOutcome.h"
 #include "jobs/Journal.h"
 #include "link/StatusCheck.h"
 
@@ -37,6 +38,8 @@ public:
         qint64 failed = 0;
         qint64 noResponse = 0;
         qint64 sent = 0; // serial: no answer to judge
+        // A batch's result, counted as the journal window counts it.
+        void add(const QString &result);
     };
 
     // out takes the batch lines, the progress and the summary; err the messages.
@@ -71,13 +74,12 @@ private:
     void linkClosed();
     void repliesArrived(int fellOff);
     void connected();
-    void socketError();
+    void connectFailed(const QString &why);
     void connectTimedOut();
-    void linkFailure(const QString &text);
-    void batchDone(const QString &result, qint64 *counter);
+    void batchDone(BatchOutcome outcome, const QString &detail = QString());
     // unsettled: the journal's result for a batch under way, which will never have one.
     void end(int status, const QString &message = QString(),
-             const QString &unsettled = QStringLiteral("Run ended before the result"));
+             const QString &unsettled = RunEndedText());
 
     BatchAssembly assemble(bool withFormat) const;
     QString linkText() const;

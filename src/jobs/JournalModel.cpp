@@ -160,9 +160,9 @@ struct JournalTable {
     std::vector<Row> rows;
     std::string arena;
     TextPool links, uriHeads, results;
-    std::vector<JournalOutcome> outcomes; // of each result text
-    bool ascending = true;                // batch numbers only grow from row to row
-    QHash<qint64, int> rowOfBatch;        // kept only once they do not
+    std::vector<BatchOutcome> outcomes; // of each result text
+    bool ascending = true;              // batch numbers only grow from row to row
+    QHash<qint64, int> rowOfBatch;      // kept only once they do not
     int skipped = 0;
     QString error;
 
@@ -233,15 +233,15 @@ struct JournalTable {
             return -1;
         const quint32 i = results.intern(result);
         if (i >= outcomes.size())
-            outcomes.push_back(JournalModel::outcomeOf(results.text(i)));
+            outcomes.push_back(BatchOutcomeOf(results.text(i)));
         rows[size_t(row)].result = qint32(i);
         return row;
     }
 
-    JournalOutcome outcome(int row) const
+    BatchOutcome outcome(int row) const
     {
         const qint32 r = rows[size_t(row)].result;
-        return r < 0 ? JournalOutcome::None : outcomes[size_t(r)];
+        return r < 0 ? BatchOutcome::Pending : outcomes[size_t(r)];
     }
 
     // The times as instants, for sorting by time; made when first needed.
@@ -271,22 +271,6 @@ JournalModel::JournalModel(QObject *parent)
 JournalModel::~JournalModel()
 {
     stopLoader();
-}
-
-JournalOutcome JournalModel::outcomeOf(const QString &result)
-{
-    if (result.isEmpty())
-        return JournalOutcome::None;
-    if (result == QLatin1String("Operation OK"))
-        return JournalOutcome::OperationOk;
-    // The printer's reply follows the words.
-    if (result.startsWith(QLatin1String("Label encoding failed")))
-        return JournalOutcome::EncodingFailed;
-    if (result == QLatin1String("No response"))
-        return JournalOutcome::NoResponse;
-    if (result == QLatin1String("Sent"))
-        return JournalOutcome::Sent;
-    return JournalOutcome::Other;
 }
 
 void JournalModel::stopLoader()
@@ -456,20 +440,21 @@ void JournalModel::insertShown(int row)
 
 bool JournalModel::shown(int row) const
 {
-    const JournalOutcome o = m_table->outcome(row);
+    const BatchOutcome o = m_table->outcome(row);
     switch (m_filter) {
     case JournalFilter::All:
         return true;
     case JournalFilter::OperationOk:
-        return o == JournalOutcome::OperationOk;
+        return o == BatchOutcome::OperationOk;
     case JournalFilter::EncodingFailed:
-        return o == JournalOutcome::EncodingFailed;
+        return o == BatchOutcome::EncodingFailed;
     case JournalFilter::NoResponse:
-        return o == JournalOutcome::NoResponse;
+        return o == BatchOutcome::NoResponse;
     case JournalFilter::Sent:
-        return o == JournalOutcome::Sent;
+        return o == BatchOutcome::Sent;
     case JournalFilter::Other:
-        return o == JournalOutcome::Other || o == JournalOutcome::None;
+        return o == BatchOutcome::LinkFailure || o == BatchOutcome::Stopped ||
+               o == BatchOutcome::Pending;
     }
     return true;
 }
@@ -480,13 +465,13 @@ void JournalModel::count(int row, int sign)
     m_totals.batches += sign;
     m_totals.labels += sign * qint64(r.quantity);
     switch (m_table->outcome(row)) {
-    case JournalOutcome::OperationOk:
+    case BatchOutcome::OperationOk:
         m_totals.ok += sign;
         break;
-    case JournalOutcome::EncodingFailed:
+    case BatchOutcome::EncodingFailed:
         m_totals.failed += sign;
         break;
-    case JournalOutcome::NoResponse:
+    case BatchOutcome::NoResponse:
         m_totals.noResponse += sign;
         break;
     default:

@@ -11,14 +11,13 @@
 #include <thread>
 #include <vector>
 
+#include "jobs/BatchOutcome.h"
 #include "jobs/Journal.h"
 
 class QIODevice;
 
-// What a result says, for the filter and the totals.
-enum class JournalOutcome { None, OperationOk, EncodingFailed, NoResponse, Sent, Other };
-
-// The filter's choices. Other holds the link's failures and batches with no result yet.
+// The filter's choices. Other holds the link's failures, stopped runs and batches with no
+// result yet.
 enum class JournalFilter { All, OperationOk, EncodingFailed, NoResponse, Sent, Other };
 
 struct JournalTotals {
@@ -66,7 +65,6 @@ public:
     void setFilter(JournalFilter filter);
     JournalFilter filter() const { return m_filter; }
     JournalTotals totals() const { return m_totals; } // of the rows shown
-    static JournalOutcome outcomeOf(const QString &result);
 
     // The rows shown, in the order shown, as CSV (RFC 4180, UTF-8, a header line).
     bool writeCsv(QIODevice *out) const;

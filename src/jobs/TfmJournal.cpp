@@ -117,16 +117,16 @@ TfmJournal::TfmJournal(QWidget *parent) : QDialog(parent, Qt::Window)
 
     cxResult = new QComboBox(this);
     cxResult->setObjectName(QStringLiteral("cxResult"));
-    const std::pair<const char *, JournalFilter> choices[] = {
-        {"All", JournalFilter::All},
-        {"Operation OK", JournalFilter::OperationOk},
-        {"Label encoding failed", JournalFilter::EncodingFailed},
-        {"No response", JournalFilter::NoResponse},
-        {"Sent", JournalFilter::Sent},
-        {"Other", JournalFilter::Other},
+    const std::pair<QString, JournalFilter> choices[] = {
+        {QStringLiteral("All"), JournalFilter::All},
+        {BatchOutcomeText(BatchOutcome::OperationOk), JournalFilter::OperationOk},
+        {BatchOutcomeText(BatchOutcome::EncodingFailed), JournalFilter::EncodingFailed},
+        {BatchOutcomeText(BatchOutcome::NoResponse), JournalFilter::NoResponse},
+        {BatchOutcomeText(BatchOutcome::Sent), JournalFilter::Sent},
+        {QStringLiteral("Other"), JournalFilter::Other},
     };
     for (const auto &choice : choices)
-        cxResult->addItem(QString::fromLatin1(choice.first), int(choice.second));
+        cxResult->addItem(choice.first, int(choice.second));
     cxResult->setToolTip(QStringLiteral("Show the batches with this result; Other holds the "
                                         "link's failures and batches with no result yet"));
     auto *laResult = MakeLabel(this, "laResult", QStringLiteral("&Result:"));

@@ -116,6 +116,28 @@ void NetLink::NetDisconnect()
     }
 }
 
+void NetLink::Shutdown()
+{
+    tiNetConnected->stop();
+    NetDisconnect();
+}
+
+bool NetLink::checkPending() const
+{
+    return tiCheck->isActive();
+}
+
+void NetLink::checkNow()
+{
+    if (tiCheck->isActive())
+        tiCheckTimer();
+}
+
+void NetLink::cancelCheckDelay()
+{
+    tiCheck->stop();
+}
+
 void NetLink::WithdrawSource(QIODevice *source)
 {
     for (auto it = m_queue.begin(); it != m_queue.end();) {
@@ -180,8 +202,10 @@ int NetLink::TakeReply(QString &text)
 void NetLink::csNetConnect()
 {
     FLinkActive = true;
+    m_connecting = false;
     emit linkState(QStringLiteral("Connected"));
     emit statusText(QStringLiteral("Connected"), Tone::Good);
+    emit connected();
 }
 
 void NetLink::csNetDisconnect()
@@ -190,23 +214,25 @@ void NetLink::csNetDisconnect()
     if (m_transferring) {
         failCurrent(QStringLiteral("Connection closed, data not sent."),
                     QStringLiteral("Send failed"));
-        return;
-    }
-    if (m_failureShown) {
+    } else if (m_failureShown) {
         // The error event has already said why; "Disconnected" would hide it.
         m_failureShown = false;
-        return;
+    } else {
+        emit linkState(QStringLiteral("Disconnected"));
+        emit statusText(QStringLiteral("Disconnected"), Tone::Progress);
     }
-    emit linkState(QStringLiteral("Disconnected"));
-    emit statusText(QStringLiteral("Disconnected"), Tone::Progress);
+    emit connectionClosed();
 }
 
 void NetLink::csNetError()
 {
     emit linkState(QStringLiteral("Error"));
+    const bool connectFailing = std::exchange(m_connecting, false);
     if (m_transferring && csNet->state() != QAbstractSocket::ConnectedState)
         failCurrent(QStringLiteral("Connection closed, data not sent."),
                     QStringLiteral("Send failed"));
+    if (connectFailing && csNet->state() != QAbstractSocket::ConnectedState)
+        emit connectFailed(csNet->errorString());
 }
 
 void NetLink::csNetRead()
@@ -252,6 +278,7 @@ void NetLink::tiNetConnectedTimer()
     NetDisconnect();
     failCurrent(QString(), QString(), QStringLiteral("Could not connect"));
     emit warning(QStringLiteral("tiNetConnectedTimer"), QStringLiteral("Could not connect"));
+    emit connectTimedOut();
 }
 
 void NetLink::tiCheckTimer()
@@ -328,6 +355,7 @@ void NetLink::openSocket(quint16 port)
 {
     csNet->abort();
     FLinkActive = true; // before the connect, whose events may come at once
+    m_connecting = true;
     csNet->connectToHost(m_host.trimmed(), port);
 }
 

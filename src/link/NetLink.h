@@ -42,17 +42,12 @@ public:
     static constexpr int ReadPiece = 65536;
     static const QByteArray StatusRequest; // "\n{J,3}", appended to checked sends
 
+    // Reached by the tests (directly and through the network window), which drive the
+    // timers by hand; nobody else touches them.
     QTcpSocket *csNet = nullptr;
     QTimer *tiNetConnected = nullptr; // waits for the connection: 250 ms, doubling to 2 s
     QTimer *tiCheck = nullptr;        // 500 ms after a checked send: the status check is due
-
-    // State. FPending is the text of the current send (shared with the caller, not copied);
-    // the status request and a streamed file's bytes are fed in after it.
-    QByteArray FPending;
-    qint64 FTotal = 0; // bytes of the current send, status request included
-    bool FLinkActive = false;
-    bool FAwaitConnect = false;
-    bool FCheckStatus = false;
+    bool FAwaitConnect = false;       // a send waits for the connection
 
     // Where the printer is; the port as the operator typed it, read at each connect.
     void setHost(const QString &host) { m_host = host; }
@@ -81,6 +76,9 @@ public:
     // Opens the connection for the console's Connect button, unless it is up or coming up.
     void ConnectNow();
     void NetDisconnect();
+    // For good, at the end of a run: a send waiting for the connection waits no more, and the
+    // connection closes.
+    void Shutdown();
     void ClearReceive();
     // ClearReceive, unless a status check still waits for the reply to an earlier request.
     void ClearStaleReplies();
@@ -97,13 +95,14 @@ public:
     const ReplyBuffer &replies() const { return m_replies; }
     // Bytes of the last checked send that went out whole, status request included.
     qint64 lastCheckedBytes() const { return m_lastCheckedBytes; }
+    // A checked send has gone and its status check is not due yet.
+    bool checkPending() const;
+    // The pending status check is due now (no reply can come any more), or never (someone
+    // else watches for the reply).
+    void checkNow();
+    void cancelCheckDelay();
 
-    // Socket events and timers.
-    void csNetConnect();
-    void csNetDisconnect();
-    void csNetError();
-    void csNetRead();
-    void csNetWrite(qint64 bytes);
+    // Timers.
     void tiNetConnectedTimer();
     void tiCheckTimer();
 
@@ -123,8 +122,34 @@ signals:
     // With transferFinished, for whoever must tell sends apart: the send's number, whether it
     // carried the status request, and when it failed, why in the status line's words.
     void sendEnded(quint64 send, bool allSent, bool checked, const QString &failure);
+    // The connection is up.
+    void connected();
+    // An attempt to connect failed; why is the socket's error text.
+    void connectFailed(const QString &why);
+    // A send's wait for the connection ran out, after its warning (its transferFinished(false)
+    // follows).
+    void connectTimedOut();
+    // An established connection ended, whichever side closed it.
+    void connectionClosed();
 
 private:
+    // The network window shows and resets the state below for the operator's tests.
+    friend class TfmNet;
+
+    void csNetConnect();
+    void csNetDisconnect();
+    void csNetError();
+    void csNetRead();
+    void csNetWrite(qint64 bytes);
+
+    // FPending is the text of the current send (shared with the caller, not copied); the
+    // status request and a streamed file's bytes are fed in after it.
+    QByteArray FPending;
+    qint64 FTotal = 0; // bytes of the current send, status request included
+    bool FLinkActive = false;
+    bool FCheckStatus = false;
+    bool m_connecting = false; // a connect is under way: its failure is told
+
     struct Send {
         QByteArray text;
         QIODevice *source = nullptr;

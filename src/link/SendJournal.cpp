@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "jobs/BatchOutcome.h"
 #include "link/NetLink.h"
 #include "tagdata/Gs1Epc.h"
 
@@ -195,7 +196,7 @@ void SendJournal::sendEnded(quint64 send, bool allSent, bool checked, const QStr
     } else if (checked) {
         m_replyOrder.enqueue(send); // its outcome is the status check's
     } else {
-        settle(send, QStringLiteral("Sent"));
+        settle(send, BatchOutcomeText(BatchOutcome::Sent));
     }
 }
 

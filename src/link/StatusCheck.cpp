@@ -1,8 +1,8 @@
 #include "link/StatusCheck.h"
 
-#include <QTcpSocket>
 #include <QTimer>
 
+#include "jobs/BatchOutcome.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 
@@ -18,7 +18,7 @@ StatusCheck::StatusCheck(NetLink *link, QObject *parent)
     });
     // Before anyone else looks at what arrived: a late reply must not be seen as a new one.
     connect(link, &NetLink::received, this, &StatusCheck::lookForWholeLine);
-    connect(link->csNet, &QTcpSocket::disconnected, this, &StatusCheck::linkDown);
+    connect(link, &NetLink::connectionClosed, this, &StatusCheck::linkDown);
     connect(m_deadline, &QTimer::timeout, this, &StatusCheck::expire);
 }
 
@@ -38,7 +38,7 @@ void StatusCheck::linkDown()
     // Replies owed on a closed connection never come.
     m_late = 0;
     m_closed = true;
-    if (FRepliesDue > 0 || m_link->tiCheck->isActive())
+    if (FRepliesDue > 0 || m_link->checkPending())
         emit closedBeforeReply();
 }
 
@@ -98,7 +98,7 @@ StatusCheck::Result StatusCheck::judge(const QString &reply)
 
 void StatusCheck::watch()
 {
-    m_link->tiCheck->stop();
+    m_link->cancelCheckDelay();
     m_watching = true;
     FStatusPolls = 0;
     m_deadline->start(deadlineMs(m_maxPolls));
@@ -149,15 +149,14 @@ QString StatusCheck::resultText(const Result &result)
 {
     switch (result.outcome) {
     case Outcome::OperationOk:
-        return QStringLiteral("Operation OK");
+        return BatchOutcomeText(BatchOutcome::OperationOk);
     case Outcome::EncodingFailed:
-        return QStringLiteral("Label encoding failed") +
-               ReplyBuffer::displayText(result.reply.toLatin1());
+        return BatchOutcomeText(BatchOutcome::EncodingFailed,
+                                ReplyBuffer::displayText(result.reply.toLatin1()));
     case Outcome::NoResponse:
-        return QStringLiteral("No response");
+        return BatchOutcomeText(BatchOutcome::NoResponse);
     case Outcome::LinkClosed:
-        return QStringLiteral("Connection closed after %1 bytes, before the reply.")
-            .arg(result.bytes);
+        return BatchOutcomeText(BatchOutcome::NoResponse, NoResponseClosedText(result.bytes));
     case Outcome::Polling:
         break;
     }

@@ -13,6 +13,7 @@
 
 #include "common/Globals.h"
 #include "common/Prompt.h"
+#include "jobs/BatchOutcome.h"
 
 TfmProg::TfmProg(FileSender *sender, const TransferHost &host, QWidget *parent)
     : QDialog(parent), FSliceMs(sender->FSliceMs), m_sender(sender), m_host(host)
@@ -208,7 +209,7 @@ void TfmProg::finished(FileSender::Outcome outcome)
     FFileHandle.close();
     switch (outcome) {
     case FileSender::Outcome::Sent:
-        m_outcome = QStringLiteral("Sent");
+        m_outcome = BatchOutcomeText(BatchOutcome::Sent);
         done(ModalResult::OK);
         return;
     case FileSender::Outcome::WriteFailed:

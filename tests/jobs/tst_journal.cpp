@@ -396,6 +396,19 @@ void TestJournal::model_data()
                                  << "3:Label encoding failed{J,\"E1\"} | 1 2 0 1 0 0" << 0;
     QTest::newRow("only sent") << mixed << int(JournalFilter::Sent) << 0 << "5:Sent | 1 1 0 0 0 1"
                                << 0;
+    QTest::newRow("no response: also when the link went first")
+        << QStringList{"b1 1 0000000000000001",
+                       "r1 No response before the link failed",
+                       "b2 2 0000000000000002",
+                       "r2 Connection closed after 42 bytes, before the reply.",
+                       "b3 1 0000000000000003",
+                       "r3 Stopped",
+                       "b4 1 0000000000000004",
+                       "r4 No response"}
+        << int(JournalFilter::NoResponse) << 0
+        << "4:No response 2:Connection closed after 42 bytes, before the reply. "
+           "1:No response before the link failed | 3 4 0 0 3 0"
+        << 0;
     QTest::newRow("other: link failures, no result")
         << mixed << int(JournalFilter::Other) << 0 << "6: 4:Could not connect | 2 10 0 0 0 2" << 0;
     QTest::newRow("by first EPC, down")
