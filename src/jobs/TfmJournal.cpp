@@ -17,6 +17,7 @@
 #include "common/Controls.h"
 #include "common/Files.h"
 #include "common/Prompt.h"
+#include "jobs/BatchOutcome.h"
 #include "jobs/JournalModel.h"
 
 namespace
@@ -39,12 +40,13 @@ protected:
         if (index.column() == JournalModel::ColTagUri)
             option->textElideMode = Qt::ElideMiddle;
         const QString result = index.siblingAtColumn(JournalModel::ColResult).data().toString();
-        switch (JournalModel::outcomeOf(result)) {
-        case JournalOutcome::EncodingFailed:
+        switch (BatchOutcomeOf(result)) {
+        case BatchOutcome::EncodingFailed:
             option->palette.setColor(QPalette::Text, QColor(0xC0, 0x00, 0x00));
             break;
-        case JournalOutcome::NoResponse:
-        case JournalOutcome::Other: // the link failed: no answer either
+        case BatchOutcome::NoResponse:
+        case BatchOutcome::LinkFailure: // no answer either
+        case BatchOutcome::Stopped:
             option->palette.setColor(QPalette::Text, QColor(0xB0, 0x50, 0x00));
             break;
         default:
