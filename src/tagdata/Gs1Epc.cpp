@@ -845,3 +845,133 @@ QString IncrementWarning(const QString &hexDigits, int quantity)
             .arg(by, after.tagUri);
     return QString();
 }
+
+namespace
+{
+
+// The field a serial step adds to, where it lies in the bits and how far it may go.
+struct StepField {
+    const char *name = "serial";
+    int pos = 0, bits = 0;
+    u64 value = 0, max = 0;
+    u64 base = 0;  // in the bits ahead of the value: 10^width for digits behind a leading 1
+    int width = 0; // digits written, leading zeros included; 0 for an integer
+};
+
+// The field of a valid value of scheme s.
+StepField stepField(const Scheme &s, const Bits &bits)
+{
+    StepField f;
+    if (s.id == Id::Gid || s.id == Id::Usdod) {
+        f.pos = 60;
+        f.bits = 36;
+        f.max = maxOfBits(36);
+    } else if (s.serial != SerialKind::None) {
+        f.name = s.serialName;
+        f.pos = 14 + s.fieldBits;
+        f.bits = s.serialBits;
+        f.max = maxOfBits(f.bits);
+        if (s.serial == SerialKind::Prepended) {
+            // 10^width plus the digits: their count, leading zeros and all, must stay.
+            const u64 raw = bits.get(f.pos, f.bits);
+            while (f.width < 19 && Pow10[f.width + 1] <= raw)
+                ++f.width;
+            f.base = Pow10[f.width];
+            f.max = f.base - 1;
+        }
+    } else {
+        // The reference is the serial of these schemes; its digits depend on the partition.
+        const int partition = int(bits.get(11, 3));
+        const int refDigits = s.fieldDigits - CpDigits[partition];
+        f.name = s.id == Id::Sscc ? "serial reference" : s.refName;
+        f.pos = 14 + CpBits[partition];
+        f.bits = s.fieldBits - CpBits[partition];
+        f.max = qMin(maxOfBits(f.bits), Pow10[refDigits] - 1);
+        f.width = s.intRef ? 0 : refDigits;
+    }
+    f.value = bits.get(f.pos, f.bits) - f.base;
+    return f;
+}
+
+QString stepFieldText(const StepField &f, u64 v)
+{
+    Text t;
+    if (f.width > 0)
+        t.number(v, f.width);
+    else
+        t.integer(v);
+    return t.str();
+}
+
+} // namespace
+
+SerialStep StepGs1Serial(const QString &hexDigits, int quantity)
+{
+    SerialStep step;
+    const EpcReading r = ReadEpc(hexDigits);
+    const Scheme *s = schemeByTagName(r.scheme);
+    if (r.scheme.isEmpty() || !s)
+        return step;
+    step.scheme = true;
+    step.schemeName = r.scheme;
+    if (!r.problem.isEmpty()) {
+        step.failure =
+            QStringLiteral("The %1 value is invalid, so its serial cannot be stepped: %2")
+                .arg(r.scheme, r.problem);
+        return step;
+    }
+    Bits bits;
+    for (int i = 0; i < 24; ++i)
+        bits.b[i / 2] = quint8(bits.b[i / 2] | (hexValue(hexDigits.at(i)) << ((i & 1) ? 0 : 4)));
+    const StepField f = stepField(*s, bits);
+    step.field = r.scheme.chopped(3).toUpper() + QLatin1Char(' ') + QLatin1String(f.name);
+    const int below = 96 - f.pos - f.bits;
+    step.batchesAllowed = below == 0;
+    if (quantity < 1) {
+        step.failure = QStringLiteral("A batch has at least one label.");
+        return step;
+    }
+    if (quantity > 1 && !step.batchesAllowed) {
+        step.failure =
+            QStringLiteral("The %1 sits above %2 reserved bits, and the printer steps each "
+                           "following label of a batch as one whole number, which would fill "
+                           "those bits instead: in batches of %3 the labels would be invalid. "
+                           "Batches of one work.")
+                .arg(step.field)
+                .arg(below)
+                .arg(quantity);
+        return step;
+    }
+    const u64 more = u64(quantity) - 1;
+    if (f.max - f.value < more) {
+        step.failure = QStringLiteral("The %1 %2 would pass its largest value %3 in a batch of %4.")
+                           .arg(step.field, stepFieldText(f, f.value), stepFieldText(f, f.max))
+                           .arg(quantity);
+        return step;
+    }
+    step.ok = true;
+    bits.put(f.pos, f.bits, f.base + f.value + more);
+    step.lastHex = bits.hex();
+    if (f.max - f.value == more)
+        step.usedUp = QStringLiteral("The %1 reaches its largest value %2 with this batch: no "
+                                     "label can follow it.")
+                          .arg(step.field, stepFieldText(f, f.max));
+    else {
+        bits.put(f.pos, f.bits, f.base + f.value + more + 1);
+        step.nextHex = bits.hex();
+    }
+    return step;
+}
+
+QString SerialStepMeaning(const QString &hexDigits)
+{
+    const SerialStep step = StepGs1Serial(hexDigits, 1);
+    if (!step.scheme)
+        return QStringLiteral("of no EPC scheme: steps the whole value");
+    if (step.field.isEmpty())
+        return QStringLiteral("an invalid %1 value: its serial cannot be stepped")
+            .arg(step.schemeName);
+    if (!step.batchesAllowed)
+        return QStringLiteral("steps the %1, in batches of one").arg(step.field);
+    return QStringLiteral("steps the %1").arg(step.field);
+}

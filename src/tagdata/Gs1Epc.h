@@ -30,3 +30,27 @@ QString EpcFromElementString(const QString &elementString, int companyPrefixDigi
 // sentence when adding quantity to these 24 hex digits would do that; empty when it would not,
 // for quantity 0 and for values of no scheme or already invalid.
 QString IncrementWarning(const QString &hexDigits, int quantity);
+
+// Stepping a batch by the serial field of the value's scheme instead of the whole value.
+struct SerialStep {
+    bool scheme = false; // the value is of a scheme with a serial field; false: step it whole
+    bool ok = false;     // a batch of the quantity from this value stays within the field
+    // The field is the value's lowest bits, so the printer's stepping of each following label
+    // in a batch by one whole number steps the field alone. When false, batches of one only.
+    bool batchesAllowed = false;
+    QString schemeName; // "sgtin-96"; empty with scheme false
+    QString field;      // "SGTIN serial", "SSCC serial reference", ...
+    QString lastHex;    // the batch's last label: the field plus quantity - 1
+    QString nextHex;    // the value after the batch; empty when the batch ends on the field's
+                        // largest value, and usedUp says so
+    QString usedUp;     // one sentence when nothing can follow this batch
+    QString failure;    // why the batch cannot go (ok false): the field runs out, the quantity
+                        // is above 1 where only batches of one work, or the value is invalid
+};
+// The step of a batch of quantity labels beginning with these 16 or 24 hex digits: the serial
+// field (or its like) of the value's scheme goes up by the quantity as a number within its own
+// range and digits; every other field is kept. scheme false for a value of no scheme.
+SerialStep StepGs1Serial(const QString &hexDigits, int quantity);
+// A short text of what stepping by the serial does with this value, for the meaning line:
+// "steps the SGTIN serial", "no EPC scheme: steps the whole value", ...
+QString SerialStepMeaning(const QString &hexDigits);

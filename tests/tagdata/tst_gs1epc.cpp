@@ -5,6 +5,7 @@
 
 #include "BatchScanner.h"
 #include "tagdata/Gs1Epc.h"
+#include "tagdata/TagData.h"
 
 class TestGs1Epc : public QObject
 {
@@ -25,6 +26,8 @@ private slots:
     void emulatorLine();
     void incrementWarning_data();
     void incrementWarning();
+    void serialStep_data();
+    void serialStep();
 };
 
 // The increment steps the whole value: a carry out of the last field must be told.
@@ -77,6 +80,115 @@ void TestGs1Epc::incrementWarning()
     const QString sentence = IncrementWarning(hex, quantity);
     QVERIFY2(warning.isEmpty() ? sentence.isEmpty() : sentence.contains(warning),
              qPrintable(sentence));
+}
+
+// Stepping by the serial field: a tag URI after "urn:epc:tag:" (or hex digits), the quantity,
+// the last field of the batch's last label and of the value after it, and a part of the sentence
+// that refuses the batch or says the field is used up.
+void TestGs1Epc::serialStep_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<QString>("last"); // empty: refused
+    QTest::addColumn<QString>("next"); // empty: none follows
+    QTest::addColumn<QString>("text");
+
+    const char *reaches = "reaches its largest value";
+    const char *sgtinEnd = "sgtin-96:3.0614141.812345.274877906942";
+    static const struct {
+        const char *value;
+        int quantity;
+        const char *last, *next, *text;
+    } rows[] = {
+        {"sgtin-96:3.0614141.812345.6789", 5, "6793", "6794", ""},
+        {sgtinEnd, 2, "274877906943", "", "SGTIN serial reaches its largest value 274877906943"},
+        {sgtinEnd, 3, "", "",
+         "SGTIN serial 274877906942 would pass its largest value 274877906943"},
+        {"sgtin-96:3.0614141.812345.274877906943", 2, "", "", "SGTIN serial 274877906943 would"},
+        {"sgtin-96:3.0614141.812345.6789", 0, "", "", "at least one label"},
+        {"sscc-96:3.0614141.1234567890", 1, "1234567890", "1234567891", ""},
+        {"sscc-96:3.0614141.1234567891", 1, "1234567891", "1234567892", ""},
+        {"sscc-96:3.0614141.1234567890", 2, "", "", "SSCC serial reference sits above 24"},
+        // The extension digit is the serial reference's first digit.
+        {"sscc-96:3.0614141.0999999999", 1, "0999999999", "1000000000", ""},
+        // Five digits with a 12-digit prefix, though its 18 bits would hold more.
+        {"sscc-96:3.061414112345.99998", 1, "99998", "99999", ""},
+        {"sscc-96:3.061414112345.99999", 1, "99999", "", "SSCC serial reference reaches"},
+        {"sgln-96:3.0614141.12345.0", 3, "2", "3", ""},
+        {"sgln-96:3.0614141.12345.2199023255550", 2, "2199023255551", "", reaches},
+        {"sgln-96:3.0614141.12345.2199023255550", 3, "", "", "SGLN extension 2199023255550 would"},
+        {"grai-96:3.0614141.12345.400", 10, "409", "410", ""},
+        {"grai-96:3.0614141.12345.274877906942", 2, "274877906943", "", reaches},
+        {"grai-96:3.0614141.12345.274877906942", 3, "", "", "GRAI serial 274877906942 would"},
+        {"giai-96:3.0614141.12345400", 5, "12345404", "12345405", ""},
+        {"giai-96:3.0614141.288230376151711742", 2, "288230376151711743", "", reaches},
+        {"giai-96:3.0614141.288230376151711742", 3, "", "",
+         "GIAI individual asset reference 288230376151711742 would pass"},
+        {"gsrn-96:3.0614141.1234567890", 1, "1234567890", "1234567891", ""},
+        {"gsrn-96:3.0614141.1234567890", 2, "", "", "GSRN service reference sits above 24"},
+        {"gsrnp-96:3.0614141.9999999999", 1, "9999999999", "", "GSRNP service reference reaches"},
+        {"gdti-96:3.0614141.12345.400", 4, "403", "404", ""},
+        {"gdti-96:3.0614141.12345.2199023255550", 2, "2199023255551", "", reaches},
+        {"gdti-96:3.0614141.12345.2199023255550", 3, "", "", "GDTI serial 2199023255550 would"},
+        // The serial component keeps its count of digits.
+        {"sgcn-96:3.4012345.67890.0998", 2, "0999", "1000", ""},
+        {"sgcn-96:3.4012345.67890.998", 2, "999", "", "SGCN serial component reaches"},
+        {"sgcn-96:3.4012345.67890.998", 3, "", "",
+         "component 998 would pass its largest value 999"},
+        {"cpi-96:3.0614141.123456.123456789", 2, "123456790", "123456791", ""},
+        {"cpi-96:3.0614141.123456.2147483646", 2, "2147483647", "", reaches},
+        {"cpi-96:3.0614141.123456.2147483646", 3, "", "", "CPI serial 2147483646 would"},
+        {"gid-96:95100000.12345.400", 2, "401", "402", ""},
+        {"gid-96:95100000.12345.68719476734", 3, "", "", "GID serial 68719476734 would"},
+        {"usdod-96:3.CAGEY.68719476734", 2, "68719476735", "", "USDOD serial reaches"},
+        {"3174257BF4499602D2000001", 1, "", "", "sscc-96 value is invalid"},
+        {"0123456789ABCDEF00000000", 1, "", "", ""},
+        {"FFFFFFFFFFFFFFFF", 1, "", "", ""},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("%s x%d", row.value, row.quantity)
+            << row.value << row.quantity << row.last << row.next << row.text;
+}
+
+void TestGs1Epc::serialStep()
+{
+    QFETCH(QString, value);
+    QFETCH(int, quantity);
+    QFETCH(QString, last);
+    QFETCH(QString, next);
+    QFETCH(QString, text);
+    const bool uri = value.contains(QLatin1Char(':'));
+    const QString hex = uri ? EpcFromTagUri("urn:epc:tag:" + value) : value;
+    QVERIFY(!hex.isEmpty());
+    const SerialStep step = StepGs1Serial(hex, quantity);
+
+    // Every field but the last stays; the hex must read back as that tag URI.
+    const auto expected = [&](const QString &field) {
+        return field.isEmpty() ? field : "urn:epc:tag:" + value.section('.', 0, -2) + '.' + field;
+    };
+    const auto read = [](const QString &h) { return h.isEmpty() ? h : ReadEpc(h).tagUri; };
+    QCOMPARE(step.ok, !last.isEmpty());
+    QCOMPARE(read(step.lastHex), expected(last));
+    QCOMPARE(read(step.nextHex), expected(next));
+    const QString said = step.ok ? step.usedUp : step.failure;
+    QVERIFY2(text.isEmpty() ? said.isEmpty() : said.contains(text), qPrintable(said));
+    // Within a batch the printer steps the whole value: its last label must be the same.
+    if (step.ok)
+        QCOMPARE(IncrementTagText(hex, quantity - 1), step.lastHex);
+
+    QCOMPARE(step.scheme, uri || !text.isEmpty());
+    const QString meaning = SerialStepMeaning(hex);
+    if (uri) {
+        // SSCC-96 and GSRN-96 have reserved bits below their serial reference.
+        const bool ofOne =
+            value.startsWith(QLatin1String("sscc")) || value.startsWith(QLatin1String("gsrn"));
+        QCOMPARE(step.batchesAllowed, !ofOne);
+        QVERIFY2(meaning.contains("steps the " + step.field) &&
+                     meaning.contains(QLatin1String("batches of one")) == ofOne,
+                 qPrintable(meaning));
+    } else if (!step.scheme) {
+        QVERIFY2(meaning.contains(QLatin1String("whole value")), qPrintable(meaning));
+    }
 }
 
 // The pure identity URIs and element strings are the TDS 2.1 examples of each scheme's
