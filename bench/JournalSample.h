@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QString>
 
-#include "jobs/Journal.h"
+#include "core/Journal.h"
 
 inline JournalEvent sampleBatch(quint64 serial, int quantity)
 {

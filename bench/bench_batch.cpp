@@ -11,9 +11,9 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "link/TfmNet.h"
+#include "widgets/TfmNet.h"
 
 namespace
 {

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"
-#include "link/TfmCommSet.h"
+#include "widgets/TfmCommSet.h"
 
 namespace
 {

@@ -18,7 +18,7 @@
 
 #include "BenchMemory.h"
 #include "JournalSample.h"
-#include "jobs/Journal.h"
+#include "core/Journal.h"
 
 namespace
 {

@@ -22,8 +22,8 @@
 
 #include "BenchMemory.h"
 #include "JournalSample.h"
-#include "jobs/JournalModel.h"
-#include "jobs/TfmJournal.h"
+#include "core/JournalModel.h"
+#include "widgets/TfmJournal.h"
 
 namespace
 {

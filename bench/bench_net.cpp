@@ -22,7 +22,7 @@
 #include "PrinterSim.h"
 #include "TestWindows.h"
 #include "app/Windows.h"
-#include "link/TfmNet.h"
+#include "widgets/TfmNet.h"
 
 namespace
 {

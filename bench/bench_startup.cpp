@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 
 namespace

@@ -1,9 +1,9 @@
 // Cost of the per-batch tag data work on 96-bit values and of splitting the default text.
 #include <QtTest>
 
-#include "jobs/PacketText.h"
-#include "tagdata/Gs1Epc.h"
-#include "tagdata/TagData.h"
+#include "core/PacketText.h"
+#include "core/Gs1Epc.h"
+#include "core/TagData.h"
 
 class BenchTagData : public QObject
 {

@@ -25,12 +25,12 @@
 #include "BenchMemory.h"
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
+#include "core/Globals.h"
 #include "link/PortNames.h"
-#include "link/TfmNet.h"
-#include "link/TfmProg.h"
+#include "widgets/TfmNet.h"
+#include "widgets/TfmProg.h"
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "FuzzInput.h"
-#include "tagdata/Gs1Epc.h"
+#include "core/Gs1Epc.h"
 
 static void check(bool ok)
 {

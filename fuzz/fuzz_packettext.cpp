@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "FuzzInput.h"
-#include "jobs/PacketText.h"
+#include "core/PacketText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -2,7 +2,7 @@
 // further writes that must settle instead of growing.
 #include <cstdlib>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

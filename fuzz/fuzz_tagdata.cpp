@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "FuzzInput.h"
-#include "tagdata/TagData.h"
+#include "core/TagData.h"
 
 static void check(bool ok)
 {

@@ -3,35 +3,23 @@
 #include <QtGlobal>
 #include <exception>
 
-#include "app/TfmMain.h"
-#include "common/Prompt.h"
-#include "jobs/TfmEPCField.h"
-#include "jobs/TfmFormat.h"
-#include "jobs/TfmHRError.h"
-#include "jobs/TfmQty.h"
-#include "jobs/TfmWarnIncHR.h"
 #include "link/FileSender.h"
 #include "link/NetLink.h"
 #include "link/SendJournal.h"
 #include "link/SerialLink.h"
 #include "link/StatusCheck.h"
-#include "link/TfmCommSet.h"
-#include "link/TfmFormFl.h"
-#include "link/TfmInit.h"
-#include "link/TfmNet.h"
-#include "link/TfmProg.h"
-
-TfmMain *fmMain = nullptr;
-TfmInit *fmInit = nullptr;
-TfmCommSet *fmCommSet = nullptr;
-TfmEPCField *fmEPCField = nullptr;
-TfmFormat *fmFormat = nullptr;
-TfmNet *fmNet = nullptr;
-TfmProg *fmProg = nullptr;
-TfmQty *fmQty = nullptr;
-TfmFormFl *fmFormFl = nullptr;
-TfmHRError *fmHRError = nullptr;
-TfmWarnIncHR *fmWarnIncHR = nullptr;
+#include "widgets/Prompt.h"
+#include "widgets/TfmCommSet.h"
+#include "widgets/TfmEPCField.h"
+#include "widgets/TfmFormFl.h"
+#include "widgets/TfmFormat.h"
+#include "widgets/TfmHRError.h"
+#include "widgets/TfmInit.h"
+#include "widgets/TfmMain.h"
+#include "widgets/TfmNet.h"
+#include "widgets/TfmProg.h"
+#include "widgets/TfmQty.h"
+#include "widgets/TfmWarnIncHR.h"
 
 // The printer link: made before the windows that use it, gone after them.
 static SerialLink *serialLink = nullptr;
@@ -61,6 +49,7 @@ void CreateWindows(const QString &settingsPath, bool dialogsLater)
     sendJournal = new SendJournal(netLink, statusCheck);
     fmMain->setLink(serialLink, netLink, statusCheck);
     fmMain->setJournal(sendJournal);
+    fmMain->setPendingWindows([] { CreatePendingWindows(); });
     dialogsPending = true;
     if (!dialogsLater)
         CreatePendingWindows();

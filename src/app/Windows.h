@@ -1,6 +1,8 @@
 #pragma once
 #include <QApplication>
 
+#include "widgets/Forms.h"
+
 // The program's name and the application's title; it captions the box that shows an exception.
 inline constexpr char ProgramTitle[] = "Quilbo";
 
@@ -18,31 +20,6 @@ private:
 
 // The message of the exception being handled; call it from a catch block only.
 QString CurrentExceptionText();
-
-// The eleven windows that live for the whole run, created once in this order.
-class TfmMain;
-class TfmInit;
-class TfmCommSet;
-class TfmEPCField;
-class TfmFormat;
-class TfmNet;
-class TfmProg;
-class TfmQty;
-class TfmFormFl;
-class TfmHRError;
-class TfmWarnIncHR;
-
-extern TfmMain *fmMain;
-extern TfmInit *fmInit;
-extern TfmCommSet *fmCommSet;
-extern TfmEPCField *fmEPCField;
-extern TfmFormat *fmFormat;
-extern TfmNet *fmNet;
-extern TfmProg *fmProg;
-extern TfmQty *fmQty;
-extern TfmFormFl *fmFormFl;
-extern TfmHRError *fmHRError;
-extern TfmWarnIncHR *fmWarnIncHR;
 
 // Creates the windows, main window first (its creation reads the settings file at
 // settingsPath, or at the default place when empty). With dialogsLater the other ten, and the

@@ -1,8 +1,8 @@
 
-#include "about/Help.h"
-#include "app/TfmMain.h"
+#include "widgets/Help.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Prompt.h"
+#include "widgets/Prompt.h"
 
 int main(int argc, char *argv[])
 {

@@ -4,13 +4,13 @@
 #include <QFileDevice>
 #include <QTimer>
 
-#include "jobs/FormatFile.h"
-#include "jobs/PacketText.h"
+#include "core/FormatFile.h"
+#include "core/PacketText.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 #include "link/SerialLink.h"
-#include "tagdata/Gs1Epc.h"
-#include "tagdata/TagData.h"
+#include "core/Gs1Epc.h"
+#include "core/TagData.h"
 
 namespace
 {

@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "batch/BatchOptions.h"
-#include "jobs/BatchAssembly.h"
-#include "jobs/BatchOutcome.h"
-#include "jobs/Journal.h"
+#include "core/BatchAssembly.h"
+#include "core/BatchOutcome.h"
+#include "core/Journal.h"
 #include "link/StatusCheck.h"
 
 class NetLink;

@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "jobs/BatchOutcome.h"
+#include "core/BatchOutcome.h"
 #include "link/NetLink.h"
-#include "tagdata/Gs1Epc.h"
+#include "core/Gs1Epc.h"
 
 SendJournal::SendJournal(NetLink *net, StatusCheck *check, QObject *parent) : QObject(parent)
 {

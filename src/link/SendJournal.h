@@ -14,7 +14,7 @@
 
 #include <thread>
 
-#include "jobs/Journal.h"
+#include "core/Journal.h"
 #include "link/StatusCheck.h"
 
 class NetLink;

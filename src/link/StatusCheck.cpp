@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "jobs/BatchOutcome.h"
+#include "core/BatchOutcome.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 

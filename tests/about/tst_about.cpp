@@ -12,11 +12,11 @@
 #include <functional>
 
 #include "TestWindows.h"
-#include "about/Help.h"
-#include "about/HelpViewer.h"
-#include "about/TfmAbout.h"
-#include "about/VersionInfo.h"
-#include "app/TfmMain.h"
+#include "widgets/Help.h"
+#include "widgets/HelpViewer.h"
+#include "widgets/TfmAbout.h"
+#include "widgets/VersionInfo.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 
 namespace

@@ -13,16 +13,16 @@
 
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "app/Settings.h"
-#include "app/TfmMain.h"
+#include "core/Settings.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Controls.h"
-#include "common/Globals.h"
-#include "jobs/TfmGs1Epc.h"
+#include "widgets/Controls.h"
+#include "core/Globals.h"
+#include "widgets/TfmGs1Epc.h"
 #include "link/PortNames.h"
-#include "link/TfmInit.h"
-#include "link/TfmProg.h"
-#include "tagdata/TagData.h"
+#include "widgets/TfmInit.h"
+#include "widgets/TfmProg.h"
+#include "core/TagData.h"
 
 namespace
 {

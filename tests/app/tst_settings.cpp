@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include "app/Settings.h"
+#include "core/Settings.h"
 #include "common/TestFiles.h"
 
 namespace

@@ -6,7 +6,7 @@
 
 #include "PrinterSim.h"
 #include "TestFiles.h"
-#include "jobs/Journal.h"
+#include "core/Journal.h"
 
 namespace
 {

@@ -5,8 +5,8 @@
 #include <QQueue>
 #include <QString>
 
-#include "about/Help.h"
-#include "common/Prompt.h"
+#include "widgets/Help.h"
+#include "widgets/Prompt.h"
 
 struct PromptQuestion {
     enum Kind { Message, Open, Save } kind = Message;

@@ -3,9 +3,9 @@
 #include <QFile>
 #include <QTimer>
 
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
+#include "core/Globals.h"
 #include "link/PortNames.h"
 
 TestWindows::TestWindows(const QByteArray &iniText) : m_path(m_dir.filePath("quilbo.INI"))

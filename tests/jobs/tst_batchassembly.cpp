@@ -2,8 +2,8 @@
 #include <QtTest>
 
 #include "common/TestFiles.h"
-#include "jobs/BatchAssembly.h"
-#include "jobs/PacketText.h"
+#include "core/BatchAssembly.h"
+#include "core/PacketText.h"
 
 Q_DECLARE_METATYPE(BatchStop)
 

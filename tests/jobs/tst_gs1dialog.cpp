@@ -7,7 +7,7 @@
 #include <QSpinBox>
 #include <QtTest>
 
-#include "jobs/TfmGs1Epc.h"
+#include "widgets/TfmGs1Epc.h"
 
 class TestGs1Dialog : public QObject
 {

@@ -22,15 +22,15 @@
 
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
-#include "common/Hints.h"
-#include "jobs/TfmEPCField.h"
-#include "jobs/TfmFormat.h"
-#include "jobs/TfmHRError.h"
-#include "jobs/TfmQty.h"
-#include "jobs/TfmWarnIncHR.h"
+#include "core/Globals.h"
+#include "widgets/Hints.h"
+#include "widgets/TfmEPCField.h"
+#include "widgets/TfmFormat.h"
+#include "widgets/TfmHRError.h"
+#include "widgets/TfmQty.h"
+#include "widgets/TfmWarnIncHR.h"
 #include "link/PortNames.h"
 
 namespace

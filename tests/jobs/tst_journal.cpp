@@ -2,8 +2,8 @@
 // read as far as they go and appended to without loss, and the already-sent lookup.
 #include <QtTest>
 
-#include "jobs/Journal.h"
-#include "jobs/JournalModel.h"
+#include "core/Journal.h"
+#include "core/JournalModel.h"
 
 namespace
 {

@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include "FakePrompt.h"
-#include "jobs/JournalModel.h"
-#include "jobs/TfmJournal.h"
+#include "core/JournalModel.h"
+#include "widgets/TfmJournal.h"
 
 namespace
 {

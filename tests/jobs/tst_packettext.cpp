@@ -1,7 +1,7 @@
 #include <QtTest>
 
-#include "jobs/PacketText.h"
-#include "jobs/RecentFileList.h"
+#include "core/PacketText.h"
+#include "core/RecentFileList.h"
 
 class TestPacketText : public QObject
 {

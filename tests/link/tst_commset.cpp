@@ -9,12 +9,12 @@
 #include <QTcpSocket>
 
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
-#include "common/Hints.h"
-#include "link/TfmCommSet.h"
-#include "link/TfmNet.h"
+#include "core/Globals.h"
+#include "widgets/Hints.h"
+#include "widgets/TfmCommSet.h"
+#include "widgets/TfmNet.h"
 
 namespace
 {

@@ -15,17 +15,17 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/Settings.h"
-#include "app/TfmMain.h"
+#include "core/Settings.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
-#include "common/Prompt.h"
+#include "core/Globals.h"
+#include "widgets/Prompt.h"
 #include "link/PortNames.h"
-#include "link/TfmCommSet.h"
-#include "link/TfmFormFl.h"
-#include "link/TfmInit.h"
-#include "link/TfmNet.h"
-#include "link/TfmProg.h"
+#include "widgets/TfmCommSet.h"
+#include "widgets/TfmFormFl.h"
+#include "widgets/TfmInit.h"
+#include "widgets/TfmNet.h"
+#include "widgets/TfmProg.h"
 
 namespace
 {

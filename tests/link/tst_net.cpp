@@ -16,11 +16,11 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
+#include "core/Globals.h"
 #include "link/StatusCheck.h"
-#include "link/TfmNet.h"
+#include "widgets/TfmNet.h"
 
 namespace
 {

@@ -18,11 +18,11 @@
 #include <thread>
 
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
-#include "link/TfmCommSet.h"
+#include "widgets/TfmCommSet.h"
 
 namespace
 {

@@ -16,14 +16,14 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "app/TfmMain.h"
+#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "common/Globals.h"
-#include "common/Prompt.h"
+#include "core/Globals.h"
+#include "widgets/Prompt.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
-#include "link/TfmNet.h"
-#include "link/TfmProg.h"
+#include "widgets/TfmNet.h"
+#include "widgets/TfmProg.h"
 
 #ifdef Q_OS_UNIX
 #include <cerrno>

@@ -4,8 +4,8 @@
 #include <QtTest>
 
 #include "BatchScanner.h"
-#include "tagdata/Gs1Epc.h"
-#include "tagdata/TagData.h"
+#include "core/Gs1Epc.h"
+#include "core/TagData.h"
 
 class TestGs1Epc : public QObject
 {

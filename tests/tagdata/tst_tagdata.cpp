@@ -1,7 +1,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "tagdata/TagData.h"
+#include "core/TagData.h"
 
 namespace
 {

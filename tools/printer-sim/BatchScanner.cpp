@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "tagdata/Gs1Epc.h"
+#include "core/Gs1Epc.h"
 
 namespace
 {
