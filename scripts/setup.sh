@@ -10,7 +10,8 @@ shift
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libqt6svg6 qt6-qpa-plugins libsimpleini-dev libicu-dev libgl-dev
-          xvfb xauth xdotool iproute2 util-linux fonts-dejavu-core)
+          xvfb xauth xdotool iproute2 util-linux fonts-dejavu-core
+          libqt6sql6-sqlite libqt6sql6-psql postgresql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -438,25 +438,28 @@ void JournalModel::insertShown(int row)
     endInsertRows();
 }
 
+JournalFilter JournalFilterOf(BatchOutcome outcome)
+{
+    switch (outcome) {
+    case BatchOutcome::OperationOk:
+        return JournalFilter::OperationOk;
+    case BatchOutcome::EncodingFailed:
+        return JournalFilter::EncodingFailed;
+    case BatchOutcome::NoResponse:
+        return JournalFilter::NoResponse;
+    case BatchOutcome::Sent:
+        return JournalFilter::Sent;
+    case BatchOutcome::LinkFailure:
+    case BatchOutcome::Stopped:
+    case BatchOutcome::Pending:
+        break;
+    }
+    return JournalFilter::Other;
+}
+
 bool JournalModel::shown(int row) const
 {
-    const BatchOutcome o = m_table->outcome(row);
-    switch (m_filter) {
-    case JournalFilter::All:
-        return true;
-    case JournalFilter::OperationOk:
-        return o == BatchOutcome::OperationOk;
-    case JournalFilter::EncodingFailed:
-        return o == BatchOutcome::EncodingFailed;
-    case JournalFilter::NoResponse:
-        return o == BatchOutcome::NoResponse;
-    case JournalFilter::Sent:
-        return o == BatchOutcome::Sent;
-    case JournalFilter::Other:
-        return o == BatchOutcome::LinkFailure || o == BatchOutcome::Stopped ||
-               o == BatchOutcome::Pending;
-    }
-    return true;
+    return m_filter == JournalFilter::All || JournalFilterOf(m_table->outcome(row)) == m_filter;
 }
 
 void JournalModel::count(int row, int sign)

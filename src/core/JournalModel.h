@@ -19,6 +19,8 @@ class QIODevice;
 // The filter's choices. Other holds the link's failures, stopped runs and batches with no
 // result yet.
 enum class JournalFilter { All, OperationOk, EncodingFailed, NoResponse, Sent, Other };
+// The one choice of the filter (never All) that shows a batch with this outcome.
+JournalFilter JournalFilterOf(BatchOutcome outcome);
 
 struct JournalTotals {
     qint64 batches = 0;
