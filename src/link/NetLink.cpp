@@ -212,8 +212,7 @@ void NetLink::csNetDisconnect()
 {
     FLinkActive = false;
     if (m_transferring) {
-        failCurrent(QStringLiteral("Connection closed, data not sent."),
-                    QStringLiteral("Send failed"));
+        failCurrent(closedText(), QStringLiteral("Send failed"));
     } else if (m_failureShown) {
         // The error event has already said why; "Disconnected" would hide it.
         m_failureShown = false;
@@ -229,8 +228,7 @@ void NetLink::csNetError()
     emit linkState(QStringLiteral("Error"));
     const bool connectFailing = std::exchange(m_connecting, false);
     if (m_transferring && csNet->state() != QAbstractSocket::ConnectedState)
-        failCurrent(QStringLiteral("Connection closed, data not sent."),
-                    QStringLiteral("Send failed"));
+        failCurrent(closedText(), QStringLiteral("Send failed"));
     if (connectFailing && csNet->state() != QAbstractSocket::ConnectedState)
         emit connectFailed(csNet->errorString());
 }
@@ -414,8 +412,7 @@ void NetLink::pump()
     if (!m_transferring)
         return;
     if (csNet->state() != QAbstractSocket::ConnectedState) {
-        failCurrent(QStringLiteral("Connection closed, data not sent."),
-                    QStringLiteral("Send failed"));
+        failCurrent(closedText(), QStringLiteral("Send failed"));
         return;
     }
     while (moreToFeed() && csNet->bytesToWrite() < InFlight) {
@@ -490,6 +487,15 @@ void NetLink::finishTransfer()
         m_hasCurrent = true;
         startCurrent();
     }
+}
+
+QString NetLink::closedText() const
+{
+    // What left the program; once all of it has, what the printer acknowledged of it.
+    const qint64 went = m_ackWait->isActive() ? FTotal - m_unacked : m_sent;
+    if (went <= 0)
+        return QStringLiteral("Connection closed, data not sent.");
+    return QStringLiteral("Connection closed: %1 of %2 bytes sent.").arg(went).arg(FTotal);
 }
 
 void NetLink::failCurrent(const QString &mainText, const QString &statText, const QString &why)

@@ -167,6 +167,8 @@ private:
     qint64 unacknowledged() const;
     void awaitAcks();
     void finishTransfer();
+    // The failure text of a send the peer's close cut short, with the bytes that went.
+    QString closedText() const;
     void failCurrent(const QString &mainText, const QString &statText,
                      const QString &why = QString());
     void reportFinished(const Send &send, bool allSent, const QString &why);

@@ -50,6 +50,20 @@ inline QByteArray DefaultFormatBytes()
     return CrLfLines(DefaultFormatText().mid(0, 11));
 }
 
+// The status text of a send a printer's close cut short after it had taken `taken` bytes:
+// what the program handed on may be more (buffers), never less, and never all of it.
+inline bool ClosedAfter(const QString &status, qint64 taken, qint64 total)
+{
+    const QString head = QStringLiteral("Connection closed: ");
+    const QString tail = QStringLiteral(" of %1 bytes sent.").arg(total);
+    if (!status.startsWith(head) || !status.endsWith(tail))
+        return false;
+    bool number = false;
+    const qint64 went =
+        status.mid(head.size(), status.size() - head.size() - tail.size()).toLongLong(&number);
+    return number && went >= taken && went < total;
+}
+
 inline bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile f(path);
