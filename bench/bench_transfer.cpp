@@ -1,11 +1,17 @@
 // File transfer throughput and memory, against plain sends of the same file in the same run.
 //
-//   bench_transfer [MiB ...]     network: the transfer window against a raw socket, per size
-//                                (default 16 and 64); serial: the window against `cat` to a
-//                                pseudo-terminal (16 MiB)
+//   bench_transfer [--pairs N] [MiB ...]
+//       network: the transfer window against a raw socket, per size (default 16 and 64);
+//       serial: the window against `cat` to a pseudo-terminal (16 MiB), in N pairs (default 8)
 //
 // Each measurement runs in a child process of its own, so that its peak resident size
 // (VmHWM) belongs to that transfer alone.
+//
+// The serial figures swing with the machine's load: on a shared 2-core machine a transfer,
+// `cat`'s as much as the window's, takes two to three times its usual time in about one run
+// of four. One pair alone then reads as 0.3x or 3x by chance, so the serial part runs
+// window and `cat` alternately, pair after pair, and reports the spread of each as well as
+// the ratios.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -13,10 +19,12 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -25,10 +33,10 @@
 #include "BenchMemory.h"
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
 #include "link/PortNames.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 #include "widgets/TfmProg.h"
 
@@ -223,6 +231,70 @@ int runChild(const QString &self, const QStringList &args)
     return child.exitCode();
 }
 
+#ifdef Q_OS_UNIX
+// Runs a child that prints one report() line, passes the line on and returns its time in ms;
+// -1 when it failed.
+double timedChild(const QString &self, const QStringList &args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setReadChannel(QProcess::StandardOutput);
+    child.start(self, args);
+    child.waitForFinished(-1);
+    const QByteArray out = child.readAllStandardOutput();
+    std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral(" (\\d+) ms ")).match(QString::fromLatin1(out));
+    if (child.exitCode() != 0 || !m.hasMatch()) {
+        std::printf("  (%s failed: exit %d)\n", qPrintable(args.join(' ')), child.exitCode());
+        return -1;
+    }
+    return m.captured(1).toDouble();
+}
+
+struct Spread {
+    double min, median, max;
+};
+
+Spread spreadOf(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const qsizetype n = v.size();
+    const double median = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    return {v.first(), median, v.last()};
+}
+
+// Window and `cat` alternately, so that both see the same spells of load.
+int serialPairs(const QString &self, qint64 size, int pairs)
+{
+    std::printf("serial (pseudo-terminal), %d pairs of window then cat\n", pairs);
+    std::fflush(stdout);
+    QList<double> window, cat, ratio;
+    int failures = 0;
+    for (int i = 0; i < pairs; ++i) {
+        const double w = timedChild(self, {"--child", "serial", QString::number(size)});
+        const double c = timedChild(self, {"--child", "serial-raw", QString::number(size)});
+        failures += (w < 0) + (c < 0);
+        if (w <= 0 || c <= 0)
+            continue;
+        window << w;
+        cat << c;
+        ratio << c / w; // above 1: the window was faster
+    }
+    if (window.isEmpty())
+        return failures + 1;
+    const Spread sw = spreadOf(window), sc = spreadOf(cat), sr = spreadOf(ratio);
+    std::printf("  window ms  min %.0f  median %.0f  max %.0f\n", sw.min, sw.median, sw.max);
+    std::printf("  cat ms     min %.0f  median %.0f  max %.0f   (cat's own max/min %.2f)\n", sc.min,
+                sc.median, sc.max, sc.max / sc.min);
+    std::printf("  speed against cat, per pair  min %.2f  median %.2f  max %.2f;"
+                "  of the medians %.2f\n",
+                sr.min, sr.median, sr.max, sc.median / sw.median);
+    std::fflush(stdout);
+    return failures;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -244,8 +316,13 @@ int main(int argc, char **argv)
     }
 
     QList<qint64> sizes;
-    for (const QString &a : args)
-        sizes << a.toLongLong() * (1 << 20);
+    int pairs = 8;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--pairs"))
+            pairs = qMax(1, args.value(++i).toInt());
+        else
+            sizes << args[i].toLongLong() * (1 << 20);
+    }
     if (sizes.isEmpty())
         sizes = {16LL << 20, 64LL << 20};
 
@@ -258,11 +335,7 @@ int main(int argc, char **argv)
         failures += runChild(self, {"--child", "net", QString::number(size)}) != 0;
     }
 #ifdef Q_OS_UNIX
-    std::printf("serial (pseudo-terminal)\n");
-    std::fflush(stdout);
-    const qint64 serialSize = 16LL << 20;
-    failures += runChild(self, {"--child", "serial-raw", QString::number(serialSize)}) != 0;
-    failures += runChild(self, {"--child", "serial", QString::number(serialSize)}) != 0;
+    failures += serialPairs(self, 16LL << 20, pairs);
 #endif
     return failures == 0 ? 0 : 1;
 }
