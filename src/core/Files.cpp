@@ -1,8 +1,32 @@
 #include "core/Files.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
+
+namespace
+{
+bool overwriteInPlace(const QString &path, const QByteArray &data, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        *error = file.errorString();
+        return false;
+    }
+    const QByteArray old = file.readAll();
+    if (file.seek(0) && WriteAll(&file, data) && file.resize(data.size()))
+        return true;
+    *error = file.error() == QFileDevice::NoError
+                 ? QStringLiteral("Not every byte could be written; is the disk full?")
+                 : file.errorString();
+    file.seek(0);
+    WriteAll(&file, old);
+    file.resize(old.size());
+    return false;
+}
+} // namespace
 
 QString NotPlainFileReason(const QString &path)
 {
@@ -15,10 +39,22 @@ bool WriteWholeFile(const QString &path, const std::function<bool(QIODevice *)> 
 {
     const bool existed = QFileInfo::exists(path);
     QSaveFile file(path);
-    file.setDirectWriteFallback(options.inPlaceFallback);
     // Unbuffered: a buffered write only reaches the disk in commit(), whose failed flush
     // QSaveFile does not count as a write error; it would then put the short file in place.
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && write(&file);
+    const bool opened =
+        !options.inPlaceOnly && file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    // Not QSaveFile's own fallback: it cuts the file before writing, and a full disk then
+    // leaves it empty.
+    if (!opened && options.inPlaceFallback && existed) {
+        QBuffer bytes;
+        bytes.open(QIODevice::WriteOnly);
+        QString reason;
+        const bool ok = write(&bytes) && overwriteInPlace(path, bytes.data(), &reason);
+        if (!ok && error)
+            *error = reason;
+        return ok;
+    }
+    bool ok = opened && write(&file);
     if (ok && !existed && options.ownerOnly)
         ok = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QString reason;

@@ -17,10 +17,14 @@ struct WholeFileOptions {
     bool inPlaceFallback = false;
     // A file that did not exist yet is made readable and writable by its owner only.
     bool ownerOnly = false;
+    // Tests: write in place as if no other file could be made beside it.
+    bool inPlaceOnly = false;
 };
 
 // Writes the file through a temporary one that replaces it only when every byte is on disk;
-// otherwise the old file stays as it was and *error says why. write gets the device and
+// otherwise the old file stays as it was and *error says why. Written in place, the new bytes
+// go over the old ones without cutting the file first, and a write that fails puts the old
+// bytes back (they need no room the file did not have). write gets the device and
 // returns false when it could not write.
 bool WriteWholeFile(const QString &path, const std::function<bool(QIODevice *)> &write,
                     QString *error, WholeFileOptions options = {});

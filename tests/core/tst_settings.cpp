@@ -5,8 +5,9 @@
 
 #include <sys/stat.h>
 
-#include "core/Settings.h"
 #include "common/TestFiles.h"
+#include "core/Files.h"
+#include "core/Settings.h"
 
 namespace
 {
@@ -37,6 +38,8 @@ private slots:
     void roundTrip();
     void initFilesBeyondCountAreRemoved();
     void unwritablePlaceKeepsOldFile();
+    void wholeFileOrNothing_data();
+    void wholeFileOrNothing();
     void settingsPlace_data();
     void settingsPlace();
 };
@@ -273,6 +276,41 @@ void TestSettings::unwritablePlaceKeepsOldFile()
     };
     QCOMPARE(stat(QFile::encodeName(fresh).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, mode_t(0600));
+}
+
+void TestSettings::wholeFileOrNothing_data()
+{
+    QTest::addColumn<bool>("inPlace");    // no other file can be made beside it
+    QTest::addColumn<QByteArray>("data"); // over an old file of 12 bytes, with room for 12
+    QTest::addColumn<bool>("written");
+    const QByteArray longer(40, 'n'), shorter("short\n");
+    QTest::newRow("beside, too long for the disk") << false << longer << false;
+    QTest::newRow("beside, shorter") << false << shorter << true;
+    QTest::newRow("in place, too long for the disk") << true << longer << false;
+    QTest::newRow("in place, shorter: the old tail goes") << true << shorter << true;
+    QTest::newRow("in place, as long") << true << QByteArray("[EPC]\nCOM=7\n") << true;
+}
+
+void TestSettings::wholeFileOrNothing()
+{
+    QFETCH(bool, inPlace);
+    QFETCH(QByteArray, data);
+    QFETCH(bool, written);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quilbo.INI");
+    const QByteArray old("[EPC]\nCOM=5\n");
+    QVERIFY(writeFile(path, old));
+    WholeFileOptions options;
+    options.inPlaceFallback = true;
+    options.inPlaceOnly = inPlace;
+    QString error;
+    {
+        FullDisk full(rlim_t(old.size()));
+        QVERIFY(full.on());
+        QCOMPARE(WriteWholeFile(path, data, &error, options), written);
+    }
+    QCOMPARE(readFile(path), written ? data : old);
+    QCOMPARE(error.isEmpty(), written);
 }
 
 void TestSettings::settingsPlace_data()
