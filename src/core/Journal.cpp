@@ -521,6 +521,23 @@ bool JournalWriter::open(const QString &path)
     m_error.clear();
     m_nextBatch = 1;
     m_skippedOnOpen = 0;
+    // Opened before it is read: a journal that cannot be written is not read whole again at
+    // every event that tries it. A pipe or device would block the open.
+    m_error = NotPlainFileReason(path);
+    if (!m_error.isEmpty())
+        return false;
+    m_file.setFileName(path);
+    const bool existed = m_file.exists();
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    // What was sent to whom is the user's own, whatever the umask.
+    if (!existed && !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        m_error = m_file.errorString();
+        m_file.close();
+        return false;
+    }
     qint64 last = 0;
     QByteArray cutTail;
     const JournalRead read = scanRecords(
@@ -534,22 +551,11 @@ bool JournalWriter::open(const QString &path)
         &cutTail);
     if (!read.opened) {
         m_error = read.error;
+        m_file.close();
         return false;
     }
     m_skippedOnOpen = read.skipped;
     m_nextBatch = last + 1;
-    m_file.setFileName(path);
-    const bool existed = m_file.exists();
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        m_error = m_file.errorString();
-        return false;
-    }
-    // What was sent to whom is the user's own, whatever the umask.
-    if (!existed && !m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        m_error = m_file.errorString();
-        m_file.close();
-        return false;
-    }
     // A cut line must stay unreadable once a line break follows it: close it with a stray
     // quote or stray text, by whether it ends inside a quoted field.
     m_lineBreak.clear();
