@@ -28,6 +28,8 @@
 #include "core/PacketText.h"
 #include "core/Settings.h"
 #include "core/TagData.h"
+#include "link/BatchSession.h"
+#include "link/NetLink.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
 #include "link/SerialLink.h"
@@ -94,8 +96,8 @@ QString folderOf(const QString &path)
 }
 } // namespace
 
-TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
-    : QMainWindow(parent),
+TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent)
+    : QMainWindow(parent), FSession(session),
       m_settingsPath(settingsPath.isEmpty() ? DefaultSettingsPath() : settingsPath)
 {
     setObjectName(QStringLiteral("fmMain"));
@@ -110,9 +112,10 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     createControls();
     createMenu();
     createMeaningLine();
+    connectSession();
 
     // Creation handler: settings first, then data format, size and the stored tag data.
-    FFormatChanged = true;
+    FSession->FFormatChanged = true;
     FFirstRun = false;
     ReadSettings();
 
@@ -122,6 +125,7 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    FSession->OpenJournal(JournalPath(m_settingsPath));
     tiInitDelay->start();
 }
 
@@ -358,15 +362,15 @@ void TfmMain::ReadSettings()
     file.load(m_settingsPath);
     const StoredSettings s = file.read();
 
-    FComPort = s.comPort;
+    FSession->FComPort = s.comPort;
     FFirstRun = s.firstRun;
-    FBaudRate = s.baudRate;
-    FParity = s.parity;
-    FDataBits = s.dataBits;
-    FStopBits = s.stopBits;
-    FFlowControl = s.flowControl;
+    FSession->FBaudRate = s.baudRate;
+    FSession->FParity = s.parity;
+    FSession->FDataBits = s.dataBits;
+    FSession->FStopBits = s.stopBits;
+    FSession->FFlowControl = s.flowControl;
 
-    FDataFormat = 2;
+    FSession->FDataFormat = 2;
     miHexClick();
     if (s.dataSize == 96)
         miDataSize96Click();
@@ -376,7 +380,7 @@ void TfmMain::ReadSettings()
     m_storedEntry = entryText();
     m_settingsTime = QFileInfo(m_settingsPath).lastModified();
 
-    FHREnabled = false;
+    FSession->FHREnabled = false;
     IniRecentFiles = s.recentFiles;
     SendFileName = s.sendFileName;
     LastInitFile = s.recentFiles.value(0);
@@ -384,22 +388,22 @@ void TfmMain::ReadSettings()
     InitFiles = s.initFiles;
     PortOverrides = s.ports;
 
-    FBatchQty = 1;
+    FSession->FBatchQty = 1;
     FInitFileIndex = 0;
 }
 
 bool TfmMain::WriteSettings()
 {
     StoredSettings s;
-    s.comPort = FComPort;
-    s.baudRate = FBaudRate;
-    s.parity = FParity;
-    s.dataBits = FDataBits;
-    s.stopBits = FStopBits;
-    s.flowControl = FFlowControl;
-    s.dataFormat = FDataFormat;
-    s.dataSize = FDataSize;
-    s.hrField = FHRField;
+    s.comPort = FSession->FComPort;
+    s.baudRate = FSession->FBaudRate;
+    s.parity = FSession->FParity;
+    s.dataBits = FSession->FDataBits;
+    s.stopBits = FSession->FStopBits;
+    s.flowControl = FSession->FFlowControl;
+    s.dataFormat = FSession->FDataFormat;
+    s.dataSize = FSession->FDataSize;
+    s.hrField = FSession->FHRField;
     s.recentFiles = RecentFiles.entries();
     s.sendFileName = SendFileName;
     s.tcpIpAddr = TcpIpAddr;
@@ -511,11 +515,11 @@ void TfmMain::closeEvent(QCloseEvent *event)
         fmProg->reject();
     if (!m_closed) {
         m_closed = true;
-        FFormatLines.clear();
-        FBatchLines.clear();
+        FSession->FFormatLines.clear();
+        FSession->FBatchLines.clear();
         FEditorLines.clear();
         WriteSettings();
-        ClosePort();
+        FSession->ClosePort();
         if (fmNet)
             fmNet->NetDisconnect();
     }
@@ -576,14 +580,14 @@ void TfmMain::setEntryText(const QString &text)
 
 QString TfmMain::currentLayout() const
 {
-    return TagFormatFor(FDataFormat, FDataSize).layout;
+    return TagFormatFor(FSession->FDataFormat, FSession->FDataSize).layout;
 }
 
 void TfmMain::miHexClick()
 {
     if (!miHex->isChecked()) {
         checkRadio(miHex, miSGTIN);
-        FDataFormat = 2;
+        FSession->FDataFormat = 2;
         const int size = miDataSize64->isChecked() ? 64 : 96;
         const QString hex = PackTagFields(entryText(), TagFormatFor(1, size).layout);
         const TagFormatRow &row = TagFormatFor(2, size);
@@ -596,7 +600,7 @@ void TfmMain::miSGTINClick()
 {
     if (!miSGTIN->isChecked()) {
         checkRadio(miSGTIN, miHex);
-        FDataFormat = 1;
+        FSession->FDataFormat = 1;
         const int size = miDataSize64->isChecked() ? 64 : 96;
         const QString hex = PackTagFields(entryText(), TagFormatFor(2, size).layout);
         const TagFormatRow &row = TagFormatFor(1, size);
@@ -609,7 +613,7 @@ void TfmMain::miDataSize96Click()
 {
     if (!miDataSize96->isChecked()) {
         checkRadio(miDataSize96, miDataSize64);
-        FDataSize = 96;
+        FSession->FDataSize = 96;
         const int format = miSGTIN->isChecked() ? 1 : 2;
         // The text is read with the other size's template: 64 bits, then 32 zero bits.
         const QString hex = PackTagFields(entryText(), TagFormatFor(format, 64).layout) +
@@ -624,7 +628,7 @@ void TfmMain::miDataSize64Click()
 {
     if (!miDataSize64->isChecked()) {
         checkRadio(miDataSize64, miDataSize96);
-        FDataSize = 64;
+        FSession->FDataSize = 64;
         const int format = miSGTIN->isChecked() ? 1 : 2;
         // The leading 64 bits stay, the last 32 are dropped.
         const QString hex = PackTagFields(entryText(), TagFormatFor(format, 96).layout).left(16);
@@ -657,58 +661,22 @@ bool TfmMain::CheckTagData()
 
 void TfmMain::IncrementTagData()
 {
-    if (FBatchQty == 0)
+    if (FSession->FBatchQty == 0)
         return;
-    medEPC->setText(StepTagText(entryText(), currentLayout(), FBatchQty));
+    medEPC->setText(StepTagText(entryText(), currentLayout(), FSession->FBatchQty));
 }
 
 // ---- Format text, human-readable field ------------------------------------------------------
 
 bool TfmMain::SplitFormatText()
 {
-    FFormatLines.clear();
-    FBatchLines.clear();
     FEditorLines = fmFormat ? fmFormat->lines() : QStringList();
-    const SplitPackets packets = SplitFormatLines(FEditorLines);
-    FFormatLines = packets.formatLines;
-    FBatchLines = packets.batchLines;
-    FFormatChanged = false;
-    FEPCField = FindEPCFieldNumber();
-    FEPCLine = FindBatchFieldLine(FEPCField);
-    FHRLine = FEPCLine >= 0 && FHREnabled ? FindBatchFieldLine(FHRField) : 0;
-    if (FEPCLine >= 0 && FHRLine >= 0)
-        return true;
-    FEPCLine = qMax(FEPCLine, 0);
-    FHRLine = qMax(FHRLine, 0);
-    return false;
-}
-
-int TfmMain::FindEPCFieldNumber()
-{
-    return ::FindEPCFieldNumber(FFormatLines);
-}
-
-int TfmMain::FindBatchFieldLine(int field)
-{
-    int bad = 0;
-    const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
-    if (bad == 0)
-        return line;
-    ShowBadFieldNumber(FBatchLines.at(bad));
-    return -1;
-}
-
-void TfmMain::ShowBadFieldNumber(const QString &line)
-{
-    BatchAssembly bad;
-    bad.stop = BatchStop::BadFieldNumber;
-    bad.line = line;
-    ShowBatchStop(bad);
+    return ShowBatchStop(FSession->SplitFormatText(FEditorLines));
 }
 
 void TfmMain::miSetEPCFieldClick()
 {
-    if (FFormatChanged && !SplitFormatText())
+    if (FSession->FFormatChanged && !SplitFormatText())
         return;
     fmEPCField->exec();
     SplitFormatText();
@@ -717,7 +685,8 @@ void TfmMain::miSetEPCFieldClick()
 
 bool TfmMain::ConfirmHRQuantity()
 {
-    if (FBatchQty > 1 && FHREnabled && (FFormatChanged || FHRChanged))
+    if (FSession->FBatchQty > 1 && FSession->FHREnabled &&
+        (FSession->FFormatChanged || FSession->FHRChanged))
         return fmWarnIncHR->exec() == ModalResult::OK;
     return true;
 }
@@ -727,13 +696,12 @@ bool TfmMain::ConfirmHRQuantity()
 void TfmMain::sbSendBatchClick()
 {
     // A resume from the journal must reach the entry before this batch reads it.
-    if (FJournal)
-        FJournal->waitLoaded();
+    FSession->FJournal->waitLoaded();
     SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
 
     bool sendFormat = false;
-    if (FFormatChanged) {
+    if (FSession->FFormatChanged) {
         if (!SplitFormatText())
             return;
         sendFormat = prompt().message(this, QStringLiteral("Send Format"),
@@ -743,52 +711,23 @@ void TfmMain::sbSendBatchClick()
     if (!ConfirmHRQuantity())
         return;
 
-    BatchPackets packets{FFormatLines, FBatchLines, FEPCField,  FEPCLine,
-                         FHRField,     FHRLine,     FHREnabled, FHRChanged};
-    const BatchRequest request{FBatchQty, entryText(), FDataFormat, FDataSize, sendFormat};
-    BatchAssembly batch = AssembleBatch(packets, request);
+    const QString entry = entryText();
+    BatchAssembly batch = FSession->PrepareBatch(entry, sendFormat, FSession->FHREnabled);
     if (batch.stop == BatchStop::HRLineMissing) {
-        FBatchLines = batch.batchLines;
-        FHRLine = batch.hrLine;
         if (!PutHRLine())
             return;
         // Ignored or disabled: this batch goes without the human-readable line.
-        packets.hrEnabled = false;
-        packets.hrLine = batch.hrLine;
-        batch = AssembleBatch(packets, request);
-    }
-    if (batch.stop != BatchStop::NoBatchPacket) {
-        FBatchLines = batch.batchLines;
-        FHRLine = batch.hrLine;
+        batch = FSession->PrepareBatch(entry, sendFormat, false);
     }
     if (batch.stop == BatchStop::DataError || batch.stop == BatchStop::UnsendableText ||
         batch.stop == BatchStop::None)
         CheckTagData(); // paints the entry red, or back to normal
     if (!ShowBatchStop(batch))
         return;
-
-    // On disk before the printer can have it, so that a crash cannot hide a sent batch.
-    const QString layout = currentLayout();
-    qint64 journalled = 0;
-    if (FJournal) {
-        JournalEvent e;
-        e.link = JournalLink();
-        e.quantity = FBatchQty;
-        e.withFormat = sendFormat;
-        e.firstEpc = PackTagFields(entryText(), layout);
-        if (packets.hrEnabled && batch.hrLine > 0)
-            e.hrText = entryText();
-        e.nextEntry =
-            miAutoInc->isChecked() ? StepTagText(entryText(), layout, FBatchQty) : entryText();
-        journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->nextSend() : 0);
-    }
     m_batchSent = true;
-    const QString failure = SendToPrinter(batch.text);
-    if (journalled && FComPort != 0)
-        FJournal->batchResult(journalled,
-                              failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
-    if (miAutoInc->isChecked())
-        IncrementTagData();
+    const QString next = FSession->SendBatch(batch, entry, sendFormat);
+    if (miAutoInc->isChecked() && FSession->FBatchQty != 0)
+        medEPC->setText(next);
 }
 
 bool TfmMain::PutHRLine()
@@ -804,7 +743,7 @@ bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
         return batch.stop == BatchStop::None;
     // Split again at the next try, once the operator has mended the text.
     if (batch.stop == BatchStop::NoBatchPacket || batch.stop == BatchStop::BadFieldNumber)
-        FFormatChanged = true;
+        FSession->FFormatChanged = true;
     const BatchStopText message = BatchStopMessage(batch);
     ShowWarning(this, message.caption, message.text);
     return false;
@@ -812,27 +751,21 @@ bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
 
 void TfmMain::miSendFormatClick()
 {
-    if (FFormatChanged && !SplitFormatText())
+    if (FSession->FFormatChanged && !SplitFormatText())
         return;
-    const BatchAssembly format = AssembleFormat(FFormatLines);
+    const BatchAssembly format = AssembleFormat(FSession->FFormatLines);
     if (!ShowBatchStop(format))
         return;
     // The file the editor's text came from; it may have been edited since.
-    const QString name =
-        FormatFileName.isEmpty() ? QStringLiteral("(the editor's text)") : FormatFileName;
-    const bool net = FComPort == 0;
-    if (FJournal && net)
-        FJournal->formatHanded(JournalLink(), name, format.text.size(), FNetLink->nextSend());
-    const QString failure = SendToPrinter(format.text);
-    if (FJournal && !net)
-        FJournal->formatHanded(JournalLink(), name, format.text.size(), 0,
-                               failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
+    FSession->SendFormat(format.text, FormatFileName.isEmpty()
+                                          ? QStringLiteral("(the editor's text)")
+                                          : FormatFileName);
 }
 
 void TfmMain::miBatchQtyClick()
 {
     fmQty->exec();
-    miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FBatchQty));
+    miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FSession->FBatchQty));
     ShowTagMeaning();
 }
 
@@ -845,22 +778,53 @@ void TfmMain::miViewFileClick()
 
 // ---- Printer link ---------------------------------------------------------------------------
 
-void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
+void TfmMain::connectSession()
 {
-    FComHandle = serial;
-    FNetLink = net;
-    FStatusCheck = check;
+    BatchSession *session = FSession;
+    FSession->FAutoInc = miAutoInc->isChecked();
+    connect(miAutoInc, &QAction::toggled, this, [this](bool on) { FSession->FAutoInc = on; });
+    NetLink *net = session->FNetLink;
     connect(net, &NetLink::statusText, this, &TfmMain::ShowLinkStatus);
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
     // Said at once: no reply can come any more.
-    connect(check, &StatusCheck::closedBeforeReply, this, [this] {
-        FNetLink->checkNow();
+    connect(session->FStatusCheck, &StatusCheck::closedBeforeReply, this, [this] {
+        FSession->FNetLink->checkNow();
         if (tiEncdStat->isActive())
             tiEncdStatTimer();
     });
     // A send must not clear the reply a running check still polls for.
     net->setReplyAwaited(
         [main = QPointer<TfmMain>(this)] { return main && main->tiEncdStat->isActive(); });
+    connect(session, &BatchSession::warning, this,
+            [this](const QString &caption, const QString &text) {
+                ShowWarning(caption == QLatin1String("Comm Error") ? nullptr : this, caption, text);
+            });
+    connect(session, &BatchSession::serialSent, this, &TfmMain::tiStatHoldTimer);
+    connect(session, &BatchSession::stepWarning, this, [this](qint64 batch, const QString &why) {
+        m_nextNote = QStringLiteral("Warning after batch %1: %2").arg(batch).arg(why);
+        m_nextNoteColour = Red;
+    });
+
+    SendJournal *journal = session->FJournal;
+    connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
+    // Found at a send, it would vanish under the send's own texts: it follows them instead.
+    const auto note = [this](const QString &text, const QColor &colour) {
+        if (FSendBusy) {
+            m_nextNote = text;
+            m_nextNoteColour = colour;
+        } else {
+            SetStatus(text, colour);
+        }
+    };
+    connect(journal, &SendJournal::journalFailed, this,
+            [note](const QString &text) { note(text, Red); });
+    connect(journal, &SendJournal::journalWrittenAgain, this,
+            [note](const QString &text) { note(text, DarkGreen); });
+    connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
+        if (written && fmJournal)
+            fmJournal->journalAppended(e);
+        ShowTagMeaning(); // a new range or result may change what the value means
+    });
 }
 
 void TfmMain::ShowLinkStatus(const QString &text, NetLink::Tone tone)
@@ -881,77 +845,14 @@ void TfmMain::ShowLinkStatus(const QString &text, NetLink::Tone tone)
 void TfmMain::StartStatusCheck()
 {
     // A check still polling for an earlier request's reply goes on to take this one's.
-    FStatusCheck->begin(tiEncdStat->isActive());
+    FSession->BeginCheck(tiEncdStat->isActive());
     tiEncdStat->start();
-}
-
-QString TfmMain::SendToPrinter(const QByteArray &text)
-{
-    // Printer text ends at its first zero byte; whole files go through the file transfer.
-    const int zero = text.indexOf('\0');
-    const QByteArray data = zero < 0 ? text : text.left(zero);
-    if (FComPort != 0)
-        return SendSerialBlock(data);
-    FNetLink->SendWithStatus(data);
-    return QString();
-}
-
-bool TfmMain::portOpen() const
-{
-    return FComHandle->isOpen();
-}
-
-bool TfmMain::OpenPort()
-{
-    return OpenPortFor(nullptr);
-}
-
-bool TfmMain::OpenPortFor(QString *failure)
-{
-    SerialSettings s;
-    s.port = FComPort;
-    s.baudRate = FBaudRate;
-    s.parity = FParity;
-    s.dataBits = FDataBits;
-    s.stopBits = FStopBits;
-    s.flowControl = FFlowControl;
-    const SerialLink::OpenResult result = FComHandle->open(s);
-    if (result != SerialLink::OpenResult::Ok) {
-        FComHandle->close();
-        if (failure)
-            *failure = SerialLink::messageFor(result);
-        ShowWarning(nullptr, QStringLiteral("Comm Error"), FComHandle->openFailureText(result));
-        return false;
-    }
-    return true;
-}
-
-void TfmMain::ClosePort()
-{
-    FComHandle->close();
-}
-
-QString TfmMain::SendSerialBlock(const QByteArray &text)
-{
-    QString failure;
-    if (!portOpen())
-        OpenPortFor(&failure);
-    if (!portOpen())
-        return failure.isEmpty() ? QStringLiteral("Could not open the port") : failure;
-    const bool written = FComHandle->write(text);
-    if (!written) {
-        failure = QStringLiteral("Error writing data to printer.");
-        ShowWarning(this, QStringLiteral("SendSerialBlock"), failure);
-    }
-    ClosePort();
-    tiStatHoldTimer();
-    return failure;
 }
 
 void TfmMain::tiEncdStatTimer()
 {
     tiEncdStat->stop();
-    const StatusCheck::Result result = FStatusCheck->poll();
+    const StatusCheck::Result result = FSession->Poll();
     switch (result.outcome) {
     case StatusCheck::Outcome::Polling:
         tiEncdStat->start();
@@ -1011,7 +912,7 @@ void TfmMain::tiInitDelayTimer()
     fmCommSet->hide();
     if (fmInit->exec() != ModalResult::Yes)
         return;
-    if ((FComPort == 1 || FComPort == 2) && FBaudRate <= 19200) {
+    if ((FSession->FComPort == 1 || FSession->FComPort == 2) && FSession->FBaudRate <= 19200) {
         const int answer =
             prompt().message(nullptr, QStringLiteral("Initialize Printer"),
                              QStringLiteral("Long delay possible.  Change comm settings?"),
@@ -1074,28 +975,31 @@ void TfmMain::SetSendBusy(bool busy)
 
 void TfmMain::ConnectDialogs()
 {
-    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FBatchQty); });
+    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FSession->FBatchQty); });
     connect(fmQty, &QDialog::finished, this, [this](int result) {
         if (result == ModalResult::OK)
-            FBatchQty = fmQty->quantity();
+            FSession->FBatchQty = fmQty->quantity();
     });
-    connect(fmEPCField, &TfmEPCField::showing, this,
-            [this] { fmEPCField->setValues(FEPCField, FHRField, FHREnabled, showHints()); });
+    connect(fmEPCField, &TfmEPCField::showing, this, [this] {
+        fmEPCField->setValues(FSession->FEPCField, FSession->FHRField, FSession->FHREnabled,
+                              showHints());
+    });
     connect(fmEPCField, &QDialog::finished, this, [this](int result) {
         if (result != ModalResult::OK)
             return;
-        FHRField = fmEPCField->hrField();
-        FHREnabled = fmEPCField->hrEnabled();
-        FHRChanged = true;
+        FSession->FHRField = fmEPCField->hrField();
+        FSession->FHREnabled = fmEPCField->hrEnabled();
+        FSession->FHRChanged = true;
     });
-    connect(fmHRError, &TfmHRError::showing, this, [this] { fmHRError->setField(FHRField); });
+    connect(fmHRError, &TfmHRError::showing, this,
+            [this] { fmHRError->setField(FSession->FHRField); });
     connect(fmHRError, &QDialog::finished, this, [this] {
         switch (fmHRError->choice()) {
         case TfmHRError::Choice::Cancel:
             FHRAbort = true;
             break;
         case TfmHRError::Choice::Disable:
-            FHREnabled = false;
+            FSession->FHREnabled = false;
             FHRAbort = false;
             break;
         case TfmHRError::Choice::Ignore:
@@ -1106,11 +1010,11 @@ void TfmMain::ConnectDialogs()
         }
     });
     connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
-    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FFormatChanged = true; });
+    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FSession->FFormatChanged = true; });
     connect(fmCommSet, &TfmCommSet::showing, this, [this] {
         // Our own open port would not probe as present.
-        if (portOpen())
-            ClosePort();
+        if (FSession->portOpen())
+            FSession->ClosePort();
         fmCommSet->setSettings(commSettings(), showHints());
     });
     connect(fmCommSet, &QDialog::finished, this, [this](int result) {
@@ -1121,23 +1025,25 @@ void TfmMain::ConnectDialogs()
     connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
-        fmInit->setCommSummary(FComPort, fmCommSet->shownAddress(), fmCommSet->shownLineTexts());
+        fmInit->setCommSummary(FSession->FComPort, fmCommSet->shownAddress(),
+                               fmCommSet->shownLineTexts());
     });
 }
 
 CommSettings TfmMain::commSettings() const
 {
-    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
+    return {FSession->FComPort,  FSession->FBaudRate,    FSession->FParity, FSession->FDataBits,
+            FSession->FStopBits, FSession->FFlowControl, TcpIpAddr};
 }
 
 void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
 {
-    FComPort = s.port;
-    FBaudRate = s.baudRate;
-    FParity = s.parity;
-    FDataBits = s.dataBits;
-    FStopBits = s.stopBits;
-    FFlowControl = s.flowControl;
+    FSession->FComPort = s.port;
+    FSession->FBaudRate = s.baudRate;
+    FSession->FParity = s.parity;
+    FSession->FDataBits = s.dataBits;
+    FSession->FStopBits = s.stopBits;
+    FSession->FFlowControl = s.flowControl;
     TcpIpAddr = s.ipAddress;
     // The network window drops its connection itself when its address text changes.
     fmNet->edIP->setText(TcpIpAddr);
@@ -1201,10 +1107,11 @@ void TfmMain::ShowTagMeaning()
     } else {
         const QString hex = PackTagFields(text, layout);
         const EpcReading r = ReadEpc(hex);
-        const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
+        const QString next =
+            miAutoInc->isChecked() ? IncrementWarning(hex, FSession->FBatchQty) : QString();
         SentIndex::Hit hit;
         const QString sent =
-            FJournal && FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
+            FSession->FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
         // What is wrong, or already done, comes first: a raw URI is long and the end of the
         // line is cut.
         for (const QString &why : {r.problem, next, sent})
@@ -1230,7 +1137,7 @@ void TfmMain::ShowTagMeaning()
 void TfmMain::miGs1EpcClick()
 {
     TfmGs1Epc dialog(this);
-    if (FDataSize == 96)
+    if (FSession->FDataSize == 96)
         dialog.setHex(PackTagFields(entryText(), currentLayout()));
     if (dialog.exec() != ModalResult::OK || dialog.hex().isEmpty())
         return;
@@ -1242,31 +1149,6 @@ void TfmMain::miGs1EpcClick()
 }
 
 // ---- Batch journal --------------------------------------------------------------------------
-
-void TfmMain::setJournal(SendJournal *journal)
-{
-    FJournal = journal;
-    connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
-    // Found at a send, it would vanish under the send's own texts: it follows them instead.
-    const auto note = [this](const QString &text, const QColor &colour) {
-        if (FSendBusy) {
-            m_nextNote = text;
-            m_nextNoteColour = colour;
-        } else {
-            SetStatus(text, colour);
-        }
-    };
-    connect(journal, &SendJournal::journalFailed, this,
-            [note](const QString &text) { note(text, Red); });
-    connect(journal, &SendJournal::journalWrittenAgain, this,
-            [note](const QString &text) { note(text, DarkGreen); });
-    connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
-        if (written && fmJournal)
-            fmJournal->journalAppended(e);
-        ShowTagMeaning(); // a new range or result may change what the value means
-    });
-    journal->open(JournalPath(m_settingsPath));
-}
 
 void TfmMain::miJournalClick()
 {
@@ -1281,36 +1163,23 @@ void TfmMain::miJournalClick()
     fmJournal->activateWindow();
 }
 
-QString TfmMain::JournalLink() const
-{
-    return JournalLinkText(FComPort, FNetLink->host().trimmed(),
-                           FNetLink->portText().trimmed().toUShort());
-}
-
 void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
 {
     const QString damaged =
         skipped > 0 ? QStringLiteral("Journal: %1 damaged lines skipped").arg(skipped) : QString();
-    // The last run did not reach its close after its last batch: the stored tag data is older
-    // than what the printer has had. The entry starts in hex; the batch may have been typed as
-    // SGTIN fields (the layouts with blanks) or in the other size.
-    const int bits = int(newest.firstEpc.size()) * 4;
-    const QString nextLayout =
-        TagFormatFor(newest.nextEntry.contains(QLatin1Char(' ')) ? 1 : 2, bits).layout;
-    const bool usable = (bits == 64 || bits == 96) && !newest.nextEntry.isEmpty() &&
-                        FindLimitBreak(newest.nextEntry, nextLayout) < 0;
-    const QString nextHex = usable ? PackTagFields(newest.nextEntry, nextLayout) : QString();
-    const bool resume =
-        usable && !m_batchSent && FDataFormat == 2 && entryText() == m_storedEntry &&
-        (bits != FDataSize || nextHex != PackTagFields(m_storedEntry, currentLayout())) &&
-        // Journal times are whole seconds: a batch in the second of the close counts as newer
-        // (a clean close has stored what that batch left, so nothing changes then).
-        (!m_settingsTime.isValid() || QDateTime::fromString(newest.time, Qt::ISODate) >=
-                                          m_settingsTime.addMSecs(-m_settingsTime.time().msec()));
-    if (resume) {
-        if (bits == 96 && FDataSize != 96)
+    ResumeCheck now;
+    now.batchSent = m_batchSent;
+    now.dataFormat = FSession->FDataFormat;
+    now.dataSize = FSession->FDataSize;
+    now.entry = entryText();
+    now.storedEntry = m_storedEntry;
+    now.settingsTime = m_settingsTime;
+    const QString nextHex = ResumeFromJournal(newest, now);
+    const int bits = int(nextHex.size()) * 4;
+    if (!nextHex.isEmpty()) {
+        if (bits == 96 && FSession->FDataSize != 96)
             miDataSize96Click();
-        else if (bits == 64 && FDataSize != 64)
+        else if (bits == 64 && FSession->FDataSize != 64)
             miDataSize64Click();
         setEntryText(nextHex);
         SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
@@ -1327,10 +1196,10 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
 
 void TfmMain::RecordFileTransfer()
 {
-    if (!FJournal)
+    if (!FSession->journalOpen())
         return;
-    const QString failure = FJournal->lastNetFailure();
-    FJournal->fileSent(JournalLink(), SendFileName, fmProg->FFileSize,
-                       fmProg->linkFailed() && !failure.isEmpty() ? failure
-                                                                  : fmProg->outcomeText());
+    const QString failure = FSession->FJournal->lastNetFailure();
+    FSession->FJournal->fileSent(
+        FSession->JournalLink(), SendFileName, fmProg->FFileSize,
+        fmProg->linkFailed() && !failure.isEmpty() ? failure : fmProg->outcomeText());
 }

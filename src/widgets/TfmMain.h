@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "link/BatchSession.h"
 #include "link/NetLink.h"
 
 class QAction;
@@ -16,10 +17,8 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolButton;
-class SendJournal;
+class BatchSession;
 class TfmJournal;
-class SerialLink;
-class StatusCheck;
 struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
@@ -31,7 +30,8 @@ class TfmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit TfmMain(const QString &settingsPath = QString(), QWidget *parent = nullptr);
+    // The window drives session, which outlives it.
+    TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent = nullptr);
     ~TfmMain() override;
 
     // Controls.
@@ -65,34 +65,11 @@ public:
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for
 
-    // Session state.
-    int FComPort = 1;
-    int FBaudRate = 9600;
-    int FParity = 0;
-    int FDataBits = 8;
-    int FStopBits = 1;
-    int FFlowControl = 2;
+    // The batch session the window drives: state, links, journal (setSession).
+    BatchSession *FSession = nullptr;
     bool FFirstRun = false;
-    int FDataFormat = 2;
-    int FDataSize = 96;
-    int FBatchQty = 1;
-    bool FFormatChanged = true;
-    QStringList FFormatLines;
-    QStringList FBatchLines;
     QStringList FEditorLines;
-    int FEPCField = 0;
-    int FEPCLine = 0;
-    int FHRField = 0;
-    int FHRLine = 0;
-    bool FHREnabled = false;
-    bool FHRChanged = false;
     bool FHRAbort = false;
-    // The printer link, handed in by whoever made it (setLink); a port is open only during
-    // a send.
-    SerialLink *FComHandle = nullptr;
-    NetLink *FNetLink = nullptr;
-    StatusCheck *FStatusCheck = nullptr; // polled by tiEncdStat
-    SendJournal *FJournal = nullptr;     // every send is recorded there
     int FInitFileIndex = 0;
     // The initial files, in sending order; the initialization dialog's list box shows them.
     QStringList FInitFileList;
@@ -123,8 +100,6 @@ public:
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
-    int FindEPCFieldNumber();
-    int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
     bool PutHRLine(); // the human-readable line is missing: false when the operator stops
@@ -134,16 +109,8 @@ public:
     void miViewFileClick();
 
     // Printer link.
-    void setLink(SerialLink *serial, NetLink *net, StatusCheck *check);
     void ShowLinkStatus(const QString &text, NetLink::Tone tone);
     void StartStatusCheck(); // a checked send's reply is due
-    // Serial: empty when the text went out, else why not (the message has been shown).
-    QString SendToPrinter(const QByteArray &text);
-    QString SendSerialBlock(const QByteArray &text);
-    bool OpenPort();
-    bool OpenPortFor(QString *failure); // as OpenPort, telling why it failed
-    void ClosePort();
-    bool portOpen() const;
     void tiEncdStatTimer();
     void miCommClick();
     CommSettings commSettings() const;
@@ -152,10 +119,7 @@ public:
     void miIPTestClick();
     void miSendFileClick();
 
-    // Batch journal: handed in like the link; read in the background from setJournal on.
-    void setJournal(SendJournal *journal);
     void miJournalClick();
-    QString JournalLink() const; // "IP host:port" or "COMn"
     void JournalLoaded(const JournalEvent &newest, int skipped);
     void RecordFileTransfer(); // after fmProg has closed
 
@@ -200,11 +164,11 @@ protected:
 private:
     // false, after the message that says why, when the batch or format must not go out
     bool ShowBatchStop(const BatchAssembly &batch);
-    void ShowBadFieldNumber(const QString &line);
     void createControls();
     void createMenu();
     void applyResizeRules();
     void createMeaningLine();
+    void connectSession();
 
     bool m_painted = false;
     bool m_picturesLoaded = false;

@@ -30,18 +30,18 @@ struct Stored {
 
 Stored stored()
 {
-    return {fmMain->FComPort,  fmMain->FBaudRate, fmMain->FParity,
-            fmMain->FDataBits, fmMain->FStopBits, fmMain->FFlowControl};
+    return {fmMain->FSession->FComPort,  fmMain->FSession->FBaudRate, fmMain->FSession->FParity,
+            fmMain->FSession->FDataBits, fmMain->FSession->FStopBits, fmMain->FSession->FFlowControl};
 }
 
 void store(const Stored &s)
 {
-    fmMain->FComPort = s.port;
-    fmMain->FBaudRate = s.baud;
-    fmMain->FParity = s.parity;
-    fmMain->FDataBits = s.dataBits;
-    fmMain->FStopBits = s.stopBits;
-    fmMain->FFlowControl = s.flow;
+    fmMain->FSession->FComPort = s.port;
+    fmMain->FSession->FBaudRate = s.baud;
+    fmMain->FSession->FParity = s.parity;
+    fmMain->FSession->FDataBits = s.dataBits;
+    fmMain->FSession->FStopBits = s.stopBits;
+    fmMain->FSession->FFlowControl = s.flow;
 }
 
 QStringList items(const QComboBox *list)
@@ -130,7 +130,7 @@ void TestCommSet::portList()
         probed << n;
         return set.contains(n);
     };
-    fmMain->FComPort = comPort;
+    fmMain->FSession->FComPort = comPort;
 
     fmCommSet->show();
 
@@ -330,7 +330,7 @@ void TestCommSet::networkLink()
     QCOMPARE(fmNet->csNet->state() == QAbstractSocket::ConnectedState, connected);
     QCOMPARE(TcpIpAddr, address);
     QCOMPARE(fmNet->edIP->text(), address);
-    QCOMPARE(fmMain->FComPort, 0);
+    QCOMPARE(fmMain->FSession->FComPort, 0);
 }
 
 void TestCommSet::helpAndHints()

@@ -238,11 +238,11 @@ void TestNet::statusCheck()
     QTRY_VERIFY(!fmNet->replies().isEmpty());
     QTRY_COMPARE(fmNet->replies().finishedLines(), replyLines);
 
-    fmMain->FStatusCheck->FStatusPolls = 7;
+    fmMain->FSession->FStatusCheck->FStatusPolls = 7;
     fmNet->tiCheckTimer();
     QVERIFY(!fmNet->tiCheck->isActive());
     QVERIFY(!fmNet->FCheckStatus);
-    QCOMPARE(fmMain->FStatusCheck->FStatusPolls, 0);
+    QCOMPARE(fmMain->FSession->FStatusCheck->FStatusPolls, 0);
     QVERIFY(fmMain->tiEncdStat->isActive());
 
     fmMain->tiEncdStatTimer();
