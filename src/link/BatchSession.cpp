@@ -4,6 +4,7 @@
 
 #include "core/Gs1Epc.h"
 #include "core/PacketText.h"
+#include "core/Settings.h"
 #include "core/TagData.h"
 #include "link/FileSender.h"
 #include "link/NetLink.h"
@@ -33,6 +34,32 @@ BatchSession::~BatchSession()
     delete FComHandle;
 }
 
+void BatchSession::TakeSettings(const StoredSettings &s)
+{
+    FComPort = s.comPort;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+    FDataFormat = 2;
+    FHREnabled = false;
+    FBatchQty = 1;
+}
+
+void BatchSession::PutSettings(StoredSettings *s) const
+{
+    s->comPort = FComPort;
+    s->baudRate = FBaudRate;
+    s->parity = FParity;
+    s->dataBits = FDataBits;
+    s->stopBits = FStopBits;
+    s->flowControl = FFlowControl;
+    s->dataFormat = FDataFormat;
+    s->dataSize = FDataSize;
+    s->hrField = FHRField;
+}
+
 void BatchSession::setPrinterAddress(const QString &host)
 {
     FNetLink->setHost(host);
@@ -60,6 +87,37 @@ QString BatchSession::JournalLink() const
 QString BatchSession::currentLayout() const
 {
     return TagFormatFor(FDataFormat, FDataSize).layout;
+}
+
+TagMeaning BatchSession::Meaning(const QString &entry, bool autoInc) const
+{
+    const QString layout = currentLayout();
+    TagMeaning m;
+    QStringList tip;
+    const int bad = FindLimitBreak(entry, layout);
+    if (bad >= 0) {
+        m.shown = QStringLiteral("Not a tag value: position %1 breaks its limit.").arg(bad + 1);
+        m.tip = QStringLiteral("Format (max data):  ") + layout;
+        return m;
+    }
+    const QString hex = PackTagFields(entry, layout);
+    const EpcReading r = ReadEpc(hex);
+    const QString next = autoInc ? IncrementWarning(hex, FBatchQty) : QString();
+    SentIndex::Hit hit;
+    const QString sent = FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
+    // What is wrong, or already done, comes first: a raw URI is long and the end of the line
+    // is cut.
+    for (const QString &why : {r.problem, next, sent})
+        if (!why.isEmpty())
+            m.shown += why + QStringLiteral(" - ");
+    m.shown += r.tagUri;
+    for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
+        if (!line.isEmpty())
+            tip << line;
+    m.tip = tip.join(QLatin1Char('\n'));
+    m.warn = !r.problem.isEmpty() || !next.isEmpty();
+    m.seen = !sent.isEmpty();
+    return m;
 }
 
 BatchAssembly BatchSession::SplitFormatText(const QStringList &lines)

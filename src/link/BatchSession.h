@@ -20,6 +20,15 @@ class FileSender;
 class NetLink;
 class SendJournal;
 class SerialLink;
+struct StoredSettings;
+
+// What a tag value means, for the line under the entry.
+struct TagMeaning {
+    QString shown; // what is wrong or already sent first, then the tag URI
+    QString tip;   // the whole story, a line each
+    bool warn = true;
+    bool seen = false; // in a batch already sent: a cue, not a warning
+};
 
 class BatchSession : public QObject
 {
@@ -58,6 +67,12 @@ public:
     FileSender *FFileSender = nullptr;
     SendJournal *FJournal = nullptr; // written only once opened (OpenJournal)
 
+    // The session's part of the settings file: the link and line settings in (the entry
+    // starts in hex, one label a batch, without the human-readable line), and out with the
+    // data format and size and the human-readable field.
+    void TakeSettings(const StoredSettings &s);
+    void PutSettings(StoredSettings *s) const;
+
     // The printer's network address: the link's, the only place it is kept.
     void setPrinterAddress(const QString &host);
     QString printerAddress() const;
@@ -66,6 +81,8 @@ public:
     QString JournalLink() const; // "IP host:port", "COMn" or the device
 
     QString currentLayout() const;
+    // The entry's value read as a tag; autoInc: the warning about the next step as well.
+    TagMeaning Meaning(const QString &entry, bool autoInc) const;
     // Splits the format text into its packets and finds the RFID and human-readable lines.
     // Stop BadFieldNumber with the line when a batch line names no field, else None.
     BatchAssembly SplitFormatText(const QStringList &lines);
