@@ -573,8 +573,9 @@ void TfmMain::ConnectDialogs()
     });
     connect(fmCommSet, &QDialog::finished, this, [this](int result) {
         if (result == ModalResult::OK)
-            ApplyCommSettings(fmCommSet->settings(), fmCommSet->FIPChanged);
+            ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
     });
+    connect(fmNet, &TfmNet::addressChanged, this, [](const QString &text) { TcpIpAddr = text; });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
     connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
@@ -600,7 +601,7 @@ void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
     FSession->FFlowControl = s.flowControl;
     TcpIpAddr = s.ipAddress;
     // The network window drops its connection itself when its address text changes.
-    fmNet->edIP->setText(TcpIpAddr);
+    fmNet->setAddress(TcpIpAddr);
     if (ipTyped)
         fmNet->NetDisconnect();
 }
@@ -694,6 +695,6 @@ void TfmMain::RecordFileTransfer()
         return;
     const QString failure = FSession->FJournal->lastNetFailure();
     FSession->FJournal->fileSent(
-        FSession->JournalLink(), SendFileName, fmProg->FFileSize,
+        FSession->JournalLink(), SendFileName, fmProg->fileSize(),
         fmProg->linkFailed() && !failure.isEmpty() ? failure : fmProg->outcomeText());
 }

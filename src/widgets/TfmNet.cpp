@@ -17,8 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "widgets/Help.h"
 #include "core/Globals.h"
+#include "widgets/Help.h"
 #include "widgets/Hints.h"
 #include "widgets/Prompt.h"
 
@@ -170,7 +170,7 @@ void TfmNet::FormShow()
 
 bool TfmNet::FormCloseQuery()
 {
-    TcpIpAddr = edIP->text();
+    emit addressChanged(edIP->text());
     return true;
 }
 
@@ -188,9 +188,14 @@ void TfmNet::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
+void TfmNet::setAddress(const QString &text)
+{
+    edIP->setText(text);
+}
+
 void TfmNet::edIPChange()
 {
-    TcpIpAddr = edIP->text();
+    emit addressChanged(edIP->text());
     NetDisconnect();
 }
 
