@@ -68,13 +68,11 @@ public:
     // The batch session the window drives: state, links, journal (setSession).
     BatchSession *FSession = nullptr;
     bool FFirstRun = false;
-    QStringList FEditorLines;
     bool FHRAbort = false;
     int FInitFileIndex = 0;
     // The initial files, in sending order; the initialization dialog's list box shows them.
     QStringList FInitFileList;
     bool FInitListLoaded = false; // the stored files have joined FInitFileList (first show)
-    bool FSendBusy = false;       // a send is under way; sbSendBatch is disabled meanwhile
 
     bool showHints() const;
 
@@ -88,56 +86,35 @@ public:
     void miSGTINClick();
     void miDataSize64Click();
     void miDataSize96Click();
-    void medEPCChange();
     bool CheckTagData();
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
-    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
-    void setEntryText(const QString &text);
-    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
-    void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
-    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
     void miViewFileClick();
 
     // Printer link.
-    void ShowLinkStatus(const QString &text, NetLink::Tone tone);
-    void StartStatusCheck(); // a checked send's reply is due
     void tiEncdStatTimer();
-    void miCommClick();
-    CommSettings commSettings() const;
-    // The comm dialog's OK: ipTyped when the operator typed in its address field.
-    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
-    void miIPTestClick();
-    void miSendFileClick();
-
-    void miJournalClick();
-    void JournalLoaded(const JournalEvent &newest, int skipped);
-    void RecordFileTransfer(); // after fmProg has closed
 
     // Start-up initialization.
     void tiInitDelayTimer();
     void tiInitFileSendTimer();
-    void ShowInitDialog(); // the list of initial files and the first-run flag, handed in
     void SetSendBusy(bool busy);
 
     // Once every window exists: the dialogs take their values from here and give them back.
     void ConnectDialogs();
 
-    void miShowHintsClick();
     void miHelpClick();
     void miAboutClick();
 
     // Settings: read in the creation handler, written by the close query.
-    void ReadSettings();
     bool WriteSettings(); // false after a failed write (the message has been shown)
 
     // Status colours.
@@ -153,7 +130,6 @@ public:
     void LoadPictures();
     // Whoever makes the windows says how to make those left for after the first paint.
     void setPendingWindows(std::function<void()> make) { m_makePending = std::move(make); }
-    void MakePendingWindows();
 
 protected:
     bool event(QEvent *event) override;
@@ -162,6 +138,30 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QStringList FEditorLines;
+    bool FSendBusy = false; // a send is under way; sbSendBatch is disabled meanwhile
+    void medEPCChange();
+    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
+    void setEntryText(const QString &text);
+    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
+    void miGs1EpcClick();
+    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
+    void ShowLinkStatus(const QString &text, NetLink::Tone tone);
+    void StartStatusCheck(); // a checked send's reply is due
+    void miCommClick();
+    CommSettings commSettings() const;
+    // The comm dialog's OK: ipTyped when the operator typed in its address field.
+    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
+    void miIPTestClick();
+    void miSendFileClick();
+    void miJournalClick();
+    void JournalLoaded(const JournalEvent &newest, int skipped);
+    void RecordFileTransfer(); // after fmProg has closed
+    void ShowInitDialog();     // the list of initial files and the first-run flag, handed in
+    void miShowHintsClick();
+    void ReadSettings();
+    void MakePendingWindows();
+
     // false, after the message that says why, when the batch or format must not go out
     bool ShowBatchStop(const BatchAssembly &batch);
     void createControls();
