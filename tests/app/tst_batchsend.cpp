@@ -16,16 +16,16 @@
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
 #include "core/Journal.h"
 #include "core/JournalModel.h"
 #include "core/PacketText.h"
-#include "widgets/TfmFormat.h"
-#include "widgets/TfmJournal.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
+#include "widgets/TfmFormat.h"
+#include "widgets/TfmJournal.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 
 namespace
@@ -96,6 +96,7 @@ class TestBatchSend : public QObject
 private slots:
     void firstAndSecondBatchOverNetwork();
     void firstBatchOverSerial();
+    void stepPastTheTopIsSaid();
     void quantityGoesIntoHeader_data();
     void quantityGoesIntoHeader();
     void noBatchPacket();
@@ -167,6 +168,26 @@ void TestBatchSend::firstBatchOverSerial()
     QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
     QVERIFY(fmMain->sbSendBatch->isEnabled());
     QVERIFY(!fmMain->FSession->portOpen());
+}
+
+// As quilbo-batch says it: once, after the batch whose step wraps.
+void TestBatchSend::stepPastTheTopIsSaid()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
+    TestWindows w;
+    useSerial(sim);
+    fmMain->medEPC->setText(QStringLiteral("FFFFFFFFFFFFFFFFFFFFFFFE"));
+    fmMain->FSession->FBatchQty = 2;
+    w.prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("000000000000000000000000"));
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Warning after batch 1: the tag data wraps "
+                                                    "past its largest value to "
+                                                    "000000000000000000000000."));
+    fmMain->tiStatHoldTimer();
+    fmMain->sbSendBatchClick();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
 }
 
 void TestBatchSend::quantityGoesIntoHeader_data()
@@ -404,7 +425,8 @@ void TestBatchSend::unwritableJournal()
     // Written or not, every batch is found under its own number with its own result.
     for (int i = 0; i < batches.size(); ++i) {
         SentIndex::Hit hit;
-        QVERIFY(fmMain->FSession->FJournal->lookup(QStringLiteral("0123456789ABCDEF0000000%1").arg(i), &hit));
+        QVERIFY(fmMain->FSession->FJournal->lookup(
+            QStringLiteral("0123456789ABCDEF0000000%1").arg(i), &hit));
         QCOMPARE(hit.batch, qint64(i + 1));
         QCOMPARE(hit.result, QStringLiteral("Sent"));
     }
