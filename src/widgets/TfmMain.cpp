@@ -149,7 +149,7 @@ void TfmMain::ReadSettings()
     IniRecentFiles = s.recentFiles;
     SendFileName = s.sendFileName;
     LastInitFile = s.recentFiles.value(0);
-    TcpIpAddr = s.tcpIpAddr;
+    FSession->setPrinterAddress(s.tcpIpAddr);
     InitFiles = s.initFiles;
     PortOverrides = s.ports;
 
@@ -162,7 +162,7 @@ bool TfmMain::WriteSettings()
     FSession->PutSettings(&s);
     s.recentFiles = RecentFiles.entries();
     s.sendFileName = SendFileName;
-    s.tcpIpAddr = TcpIpAddr;
+    s.tcpIpAddr = FSession->printerAddress();
     s.rfidData = entryText();
     if (FInitListLoaded) {
         s.initFiles = FInitFileList;
@@ -575,7 +575,6 @@ void TfmMain::ConnectDialogs()
         if (result == ModalResult::OK)
             ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
     });
-    connect(fmNet, &TfmNet::addressChanged, this, [](const QString &text) { TcpIpAddr = text; });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
     connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
@@ -587,8 +586,9 @@ void TfmMain::ConnectDialogs()
 
 CommSettings TfmMain::commSettings() const
 {
-    return {FSession->FComPort,  FSession->FBaudRate,    FSession->FParity, FSession->FDataBits,
-            FSession->FStopBits, FSession->FFlowControl, TcpIpAddr};
+    return {FSession->FComPort,        FSession->FBaudRate, FSession->FParity,
+            FSession->FDataBits,       FSession->FStopBits, FSession->FFlowControl,
+            FSession->printerAddress()};
 }
 
 void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
@@ -599,9 +599,9 @@ void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
     FSession->FDataBits = s.dataBits;
     FSession->FStopBits = s.stopBits;
     FSession->FFlowControl = s.flowControl;
-    TcpIpAddr = s.ipAddress;
-    // The network window drops its connection itself when its address text changes.
-    fmNet->setAddress(TcpIpAddr);
+    FSession->setPrinterAddress(s.ipAddress);
+    // The network window shows it, and drops its connection itself when its text changes.
+    fmNet->setAddress(s.ipAddress);
     if (ipTyped)
         fmNet->NetDisconnect();
 }

@@ -59,7 +59,6 @@ TfmNet::TfmNet(NetLink *link, QWidget *parent)
     // The link reads the address and port when it connects.
     connect(edIP, &QLineEdit::textChanged, link, &NetLink::setHost);
     connect(edPort, &QLineEdit::textChanged, link, &NetLink::setPortText);
-    link->setHost(edIP->text());
     link->setPortText(edPort->text());
 
     FormCreate();
@@ -154,7 +153,7 @@ void TfmNet::FormCreate()
     FLinkActive = false;
     FAwaitConnect = false;
     FCheckStatus = false;
-    edIP->setText(TcpIpAddr);
+    edIP->setText(m_link->host()); // the session keeps the address; this shows it
     csNet->abort();
 }
 
@@ -170,7 +169,6 @@ void TfmNet::FormShow()
 
 bool TfmNet::FormCloseQuery()
 {
-    emit addressChanged(edIP->text());
     return true;
 }
 
@@ -195,7 +193,6 @@ void TfmNet::setAddress(const QString &text)
 
 void TfmNet::edIPChange()
 {
-    emit addressChanged(edIP->text());
     NetDisconnect();
 }
 

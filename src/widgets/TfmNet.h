@@ -91,8 +91,6 @@ signals:
     // The link's, passed on (transferFinished stays posted).
     void transferProgress(qint64 sent, qint64 total); // bytes that have left, of FTotal
     void transferFinished(bool allSent);
-    // The operator changed the address: the main window keeps it.
-    void addressChanged(const QString &text);
 
 protected:
     void showEvent(QShowEvent *event) override;

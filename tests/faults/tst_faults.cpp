@@ -24,16 +24,16 @@
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "core/Settings.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
-#include "widgets/Prompt.h"
 #include "core/PacketText.h"
-#include "widgets/TfmFormat.h"
+#include "core/Settings.h"
 #include "link/PortNames.h"
 #include "link/ReplyBuffer.h"
 #include "link/SerialLink.h"
+#include "widgets/Prompt.h"
+#include "widgets/TfmFormat.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 #include "widgets/TfmProg.h"
 
@@ -593,7 +593,7 @@ void TestFaults::garbageSettingsFile()
         QCOMPARE(fmMain->FSession->FFlowControl, 2);
         QCOMPARE(fmMain->FSession->FDataSize, 96);
         QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
-        QVERIFY(TcpIpAddr.isEmpty());
+        QVERIFY(fmMain->FSession->printerAddress().isEmpty());
         QVERIFY(SendFileName.isEmpty());
         QVERIFY(PortOverrides.isEmpty());
 
@@ -771,7 +771,8 @@ void TestFaults::hugeFormatFile()
     fmMain->sbSendBatchClick();
     QCOMPARE(w.prompt.messages(), QStringList{QStringLiteral("Send Format: Send format packet?")});
     const QByteArray expected =
-        PrinterText(fmMain->FSession->FFormatLines + fmMain->FSession->FBatchLines) + (serial ? "" : Request);
+        PrinterText(fmMain->FSession->FFormatLines + fmMain->FSession->FBatchLines) +
+        (serial ? "" : Request);
     if (refusal.isEmpty())
         QCOMPARE(fmMain->FSession->FFormatLines.size(), rows + 3);
     if (serial) {
