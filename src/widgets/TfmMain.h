@@ -65,7 +65,7 @@ public:
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for
 
-    // The batch session the window drives: state, links, journal (setSession).
+    // The batch session the window drives (state, links, journal), handed in at creation.
     BatchSession *FSession = nullptr;
     bool FFirstRun = false;
     bool FHRAbort = false;
