@@ -50,7 +50,7 @@ int main(int argc, char **argv)
         return 1;
     }
     TestWindows w;
-    fmMain->FComPort = 0;
+    fmMain->FSession->FComPort = 0;
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
     fmNet->findChild<QLineEdit *>(QStringLiteral("edPort"))->setText(QString::number(sim.port()));
 

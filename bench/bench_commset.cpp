@@ -85,7 +85,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     CreateWindows(dir.filePath(QStringLiteral("quilbo.INI")));
     fmMain->tiInitDelay->stop();
-    fmMain->FComPort = 3;
+    fmMain->FSession->FComPort = 3;
 
     run("no ports", {}, 200);
     run("4 ports (COM1, COM3, COM10, COM200)", {1, 3, 10, 200}, 50);

@@ -3,11 +3,7 @@
 #include <QtGlobal>
 #include <exception>
 
-#include "link/FileSender.h"
-#include "link/NetLink.h"
-#include "link/SendJournal.h"
-#include "link/SerialLink.h"
-#include "link/StatusCheck.h"
+#include "link/BatchSession.h"
 #include "widgets/Prompt.h"
 #include "widgets/TfmCommSet.h"
 #include "widgets/TfmEPCField.h"
@@ -21,12 +17,8 @@
 #include "widgets/TfmQty.h"
 #include "widgets/TfmWarnIncHR.h"
 
-// The printer link: made before the windows that use it, gone after them.
-static SerialLink *serialLink = nullptr;
-static NetLink *netLink = nullptr;
-static StatusCheck *statusCheck = nullptr;
-static FileSender *fileSender = nullptr;
-static SendJournal *sendJournal = nullptr;
+// The printer session and its links: made before the windows that use it, gone after them.
+static BatchSession *session = nullptr;
 
 // Resources compiled into a static library are only linked in when asked for by name.
 static void InitResources()
@@ -41,14 +33,8 @@ static void CreateDialogs();
 void CreateWindows(const QString &settingsPath, bool dialogsLater)
 {
     InitResources();
-    serialLink = new SerialLink;
-    netLink = new NetLink;
-    statusCheck = new StatusCheck(netLink);
-    fileSender = new FileSender(serialLink, netLink);
-    fmMain = new TfmMain(settingsPath);
-    sendJournal = new SendJournal(netLink, statusCheck);
-    fmMain->setLink(serialLink, netLink, statusCheck);
-    fmMain->setJournal(sendJournal);
+    session = new BatchSession;
+    fmMain = new TfmMain(settingsPath, session);
     fmMain->setPendingWindows([] { CreatePendingWindows(); });
     dialogsPending = true;
     if (!dialogsLater)
@@ -70,24 +56,24 @@ static void CreateDialogs()
     fmCommSet = new TfmCommSet(fmMain);
     fmEPCField = new TfmEPCField(fmMain);
     fmFormat = new TfmFormat(fmMain);
-    fmNet = new TfmNet(netLink, fmMain);
+    fmNet = new TfmNet(session->FNetLink, fmMain);
     fmNet->setShowHints([] { return fmMain ? fmMain->showHints() : true; });
     TransferHost host;
-    host.serial = [] { return fmMain->FComPort != 0; };
+    host.serial = [] { return fmMain->FSession->FComPort != 0; };
     host.openPort = [] {
-        if (!fmMain->portOpen())
-            fmMain->OpenPort();
-        return fmMain->portOpen();
+        if (!fmMain->FSession->portOpen())
+            fmMain->FSession->OpenPort();
+        return fmMain->FSession->portOpen();
     };
-    host.closePort = [] { fmMain->ClosePort(); };
+    host.closePort = [] { fmMain->FSession->ClosePort(); };
     host.reportFailure = [](const QString &text) { fmMain->SetStatus(text, TfmMain::Red); };
-    fmProg = new TfmProg(fileSender, host, fmMain);
+    fmProg = new TfmProg(session->FFileSender, host, fmMain);
     fmQty = new TfmQty(fmMain);
     FlashLink flash;
-    flash.serial = [] { return fmMain->FComPort != 0; };
-    flash.send = [](const QByteArray &text) { fmMain->SendToPrinter(text); };
+    flash.serial = [] { return fmMain->FSession->FComPort != 0; };
+    flash.send = [](const QByteArray &text) { fmMain->FSession->SendToPrinter(text); };
     flash.release = [] {
-        fmMain->ClosePort();
+        fmMain->FSession->ClosePort();
         fmNet->NetDisconnect();
     };
     fmFormFl = new TfmFormFl(flash, fmMain);
@@ -114,16 +100,8 @@ void DestroyWindows()
     fmInit = nullptr;
     fmMain = nullptr;
     delete main;
-    delete sendJournal;
-    sendJournal = nullptr;
-    delete fileSender;
-    delete statusCheck;
-    delete netLink;
-    delete serialLink;
-    fileSender = nullptr;
-    statusCheck = nullptr;
-    netLink = nullptr;
-    serialLink = nullptr;
+    delete session;
+    session = nullptr;
 }
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}

@@ -5,12 +5,11 @@
 #include <QTimer>
 
 #include "core/FormatFile.h"
-#include "core/PacketText.h"
+#include "core/TagData.h"
+#include "link/BatchSession.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
-#include "link/SerialLink.h"
-#include "core/Gs1Epc.h"
-#include "core/TagData.h"
+#include "link/SendJournal.h"
 
 namespace
 {
@@ -27,7 +26,8 @@ QString stopText(const BatchAssembly &batch)
 } // namespace
 
 BatchRun::BatchRun(const BatchOptions &options, QIODevice *out, QIODevice *err, QObject *parent)
-    : QObject(parent), m_options(options), m_out(out), m_err(err)
+    : QObject(parent), m_options(options), m_out(out), m_err(err),
+      m_session(std::make_unique<BatchSession>())
 {
     m_ticker = new QTimer(this);
     m_ticker->setInterval(1000);
@@ -35,6 +35,37 @@ BatchRun::BatchRun(const BatchOptions &options, QIODevice *out, QIODevice *err, 
     m_connectWait = new QTimer(this);
     m_connectWait->setSingleShot(true);
     connect(m_connectWait, &QTimer::timeout, this, &BatchRun::connectTimedOut);
+
+    BatchSession &s = *m_session;
+    s.FDataFormat = HexFormat;
+    s.FDataSize = m_options.dataSize;
+    s.FBatchQty = m_options.quantity;
+    s.FAutoInc = true; // the window's default: stepped on at once, whatever the printer answers
+    if (serial()) {
+        s.FComPort = 1;
+        s.FComDevice = m_options.serialDevice;
+        s.FLineSettings = m_options.baud > 0;
+        s.FBaudRate = m_options.baud > 0 ? m_options.baud : 9600;
+        s.FParity = 0;
+        s.FDataBits = 8;
+        s.FStopBits = 1;
+        s.FFlowControl = 3; // none
+    } else {
+        s.FComPort = 0;
+        s.setPrinterAddress(m_options.host);
+        s.FNetLink->setPortText(QString::number(m_options.port));
+        s.FStatusCheck->setMaxPolls(m_options.polls);
+    }
+    connect(&s, &BatchSession::batchEnded, this, &BatchRun::batchEnded);
+    connect(&s, &BatchSession::warning, this,
+            [this](const QString &caption, const QString &) { m_serialCaption = caption; });
+    // An unattended run says it once, where it happens.
+    connect(&s, &BatchSession::stepWarning, this, [this](qint64, const QString &why) {
+        writeErr(QStringLiteral("Warning after batch %1: %2").arg(m_number).arg(why));
+    });
+    connect(s.FJournal, &SendJournal::journalFailed, this, [this](const QString &text) {
+        writeErr(QStringLiteral("Warning: %1; the run goes on.").arg(text));
+    });
 }
 
 BatchRun::~BatchRun() = default;
@@ -48,42 +79,34 @@ bool BatchRun::prepare()
                      .arg(QDir::toNativeSeparators(m_options.formatPath), error));
         return false;
     }
-    const SplitPackets split = SplitFormatLines(lines);
-    m_packets.formatLines = split.formatLines;
-    m_packets.batchLines = split.batchLines;
-    m_packets.epcField = FindEPCFieldNumber(split.formatLines);
-    int bad = 0;
-    m_packets.epcLine = FindBatchFieldLine(split.batchLines, m_packets.epcField, &bad);
-    if (bad > 0) {
-        BatchAssembly stop;
-        stop.stop = BatchStop::BadFieldNumber;
-        stop.line = split.batchLines.at(bad);
-        writeErr(stopText(stop));
+    const BatchAssembly split = m_session->SplitFormatText(lines);
+    if (split.stop != BatchStop::None) {
+        writeErr(stopText(split));
         return false;
     }
-    m_layout = TagFormatFor(HexFormat, m_options.dataSize).layout;
     m_entry = m_options.epc;
-    const BatchAssembly first = assemble(m_options.sendFormat);
+    const BatchAssembly first = m_session->PrepareBatch(m_entry, m_options.sendFormat, false);
     if (first.stop != BatchStop::None) {
         writeErr(stopText(first));
         return false;
     }
-    if (m_packets.epcLine == 0)
+    if (m_session->FEPCLine == 0)
         writeErr(QStringLiteral("Warning: the batch packet has no data line for the RFID field "
                                 "%1; every batch carries the tag data the format text holds.")
-                     .arg(m_packets.epcField));
+                     .arg(m_session->FEPCField));
 
     if (!m_options.journalPath.isEmpty()) {
-        if (!m_journal.open(m_options.journalPath)) {
+        // Said before anything is sent; the session's journal then appends after it.
+        JournalWriter check;
+        if (!check.open(m_options.journalPath)) {
             writeErr(QStringLiteral("Journal Error: %1\n%2")
-                         .arg(QDir::toNativeSeparators(m_options.journalPath), m_journal.error()));
+                         .arg(QDir::toNativeSeparators(m_options.journalPath), check.error()));
             return false;
         }
-        if (m_journal.skippedOnOpen() > 0)
+        if (check.skippedOnOpen() > 0)
             writeErr(QStringLiteral("Warning: the journal has %1 unreadable lines; new lines go "
                                     "after them.")
-                         .arg(m_journal.skippedOnOpen()));
-        m_journalOn = true;
+                         .arg(check.skippedOnOpen()));
     }
     return true;
 }
@@ -91,39 +114,33 @@ bool BatchRun::prepare()
 void BatchRun::start()
 {
     m_clock.start();
-    if (!m_options.serialDevice.isEmpty()) {
-        m_serial = std::make_unique<SerialLink>();
-    } else {
-        m_net = std::make_unique<NetLink>();
-        m_check = std::make_unique<StatusCheck>(m_net.get());
-        m_check->setMaxPolls(m_options.polls);
-        m_net->setHost(m_options.host);
-        m_net->setPortText(QString::number(m_options.port));
-        NetLink *net = m_net.get();
-        connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
-        connect(m_check.get(), &StatusCheck::finished, this, &BatchRun::replyJudged);
-        connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
-        connect(net, &NetLink::connected, this, &BatchRun::connected);
-        connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
-        connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
-        connect(net, &NetLink::connectTimedOut, this, [this] {
-            m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
-        });
-        // A port text that is no port: the link says so in a message box.
-        connect(net, &NetLink::warning, this,
-                [this](const QString &, const QString &text) { m_failureText = text; });
-        connect(net, &NetLink::statusText, this, [this](const QString &text, NetLink::Tone tone) {
-            if (tone == NetLink::Tone::Failure)
-                m_failureText = text;
-        });
-        // Connected before the first send, which then goes at once instead of at the link's
-        // first look at the connection a quarter second later.
-        m_state = State::Connecting;
-        m_connectWait->start(ConnectWaitMs);
-        net->NetConnect();
+    if (!m_options.journalPath.isEmpty())
+        m_session->OpenJournal(m_options.journalPath);
+    if (serial()) {
+        sendNext();
         return;
     }
-    sendNext();
+    NetLink *net = m_session->FNetLink;
+    connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
+    connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
+    connect(net, &NetLink::connected, this, &BatchRun::connected);
+    connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
+    connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
+    connect(net, &NetLink::connectTimedOut, this, [this] {
+        m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
+    });
+    // A port text that is no port: the link says so in a message box.
+    connect(net, &NetLink::warning, this,
+            [this](const QString &, const QString &text) { m_failureText = text; });
+    connect(net, &NetLink::statusText, this, [this](const QString &text, NetLink::Tone tone) {
+        if (tone == NetLink::Tone::Failure)
+            m_failureText = text;
+    });
+    // Connected before the first send, which then goes at once instead of at the link's
+    // first look at the connection a quarter second later.
+    m_state = State::Connecting;
+    m_connectWait->start(ConnectWaitMs);
+    net->NetConnect();
 }
 
 void BatchRun::connected()
@@ -164,20 +181,6 @@ void BatchRun::stopNow()
         QStringLiteral("Stopped"));
 }
 
-BatchAssembly BatchRun::assemble(bool withFormat) const
-{
-    const BatchRequest request{m_options.quantity, m_entry, HexFormat, m_options.dataSize,
-                               withFormat};
-    return AssembleBatch(m_packets, request);
-}
-
-QString BatchRun::linkText() const
-{
-    if (!m_options.serialDevice.isEmpty())
-        return m_options.serialDevice;
-    return JournalLinkText(0, m_options.host, m_options.port);
-}
-
 QString BatchRun::printerAddress() const
 {
     return QStringLiteral("%1:%2").arg(m_options.host).arg(m_options.port);
@@ -203,138 +206,74 @@ void BatchRun::sendNext()
     }
     ++m_number;
     const bool withFormat = m_options.sendFormat && m_number == 1;
-    const BatchAssembly batch = assemble(withFormat);
+    const BatchAssembly batch = m_session->PrepareBatch(m_entry, withFormat, false);
     if (batch.stop != BatchStop::None) {
         end(UnusableInput, stopText(batch));
         return;
     }
-    m_sentEpc = PackTagFields(m_entry, m_layout);
-    // The window steps the tag data on at once, whatever the printer answers.
-    const QString next = StepTagText(m_entry, m_layout, m_options.quantity);
-    // The window says so on its meaning line; an unattended run says it once, where it happens.
-    if (!m_stepWarned) {
-        QString why =
-            m_sentEpc.size() == 24 ? IncrementWarning(m_sentEpc, m_options.quantity) : QString();
-        const QString nextEpc = PackTagFields(next, m_layout);
-        if (why.isEmpty() && nextEpc < m_sentEpc) // same length, upper case: compares as numbers
-            why = QStringLiteral("the tag data wraps past its largest value to %1.").arg(nextEpc);
-        if (!why.isEmpty()) {
-            writeErr(QStringLiteral("Warning after batch %1: %2").arg(m_number).arg(why));
-            m_stepWarned = true;
-        }
-    }
-    if (m_journalOn) {
-        JournalEvent event;
-        event.link = linkText();
-        event.quantity = m_options.quantity;
-        event.withFormat = withFormat;
-        event.firstEpc = m_sentEpc;
-        event.nextEntry = next;
-        m_journalBatch = m_journal.appendBatch(event);
-        if (m_journalBatch == 0) {
-            writeErr(QStringLiteral("Warning: the journal cannot be written (%1); the run goes "
-                                    "on without it.")
-                         .arg(m_journal.error()));
-            m_journalOn = false;
-        }
-    }
-    m_entry = next;
+    m_sentEpc = PackTagFields(m_entry, m_session->currentLayout());
     m_state = State::Sending;
-    if (m_serial) {
-        sendSerial(batch);
-        return;
-    }
     m_failureText.clear();
-    m_net->SendWithStatus(batch.text);
-}
-
-void BatchRun::sendSerial(const BatchAssembly &batch)
-{
-    SerialSettings settings;
-    settings.device = m_options.serialDevice;
-    settings.lineSettings = m_options.baud > 0;
-    settings.baudRate = m_options.baud > 0 ? m_options.baud : 9600;
-    settings.parity = 0;
-    settings.dataBits = 8;
-    settings.stopBits = 1;
-    settings.flowControl = 3; // none
-    // Opened for each batch and closed after it, as the window does.
-    const SerialLink::OpenResult opened = m_serial->open(settings);
-    if (opened != SerialLink::OpenResult::Ok) {
-        m_serial->close();
-        const QString text = SerialLink::messageFor(opened);
-        journalResult(text);
-        end(Unreachable, QStringLiteral("Comm Error: %1 (%2)\nBatch %3 was not sent.")
-                             .arg(text, m_options.serialDevice)
-                             .arg(m_number));
-        return;
-    }
-    const bool written = m_serial->write(batch.text);
-    m_serial->close();
-    if (!written) {
-        const QString text = QStringLiteral("Error writing data to printer.");
-        journalResult(text);
-        end(Unreachable, QStringLiteral("SendSerialBlock: %1 (%2)\nBatch %3 was not sent whole.")
-                             .arg(text, m_options.serialDevice)
-                             .arg(m_number));
-        return;
-    }
-    ++m_counts.batches;
-    m_counts.labels += m_options.quantity;
-    batchDone(BatchOutcome::Sent);
-    m_state = State::Idle;
-    // Through the event loop, so that a stop request is seen between batches.
-    QMetaObject::invokeMethod(this, &BatchRun::sendNext, Qt::QueuedConnection);
+    // Serial: batchEnded has come by the time this returns.
+    m_entry = m_session->SendBatch(batch, m_entry, withFormat);
 }
 
 void BatchRun::transferFinished(bool allSent)
 {
-    if (m_state != State::Sending)
+    // A send that failed has ended as its batch (batchEnded).
+    if (m_state != State::Sending || !allSent)
         return;
-    if (!allSent) {
-        const QString text = m_failureText.isEmpty()
-                                 ? QStringLiteral("Connection closed, data not sent.")
-                                 : m_failureText;
-        journalResult(text);
-        const QString why = m_fault.isEmpty() ? text : m_fault;
-        end(Unreachable, QStringLiteral("%1\nBatch %2 was not sent.").arg(why).arg(m_number));
-        return;
-    }
     ++m_counts.batches;
     m_counts.labels += m_options.quantity;
     m_state = State::Awaiting;
     m_waitClock.start();
-    m_check->watch();
+    m_session->FStatusCheck->watch();
     if (!m_fault.isEmpty())
-        m_check->expire(); // no reply can come any more: judge what is there
+        m_session->FStatusCheck->expire(); // no reply can come any more: judge what is there
     else if (m_progress)
         m_ticker->start();
 }
 
-void BatchRun::replyJudged(const StatusCheck::Result &result)
+void BatchRun::batchEnded(qint64, BatchOutcome outcome, const QString &detail)
 {
-    if (m_state != State::Awaiting)
+    if (m_state != State::Sending && m_state != State::Awaiting)
         return;
+    if (outcome == BatchOutcome::LinkFailure) {
+        if (serial()) {
+            const bool written = m_serialCaption != QLatin1String("SendSerialBlock");
+            end(Unreachable, QStringLiteral("%1: %2 (%3)\nBatch %4 was not sent%5")
+                                 .arg(m_serialCaption, detail, m_options.serialDevice)
+                                 .arg(m_number)
+                                 .arg(written ? QStringLiteral(".") : QStringLiteral(" whole.")));
+            return;
+        }
+        const QString text = m_failureText.isEmpty()
+                                 ? QStringLiteral("Connection closed, data not sent.")
+                                 : m_failureText;
+        const QString why = m_fault.isEmpty() ? text : m_fault;
+        end(Unreachable, QStringLiteral("%1\nBatch %2 was not sent.").arg(why).arg(m_number));
+        return;
+    }
     m_ticker->stop();
-    switch (result.outcome) {
-    case StatusCheck::Outcome::Polling:
-        return;
-    case StatusCheck::Outcome::OperationOk:
-        batchDone(BatchOutcome::OperationOk);
-        break;
-    case StatusCheck::Outcome::EncodingFailed:
-        batchDone(BatchOutcome::EncodingFailed, ReplyBuffer::displayText(result.reply.toLatin1()));
-        break;
-    case StatusCheck::Outcome::NoResponse:
-    case StatusCheck::Outcome::LinkClosed:
-        // A close that left this batch without its reply has cut the run short.
+    if (serial()) {
+        ++m_counts.batches;
+        m_counts.labels += m_options.quantity;
+    }
+    // A close that left this batch without its reply has cut the run short.
+    if (outcome == BatchOutcome::NoResponse)
         m_closedOnly = m_closedOnly && m_fault.isEmpty();
-        batchDone(BatchOutcome::NoResponse,
-                  m_fault.isEmpty() ? QString() : NoResponseLinkFailedText());
-        break;
+    const QString result = BatchOutcomeText(outcome, detail);
+    m_counts.add(result);
+    if (!m_options.quiet) {
+        const int width = int(QString::number(m_options.batches).size());
+        clearProgress();
+        writeOut(QStringLiteral("%1  %2  %3\n")
+                     .arg(QString::number(m_number).rightJustified(width), m_sentEpc, result));
+        showProgress();
     }
     m_state = State::Idle;
-    // Not from inside the socket's read event that brought the reply.
+    // Through the event loop: not from inside the socket's read event that brought the reply,
+    // and so that a stop request is seen between batches.
     QMetaObject::invokeMethod(this, &BatchRun::sendNext, Qt::QueuedConnection);
 }
 
@@ -348,14 +287,14 @@ void BatchRun::linkClosed()
     }
     // Sending: the link fails the transfer itself. Idle: the next batch sees the fault.
     if (m_state == State::Awaiting)
-        m_check->expire();
+        m_session->FStatusCheck->expire();
 }
 
 void BatchRun::repliesArrived(int fellOff)
 {
     if (m_state == State::Done)
         return;
-    const ReplyBuffer &replies = m_net->replies();
+    const ReplyBuffer &replies = m_session->FNetLink->replies();
     // Bounded as the buffer is, a flood would only ever give cut or lost replies.
     if (fellOff > 0) {
         m_fault = QStringLiteral("The printer sent more than %1 lines without being asked; "
@@ -369,8 +308,9 @@ void BatchRun::repliesArrived(int fellOff)
         return;
     }
     m_closedOnly = false;
+    m_session->setLinkFault(true);
     if (m_state == State::Awaiting)
-        m_check->expire();
+        m_session->FStatusCheck->expire();
 }
 
 void BatchRun::connectFailed(const QString &why)
@@ -379,8 +319,7 @@ void BatchRun::connectFailed(const QString &why)
     if (m_state != State::Connecting && m_state != State::Sending)
         return;
     const QString text = QStringLiteral("Could not connect to %1: %2").arg(printerAddress(), why);
-    journalResult(text);
-    end(Unreachable, text);
+    end(Unreachable, text, text);
 }
 
 void BatchRun::Counts::add(const QString &result)
@@ -405,33 +344,6 @@ void BatchRun::Counts::add(const QString &result)
     }
 }
 
-void BatchRun::batchDone(BatchOutcome outcome, const QString &detail)
-{
-    const QString result = BatchOutcomeText(outcome, detail);
-    m_counts.add(result);
-    journalResult(result);
-    if (m_options.quiet)
-        return;
-    const int width = int(QString::number(m_options.batches).size());
-    clearProgress();
-    writeOut(QStringLiteral("%1  %2  %3\n")
-                 .arg(QString::number(m_number).rightJustified(width), m_sentEpc, result));
-    showProgress();
-}
-
-void BatchRun::journalResult(const QString &result)
-{
-    if (!m_journalOn || m_journalBatch == 0)
-        return;
-    if (!m_journal.appendResult(m_journalBatch, result)) {
-        writeErr(QStringLiteral("Warning: the journal cannot be written (%1); the run goes on "
-                                "without it.")
-                     .arg(m_journal.error()));
-        m_journalOn = false;
-    }
-    m_journalBatch = 0;
-}
-
 void BatchRun::end(int status, const QString &message, const QString &unsettledResult)
 {
     if (m_state == State::Done)
@@ -442,11 +354,11 @@ void BatchRun::end(int status, const QString &message, const QString &unsettledR
     m_connectWait->stop();
     clearProgress();
     if (unsettled)
-        journalResult(unsettledResult);
-    if (m_net) {
-        m_check->stopWatching();
-        m_net->disconnect(this);
-        m_net->Shutdown();
+        m_session->EndOpenBatches(BatchOutcome::Stopped, unsettledResult);
+    if (!serial()) {
+        m_session->FStatusCheck->stopWatching();
+        m_session->FNetLink->disconnect(this);
+        m_session->FNetLink->Shutdown();
     }
     if (!message.isEmpty())
         writeErr(message);
@@ -458,7 +370,7 @@ void BatchRun::end(int status, const QString &message, const QString &unsettledR
     };
     row("Batches:", QString::number(m_counts.batches));
     row("Labels:", QString::number(m_counts.labels));
-    if (m_serial) {
+    if (serial()) {
         row("Sent:", QString::number(m_counts.sent));
     } else {
         row("Operation OK:", QString::number(m_counts.ok));

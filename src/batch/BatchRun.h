@@ -15,10 +15,9 @@
 #include "core/Journal.h"
 #include "link/StatusCheck.h"
 
-class NetLink;
+class BatchSession;
 class QIODevice;
 class QTimer;
-class SerialLink;
 
 class BatchRun : public QObject
 {
@@ -68,23 +67,19 @@ private:
     enum class State { Idle, Connecting, Sending, Awaiting, Done };
 
     void sendNext();
-    void sendSerial(const BatchAssembly &batch);
     void transferFinished(bool allSent);
-    void replyJudged(const StatusCheck::Result &result);
+    void batchEnded(qint64 batch, BatchOutcome outcome, const QString &detail);
     void linkClosed();
     void repliesArrived(int fellOff);
     void connected();
     void connectFailed(const QString &why);
     void connectTimedOut();
-    void batchDone(BatchOutcome outcome, const QString &detail = QString());
     // unsettled: the journal's result for a batch under way, which will never have one.
     void end(int status, const QString &message = QString(),
              const QString &unsettled = RunEndedText());
 
-    BatchAssembly assemble(bool withFormat) const;
-    QString linkText() const;
+    bool serial() const { return !m_options.serialDevice.isEmpty(); }
     QString printerAddress() const; // host:port
-    void journalResult(const QString &result);
     void writeOut(const QString &text);
     void writeErr(const QString &text);
     void showProgress();
@@ -93,18 +88,13 @@ private:
     BatchOptions m_options;
     QIODevice *m_out;
     QIODevice *m_err;
-    BatchPackets m_packets;
-    QString m_layout;
     QString m_entry;     // the tag data of the next batch, as the entry would show it
     QString m_sentEpc;   // hex of the batch under way
     qint64 m_number = 0; // of the batch under way, from 1
-    qint64 m_journalBatch = 0;
-    JournalWriter m_journal;
-    bool m_journalOn = false;
+    bool m_journalWarned = false;
+    QString m_serialCaption; // of the serial link's last message
 
-    std::unique_ptr<NetLink> m_net;
-    std::unique_ptr<StatusCheck> m_check;
-    std::unique_ptr<SerialLink> m_serial;
+    std::unique_ptr<BatchSession> m_session;
     QTimer *m_ticker = nullptr; // progress while a reply is awaited
     QTimer *m_connectWait = nullptr;
 
@@ -113,7 +103,6 @@ private:
     bool m_progress = false;
     int m_progressWidth = 0;
     QString m_fault;           // the link failed: the run ends with Unreachable after this batch
-    bool m_stepWarned = false; // the step after a batch left the value's scheme or wrapped
     bool m_closedOnly = false; // the fault is the printer's close after every reply it owed
     QString m_failureText;
     Counts m_counts;

@@ -3,7 +3,6 @@
 QString SendFileName;
 QStringList IniRecentFiles{QString(), QString(), QString(), QString(), QString()};
 RecentFileList RecentFiles;
-QString TcpIpAddr;
 QStringList InitFiles = QStringList(QVector<QString>(10));
 QString LastInitFile;
 QString FormatFileName;
@@ -13,7 +12,6 @@ void ResetProgramValues()
     SendFileName.clear();
     IniRecentFiles = QStringList(QVector<QString>(5));
     RecentFiles = RecentFileList();
-    TcpIpAddr.clear();
     InitFiles = QStringList(QVector<QString>(10));
     LastInitFile.clear();
     FormatFileName.clear();

@@ -8,7 +8,6 @@
 extern QString SendFileName;       // file last chosen for, or being sent by, a file transfer
 extern QStringList IniRecentFiles; // FILENAME1..5 as read at start (always five entries)
 extern RecentFileList RecentFiles; // the editor's live list, newest first
-extern QString TcpIpAddr;          // printer address text
 extern QStringList InitFiles;      // INIFILE0..9 as read at start (always ten entries)
 extern QString LastInitFile;       // seeds the "add initial file" dialog
 extern QString FormatFileName;     // file last opened or saved in the editor

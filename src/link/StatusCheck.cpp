@@ -134,8 +134,10 @@ void StatusCheck::expire()
     if (!m_closed)
         ++m_late;
     Result result;
-    result.outcome = Outcome::NoResponse;
+    result.outcome = m_closed ? Outcome::LinkClosed : Outcome::NoResponse;
     result.poll = m_maxPolls;
+    if (m_closed)
+        result.bytes = m_link->lastCheckedBytes();
     finishWatch(result);
 }
 

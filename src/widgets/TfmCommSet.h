@@ -38,6 +38,7 @@ public:
     QPushButton *bbOK = nullptr, *bbCancel = nullptr, *BitBtn1 = nullptr;
 
     bool FIPChanged = false;
+    bool ipChanged() const { return FIPChanged; } // the operator typed in edIP
 
     // Whether COMn can be opened now; tests put in a fixed set of present ports.
     std::function<bool(int)> portProbe;

@@ -1,5 +1,8 @@
 #include "widgets/TfmMain.h"
 #include "widgets/Controls.h"
+#include "widgets/TfmMainParts.h"
+
+using namespace MainParts;
 
 #include <QAction>
 #include <QActionGroup>
@@ -28,6 +31,8 @@
 #include "core/PacketText.h"
 #include "core/Settings.h"
 #include "core/TagData.h"
+#include "link/BatchSession.h"
+#include "link/NetLink.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
 #include "link/SerialLink.h"
@@ -59,34 +64,10 @@ const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
 namespace
 {
-constexpr int MinWidth = 354;
-constexpr int MaxWidth = 800;
-constexpr int FixedHeight = 303;
-constexpr int EpcLeft = 16;
-constexpr char EntryBlank = '-'; // shown in entry positions not yet typed
-
 const char SendFileFilter[] =
     "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
     "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
     "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
-
-// The entry masks use "A" for a required letter or digit and keep literal spaces; Qt spells
-// that "N", with ">" for upper case and "-" shown in positions not yet typed.
-QString QtInputMask(const QString &mask)
-{
-    QString m = QStringLiteral(">");
-    for (const QChar c : mask)
-        m += (c == QLatin1Char('A')) ? QLatin1Char('N') : c;
-    return m + QLatin1Char(';') + QLatin1Char(EntryBlank);
-}
-
-QAction *makeAction(QObject *parent, const char *name, const QString &caption, int tag = 0)
-{
-    auto *a = new QAction(caption, parent);
-    a->setObjectName(QLatin1String(name));
-    a->setData(tag);
-    return a;
-}
 
 QString folderOf(const QString &path)
 {
@@ -94,8 +75,8 @@ QString folderOf(const QString &path)
 }
 } // namespace
 
-TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
-    : QMainWindow(parent),
+TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent)
+    : QMainWindow(parent), FSession(session),
       m_settingsPath(settingsPath.isEmpty() ? DefaultSettingsPath() : settingsPath)
 {
     setObjectName(QStringLiteral("fmMain"));
@@ -110,9 +91,10 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     createControls();
     createMenu();
     createMeaningLine();
+    connectSession();
 
     // Creation handler: settings first, then data format, size and the stored tag data.
-    FFormatChanged = true;
+    FSession->FFormatChanged = true;
     FFirstRun = false;
     ReadSettings();
 
@@ -122,6 +104,7 @@ TfmMain::TfmMain(const QString &settingsPath, QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
+    FSession->OpenJournal(JournalPath(m_settingsPath));
     tiInitDelay->start();
 }
 
@@ -144,212 +127,6 @@ void TfmMain::MakePendingWindows()
         m_makePending();
 }
 
-void TfmMain::LoadPictures()
-{
-    if (std::exchange(m_picturesLoaded, true))
-        return;
-    const QIcon programIcon(QStringLiteral(":/pictures/quilbo.svg"));
-    QApplication::setWindowIcon(programIcon); // the dialogs' too
-    setWindowIcon(programIcon);
-    imVelmo->setPixmap(QIcon(QStringLiteral(":/pictures/logo.svg")).pixmap(QSize(180, 55)));
-    QIcon sendIcon;
-    sendIcon.addFile(QStringLiteral(":/pictures/send.svg"), QSize(), QIcon::Normal);
-    sendIcon.addFile(QStringLiteral(":/pictures/send-disabled.svg"), QSize(), QIcon::Disabled);
-    sbSendBatch->setIcon(sendIcon);
-    imEPC->setPixmap(QIcon(QStringLiteral(":/pictures/epc.svg")).pixmap(QSize(96, 96)));
-}
-
-void TfmMain::createControls()
-{
-    auto *central = new QWidget(this);
-    central->setObjectName(QStringLiteral("central"));
-    setCentralWidget(central);
-
-    imVelmo = MakeLabel(central, "imVelmo", QString());
-    imVelmo->setGeometry(8, 6, 180, 55);
-
-    sbSendBatch = new QToolButton(central);
-    sbSendBatch->setObjectName(QStringLiteral("sbSendBatch"));
-    sbSendBatch->setAutoRaise(true);
-    sbSendBatch->setToolTip(QStringLiteral("Send batch packet to printer"));
-    sbSendBatch->setIconSize(QSize(133, 52));
-    sbSendBatch->setFocusPolicy(Qt::NoFocus);
-    sbSendBatch->setGeometry(MinWidth - 141 - 40, 4, 141, 60);
-    connect(sbSendBatch, &QToolButton::clicked, this, &TfmMain::sbSendBatchClick);
-
-    laEPC = MakeLabel(central, "laEPC", QStringLiteral("Hex RFID Code"));
-    laEPC->setGeometry(EpcLeft, 68, MaxWidth, 16);
-
-    medEPC = new QLineEdit(central);
-    medEPC->setObjectName(QStringLiteral("medEPC"));
-    QFont epcFont(QStringLiteral("Courier New"), 24, QFont::Bold);
-    epcFont.setStyleHint(QFont::TypeWriter);
-    medEPC->setFont(epcFont);
-    medEPC->setInputMask(QtInputMask(QStringLiteral("AAAAAAAAAAAAAAAAAAAAAAAA")));
-    medEPC->setMaxLength(24);
-    medEPC->setText(QStringLiteral("0123456789ABCEDF00000000"));
-    medEPC->setToolTip(QStringLiteral("Enter RFID (EPC) value"));
-    medEPC->setGeometry(EpcLeft, 86, MinWidth - 2 * EpcLeft - 8, 40);
-    connect(medEPC, &QLineEdit::textChanged, this, &TfmMain::medEPCChange);
-
-    // Long texts (a path, a printer's reply) end in "..." at the window's edge, whole in the
-    // tool tip.
-    laStat = new ElidedLabel(QStringLiteral("Initializing"), central);
-    laStat->setObjectName(QStringLiteral("laStat"));
-    laStat->setToolTip(laStat->text());
-    laStat->setTextFormat(Qt::PlainText); // printer replies are shown here as they came
-    QFont statFont = laStat->font();
-    statFont.setPointSize(12);
-    laStat->setFont(statFont);
-    laStat->setGeometry(EpcLeft, 132, MaxWidth, 24);
-    QPalette statPal = laStat->palette();
-    statPal.setColor(QPalette::WindowText, Red);
-    laStat->setPalette(statPal);
-
-    imEPC = MakeLabel(central, "imEPC", QString());
-    imEPC->setGeometry(MinWidth - 96 - 24, 160, 96, 96);
-
-    QFont italic = font();
-    italic.setItalic(true);
-    QFont bold = font();
-    bold.setBold(true);
-    laInfo1 = MakeLabel(central, "laInfo1", QStringLiteral("For all your RFID needs, please ..."));
-    laInfo2 = MakeLabel(central, "laInfo2", QStringLiteral("e-mail:"));
-    laInfo4 = MakeLabel(central, "laInfo4", QStringLiteral("rfid-sales@example.com"));
-    laInfo3 = MakeLabel(central, "laInfo3", QStringLiteral("or call:"));
-    laInfo5 = MakeLabel(central, "laInfo5", QStringLiteral("+1 555 0134"));
-    for (QLabel *l : {laInfo1, laInfo2, laInfo3})
-        l->setFont(italic);
-    for (QLabel *l : {laInfo4, laInfo5})
-        l->setFont(bold);
-    laInfo1->setGeometry(EpcLeft, 172, 200, 16);
-    laInfo2->setGeometry(EpcLeft + 8, 192, 50, 16);
-    laInfo4->setGeometry(EpcLeft + 60, 192, 160, 16);
-    laInfo3->setGeometry(EpcLeft + 8, 212, 50, 16);
-    laInfo5->setGeometry(EpcLeft + 60, 212, 160, 16);
-
-    laLenTest = MakeLabel(central, "laLenTest", QString());
-    laLenTest->setVisible(false);
-
-    tiStatHold = new QTimer(this);
-    tiStatHold->setObjectName(QStringLiteral("tiStatHold"));
-    tiStatHold->setInterval(5000);
-    connect(tiStatHold, &QTimer::timeout, this, &TfmMain::tiStatHoldTimer);
-    tiStatHold->start();
-
-    tiEncdStat = new QTimer(this);
-    tiEncdStat->setObjectName(QStringLiteral("tiEncdStat"));
-    tiEncdStat->setInterval(1000);
-    connect(tiEncdStat, &QTimer::timeout, this, &TfmMain::tiEncdStatTimer);
-
-    tiInitDelay = new QTimer(this);
-    tiInitDelay->setObjectName(QStringLiteral("tiInitDelay"));
-    tiInitDelay->setInterval(500);
-    connect(tiInitDelay, &QTimer::timeout, this, &TfmMain::tiInitDelayTimer);
-
-    // F1 opens the page of the main window.
-    auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [] { HelpContext(5); });
-
-    tiInitFileSend = new QTimer(this);
-    tiInitFileSend->setObjectName(QStringLiteral("tiInitFileSend"));
-    tiInitFileSend->setInterval(500);
-    connect(tiInitFileSend, &QTimer::timeout, this, &TfmMain::tiInitFileSendTimer);
-}
-
-void TfmMain::createMenu()
-{
-    QMenuBar *bar = menuBar();
-    bar->setObjectName(QStringLiteral("mmMain"));
-    miSetup = bar->addMenu(QStringLiteral("&Setup"));
-    miSetup->setObjectName(QStringLiteral("miSetup"));
-
-    miSendFormat = makeAction(this, "miSendFormat", QStringLiteral("Send For&mat"));
-    miViewFile = makeAction(this, "miViewFile", QStringLiteral("&Open/Edit File"));
-    miSendPkt = makeAction(this, "miSendPkt", QStringLiteral("Send &File"));
-    miBatchQty = makeAction(this, "miBatchQty", QStringLiteral("Batch &Quantity   1"));
-    miJournal = makeAction(this, "miJournal", QStringLiteral("Batch &Journal"));
-    miSetup->addActions({miSendFormat, miViewFile, miSendPkt, miBatchQty, miJournal});
-    miN4 = miSetup->addSeparator();
-    miN4->setObjectName(QStringLiteral("miN4"));
-
-    miDataFormat = miSetup->addMenu(QStringLiteral("&Data Format"));
-    miDataFormat->setObjectName(QStringLiteral("miDataFormat"));
-    miDataFormat->menuAction()->setData(2);
-    miDataFormat->menuAction()->setVisible(false); // operators work in hex only
-    miSGTIN = makeAction(this, "miSGTIN", QStringLiteral("&SGTIN"), 1);
-    miHex = makeAction(this, "miHex", QStringLiteral("&Hex "), 2);
-    auto *formatGroup = new QActionGroup(this);
-    for (QAction *a : {miSGTIN, miHex}) {
-        a->setCheckable(true);
-        formatGroup->addAction(a);
-        miDataFormat->addAction(a);
-    }
-    miSGTIN->setChecked(true);
-
-    miDataSize = miSetup->addMenu(QStringLiteral("Data Size"));
-    miDataSize->setObjectName(QStringLiteral("miDataSize"));
-    miDataSize64 = makeAction(this, "miDataSize64", QStringLiteral("&64-bit"), 64);
-    miDataSize96 = makeAction(this, "miDataSize96", QStringLiteral("&96-bit"), 96);
-    auto *sizeGroup = new QActionGroup(this);
-    for (QAction *a : {miDataSize64, miDataSize96}) {
-        a->setCheckable(true);
-        sizeGroup->addAction(a);
-        miDataSize->addAction(a);
-    }
-
-    miSetEPCField = makeAction(this, "miSetEPCField", QStringLiteral("Set &Hum.-Rd. Field"));
-    miSetEPCField->setToolTip(QStringLiteral("Set the Human-Readable field"));
-    miSetEPCField->setStatusTip(miSetEPCField->toolTip());
-    miSetup->addAction(miSetEPCField);
-    miN2 = miSetup->addSeparator();
-    miN2->setObjectName(QStringLiteral("miN2"));
-    miComm = makeAction(this, "miComm", QStringLiteral("&Comm"));
-    miIPTest = makeAction(this, "miIPTest", QStringLiteral("&IP Test"));
-    miSetup->addActions({miComm, miIPTest});
-    miN3 = miSetup->addSeparator();
-    miN3->setObjectName(QStringLiteral("miN3"));
-    miAutoInc = makeAction(this, "miAutoInc", QStringLiteral("Auto &Increment"));
-    miShowHints = makeAction(this, "miShowHints", QStringLiteral("Show &Hints"));
-    for (QAction *a : {miAutoInc, miShowHints}) {
-        a->setCheckable(true);
-        a->setChecked(true);
-        miSetup->addAction(a);
-    }
-
-    miHelp = makeAction(this, "miHelp", QStringLiteral("&Help"));
-    miAbout = makeAction(this, "miAbout", QStringLiteral("&About"));
-    bar->addAction(miHelp);
-    bar->addAction(miAbout);
-
-    // A checkable item flips its own mark before `triggered` arrives, but the handlers decide
-    // by the mark as it stood: put it back, then let the handler check what it checks.
-    // ExclusiveOptional keeps the radio look and allows the start-up state with none checked.
-    auto connectRadio = [this](QAction *a, void (TfmMain::*handler)()) {
-        a->actionGroup()->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-        connect(a, &QAction::triggered, this, [this, a, handler](bool checked) {
-            a->setChecked(!checked);
-            (this->*handler)();
-        });
-    };
-    connectRadio(miSGTIN, &TfmMain::miSGTINClick);
-    connectRadio(miHex, &TfmMain::miHexClick);
-    connectRadio(miDataSize64, &TfmMain::miDataSize64Click);
-    connectRadio(miDataSize96, &TfmMain::miDataSize96Click);
-
-    connect(miSendFormat, &QAction::triggered, this, &TfmMain::miSendFormatClick);
-    connect(miViewFile, &QAction::triggered, this, &TfmMain::miViewFileClick);
-    connect(miSendPkt, &QAction::triggered, this, &TfmMain::miSendFileClick);
-    connect(miBatchQty, &QAction::triggered, this, &TfmMain::miBatchQtyClick);
-    connect(miJournal, &QAction::triggered, this, &TfmMain::miJournalClick);
-    connect(miSetEPCField, &QAction::triggered, this, &TfmMain::miSetEPCFieldClick);
-    connect(miComm, &QAction::triggered, this, &TfmMain::miCommClick);
-    connect(miIPTest, &QAction::triggered, this, &TfmMain::miIPTestClick);
-    connect(miShowHints, &QAction::triggered, this, &TfmMain::miShowHintsClick);
-    connect(miHelp, &QAction::triggered, this, &TfmMain::miHelpClick);
-    connect(miAbout, &QAction::triggered, this, &TfmMain::miAboutClick);
-}
-
 // ---- Settings -------------------------------------------------------------------------------
 
 void TfmMain::ReadSettings()
@@ -358,15 +135,8 @@ void TfmMain::ReadSettings()
     file.load(m_settingsPath);
     const StoredSettings s = file.read();
 
-    FComPort = s.comPort;
+    FSession->TakeSettings(s);
     FFirstRun = s.firstRun;
-    FBaudRate = s.baudRate;
-    FParity = s.parity;
-    FDataBits = s.dataBits;
-    FStopBits = s.stopBits;
-    FFlowControl = s.flowControl;
-
-    FDataFormat = 2;
     miHexClick();
     if (s.dataSize == 96)
         miDataSize96Click();
@@ -376,33 +146,23 @@ void TfmMain::ReadSettings()
     m_storedEntry = entryText();
     m_settingsTime = QFileInfo(m_settingsPath).lastModified();
 
-    FHREnabled = false;
     IniRecentFiles = s.recentFiles;
     SendFileName = s.sendFileName;
     LastInitFile = s.recentFiles.value(0);
-    TcpIpAddr = s.tcpIpAddr;
+    FSession->setPrinterAddress(s.tcpIpAddr);
     InitFiles = s.initFiles;
     PortOverrides = s.ports;
 
-    FBatchQty = 1;
     FInitFileIndex = 0;
 }
 
 bool TfmMain::WriteSettings()
 {
     StoredSettings s;
-    s.comPort = FComPort;
-    s.baudRate = FBaudRate;
-    s.parity = FParity;
-    s.dataBits = FDataBits;
-    s.stopBits = FStopBits;
-    s.flowControl = FFlowControl;
-    s.dataFormat = FDataFormat;
-    s.dataSize = FDataSize;
-    s.hrField = FHRField;
+    FSession->PutSettings(&s);
     s.recentFiles = RecentFiles.entries();
     s.sendFileName = SendFileName;
-    s.tcpIpAddr = TcpIpAddr;
+    s.tcpIpAddr = FSession->printerAddress();
     s.rfidData = entryText();
     if (FInitListLoaded) {
         s.initFiles = FInitFileList;
@@ -428,68 +188,6 @@ bool TfmMain::WriteSettings()
     return true;
 }
 
-// ---- Status line, size ----------------------------------------------------------------------
-
-void TfmMain::SetStatus(const QString &text, const QColor &colour)
-{
-    tiStatHold->stop();
-    laStat->setText(text);
-    laStat->setToolTip(text);
-    QPalette pal = laStat->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    laStat->setPalette(pal);
-    tiStatHold->start();
-}
-
-void TfmMain::tiStatHoldTimer()
-{
-    tiStatHold->stop();
-    if (!m_nextNote.isEmpty()) {
-        SetStatus(std::exchange(m_nextNote, QString()), m_nextNoteColour);
-        SetSendBusy(false);
-        return;
-    }
-    laStat->setText(QStringLiteral("Idle"));
-    laStat->setToolTip(laStat->text());
-    QPalette pal = laStat->palette();
-    pal.setColor(QPalette::WindowText, Grey);
-    laStat->setPalette(pal);
-    SetSendBusy(false);
-}
-
-void TfmMain::FitWidthToEPC()
-{
-    medEPCChange();
-    laLenTest->setText(medEPC->displayText());
-    const int textWidth = QFontMetrics(laLenTest->font()).horizontalAdvance(medEPC->displayText());
-    const int width = qBound(MinWidth, textWidth + 48, MaxWidth);
-    setMinimumWidth(MinWidth);
-    setMaximumWidth(MaxWidth);
-    resize(width, FixedHeight);
-    applyResizeRules();
-}
-
-void TfmMain::resizeEvent(QResizeEvent *event)
-{
-    QMainWindow::resizeEvent(event);
-    applyResizeRules();
-    ShowTagMeaning();
-    laStat->update(); // its cut follows the width
-}
-
-void TfmMain::applyResizeRules()
-{
-    const int w = width();
-    sbSendBatch->move(w - sbSendBatch->width() - 40, sbSendBatch->y());
-    imEPC->move(w - imEPC->width() - 24, imEPC->y());
-    medEPC->resize(w - 2 * medEPC->x() - 8, medEPC->height());
-}
-
-bool TfmMain::showHints() const
-{
-    return miShowHints->isChecked();
-}
-
 // ---- Keyboard, close ------------------------------------------------------------------------
 
 void TfmMain::keyPressEvent(QKeyEvent *event)
@@ -511,204 +209,28 @@ void TfmMain::closeEvent(QCloseEvent *event)
         fmProg->reject();
     if (!m_closed) {
         m_closed = true;
-        FFormatLines.clear();
-        FBatchLines.clear();
+        FSession->FFormatLines.clear();
+        FSession->FBatchLines.clear();
         FEditorLines.clear();
         WriteSettings();
-        ClosePort();
+        FSession->ClosePort();
         if (fmNet)
             fmNet->NetDisconnect();
     }
     event->accept();
 }
 
-// ---- Tag data -------------------------------------------------------------------------------
-
-namespace
-{
-void setEntryRow(QLineEdit *entry, QLabel *caption, const TagFormatRow &row, const QString &text)
-{
-    entry->setInputMask(QtInputMask(row.mask));
-    entry->setText(text);
-    caption->setText(row.caption);
-}
-
-// Checking a radio item unchecks the other of its pair.
-void checkRadio(QAction *on, QAction *off)
-{
-    off->setChecked(false);
-    on->setChecked(true);
-}
-} // namespace
-
-QString TfmMain::entryText() const
-{
-    // Qt leaves untyped positions out of text(), which would move the later digits left; the
-    // shown text keeps every position in place. A blank in the middle then fails the limit
-    // check, while an untyped tail counts as zeros like a short text.
-    QString shown = medEPC->displayText();
-    while (shown.endsWith(QLatin1Char(EntryBlank)) || shown.endsWith(QLatin1Char(' ')))
-        shown.chop(1);
-    return shown;
-}
-
-void TfmMain::setEntryText(const QString &text)
-{
-    // The masked edit skips a character it cannot hold and moves the later ones left into its
-    // place: put a digit there first, then clear those positions as the Delete key does.
-    const QString layout = currentLayout();
-    QString filled = text;
-    QList<qsizetype> blanks;
-    for (qsizetype i = 0; i < filled.size() && i < layout.size(); ++i) {
-        if (layout.at(i) != QLatin1Char(' ') && !filled.at(i).isLetterOrNumber()) {
-            filled[i] = QLatin1Char('0');
-            blanks << i;
-        }
-    }
-    medEPC->setText(filled);
-    const int cursor = medEPC->cursorPosition();
-    for (const qsizetype i : blanks) {
-        medEPC->setSelection(int(i), 1);
-        medEPC->del();
-    }
-    medEPC->setCursorPosition(cursor);
-}
-
-QString TfmMain::currentLayout() const
-{
-    return TagFormatFor(FDataFormat, FDataSize).layout;
-}
-
-void TfmMain::miHexClick()
-{
-    if (!miHex->isChecked()) {
-        checkRadio(miHex, miSGTIN);
-        FDataFormat = 2;
-        const int size = miDataSize64->isChecked() ? 64 : 96;
-        const QString hex = PackTagFields(entryText(), TagFormatFor(1, size).layout);
-        const TagFormatRow &row = TagFormatFor(2, size);
-        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
-    }
-    FitWidthToEPC();
-}
-
-void TfmMain::miSGTINClick()
-{
-    if (!miSGTIN->isChecked()) {
-        checkRadio(miSGTIN, miHex);
-        FDataFormat = 1;
-        const int size = miDataSize64->isChecked() ? 64 : 96;
-        const QString hex = PackTagFields(entryText(), TagFormatFor(2, size).layout);
-        const TagFormatRow &row = TagFormatFor(1, size);
-        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
-    }
-    FitWidthToEPC();
-}
-
-void TfmMain::miDataSize96Click()
-{
-    if (!miDataSize96->isChecked()) {
-        checkRadio(miDataSize96, miDataSize64);
-        FDataSize = 96;
-        const int format = miSGTIN->isChecked() ? 1 : 2;
-        // The text is read with the other size's template: 64 bits, then 32 zero bits.
-        const QString hex = PackTagFields(entryText(), TagFormatFor(format, 64).layout) +
-                            QStringLiteral("00000000");
-        const TagFormatRow &row = TagFormatFor(format, 96);
-        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
-    }
-    FitWidthToEPC();
-}
-
-void TfmMain::miDataSize64Click()
-{
-    if (!miDataSize64->isChecked()) {
-        checkRadio(miDataSize64, miDataSize96);
-        FDataSize = 64;
-        const int format = miSGTIN->isChecked() ? 1 : 2;
-        // The leading 64 bits stay, the last 32 are dropped.
-        const QString hex = PackTagFields(entryText(), TagFormatFor(format, 96).layout).left(16);
-        const TagFormatRow &row = TagFormatFor(format, 64);
-        setEntryRow(medEPC, laEPC, row, UnpackTagFields(hex, row.layout));
-    }
-    FitWidthToEPC();
-}
-
-void TfmMain::medEPCChange()
-{
-    medEPC->setPalette(QPalette());
-    ShowTagMeaning();
-}
-
-bool TfmMain::CheckTagData()
-{
-    const int format = miSGTIN->isChecked() ? 1 : 2;
-    const int size = miDataSize96->isChecked() ? 96 : 64;
-    const bool bad = FindLimitBreak(entryText(), TagFormatFor(format, size).layout) >= 0;
-    if (bad) {
-        QPalette pal = medEPC->palette();
-        pal.setColor(QPalette::Base, QColor(255, 0, 0));
-        medEPC->setPalette(pal);
-    } else {
-        medEPCChange();
-    }
-    return bad;
-}
-
-void TfmMain::IncrementTagData()
-{
-    if (FBatchQty == 0)
-        return;
-    medEPC->setText(StepTagText(entryText(), currentLayout(), FBatchQty));
-}
-
 // ---- Format text, human-readable field ------------------------------------------------------
 
 bool TfmMain::SplitFormatText()
 {
-    FFormatLines.clear();
-    FBatchLines.clear();
     FEditorLines = fmFormat ? fmFormat->lines() : QStringList();
-    const SplitPackets packets = SplitFormatLines(FEditorLines);
-    FFormatLines = packets.formatLines;
-    FBatchLines = packets.batchLines;
-    FFormatChanged = false;
-    FEPCField = FindEPCFieldNumber();
-    FEPCLine = FindBatchFieldLine(FEPCField);
-    FHRLine = FEPCLine >= 0 && FHREnabled ? FindBatchFieldLine(FHRField) : 0;
-    if (FEPCLine >= 0 && FHRLine >= 0)
-        return true;
-    FEPCLine = qMax(FEPCLine, 0);
-    FHRLine = qMax(FHRLine, 0);
-    return false;
-}
-
-int TfmMain::FindEPCFieldNumber()
-{
-    return ::FindEPCFieldNumber(FFormatLines);
-}
-
-int TfmMain::FindBatchFieldLine(int field)
-{
-    int bad = 0;
-    const int line = ::FindBatchFieldLine(FBatchLines, field, &bad);
-    if (bad == 0)
-        return line;
-    ShowBadFieldNumber(FBatchLines.at(bad));
-    return -1;
-}
-
-void TfmMain::ShowBadFieldNumber(const QString &line)
-{
-    BatchAssembly bad;
-    bad.stop = BatchStop::BadFieldNumber;
-    bad.line = line;
-    ShowBatchStop(bad);
+    return ShowBatchStop(FSession->SplitFormatText(FEditorLines));
 }
 
 void TfmMain::miSetEPCFieldClick()
 {
-    if (FFormatChanged && !SplitFormatText())
+    if (FSession->FFormatChanged && !SplitFormatText())
         return;
     fmEPCField->exec();
     SplitFormatText();
@@ -717,7 +239,8 @@ void TfmMain::miSetEPCFieldClick()
 
 bool TfmMain::ConfirmHRQuantity()
 {
-    if (FBatchQty > 1 && FHREnabled && (FFormatChanged || FHRChanged))
+    if (FSession->FBatchQty > 1 && FSession->FHREnabled &&
+        (FSession->FFormatChanged || FSession->FHRChanged))
         return fmWarnIncHR->exec() == ModalResult::OK;
     return true;
 }
@@ -727,13 +250,12 @@ bool TfmMain::ConfirmHRQuantity()
 void TfmMain::sbSendBatchClick()
 {
     // A resume from the journal must reach the entry before this batch reads it.
-    if (FJournal)
-        FJournal->waitLoaded();
+    FSession->FJournal->waitLoaded();
     SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
 
     bool sendFormat = false;
-    if (FFormatChanged) {
+    if (FSession->FFormatChanged) {
         if (!SplitFormatText())
             return;
         sendFormat = prompt().message(this, QStringLiteral("Send Format"),
@@ -743,52 +265,23 @@ void TfmMain::sbSendBatchClick()
     if (!ConfirmHRQuantity())
         return;
 
-    BatchPackets packets{FFormatLines, FBatchLines, FEPCField,  FEPCLine,
-                         FHRField,     FHRLine,     FHREnabled, FHRChanged};
-    const BatchRequest request{FBatchQty, entryText(), FDataFormat, FDataSize, sendFormat};
-    BatchAssembly batch = AssembleBatch(packets, request);
+    const QString entry = entryText();
+    BatchAssembly batch = FSession->PrepareBatch(entry, sendFormat, FSession->FHREnabled);
     if (batch.stop == BatchStop::HRLineMissing) {
-        FBatchLines = batch.batchLines;
-        FHRLine = batch.hrLine;
         if (!PutHRLine())
             return;
         // Ignored or disabled: this batch goes without the human-readable line.
-        packets.hrEnabled = false;
-        packets.hrLine = batch.hrLine;
-        batch = AssembleBatch(packets, request);
-    }
-    if (batch.stop != BatchStop::NoBatchPacket) {
-        FBatchLines = batch.batchLines;
-        FHRLine = batch.hrLine;
+        batch = FSession->PrepareBatch(entry, sendFormat, false);
     }
     if (batch.stop == BatchStop::DataError || batch.stop == BatchStop::UnsendableText ||
         batch.stop == BatchStop::None)
         CheckTagData(); // paints the entry red, or back to normal
     if (!ShowBatchStop(batch))
         return;
-
-    // On disk before the printer can have it, so that a crash cannot hide a sent batch.
-    const QString layout = currentLayout();
-    qint64 journalled = 0;
-    if (FJournal) {
-        JournalEvent e;
-        e.link = JournalLink();
-        e.quantity = FBatchQty;
-        e.withFormat = sendFormat;
-        e.firstEpc = PackTagFields(entryText(), layout);
-        if (packets.hrEnabled && batch.hrLine > 0)
-            e.hrText = entryText();
-        e.nextEntry =
-            miAutoInc->isChecked() ? StepTagText(entryText(), layout, FBatchQty) : entryText();
-        journalled = FJournal->batchHanded(e, FComPort == 0 ? FNetLink->nextSend() : 0);
-    }
     m_batchSent = true;
-    const QString failure = SendToPrinter(batch.text);
-    if (journalled && FComPort != 0)
-        FJournal->batchResult(journalled,
-                              failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
-    if (miAutoInc->isChecked())
-        IncrementTagData();
+    const QString next = FSession->SendBatch(batch, entry, sendFormat);
+    if (miAutoInc->isChecked() && FSession->FBatchQty != 0)
+        medEPC->setText(next);
 }
 
 bool TfmMain::PutHRLine()
@@ -804,7 +297,7 @@ bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
         return batch.stop == BatchStop::None;
     // Split again at the next try, once the operator has mended the text.
     if (batch.stop == BatchStop::NoBatchPacket || batch.stop == BatchStop::BadFieldNumber)
-        FFormatChanged = true;
+        FSession->FFormatChanged = true;
     const BatchStopText message = BatchStopMessage(batch);
     ShowWarning(this, message.caption, message.text);
     return false;
@@ -812,27 +305,21 @@ bool TfmMain::ShowBatchStop(const BatchAssembly &batch)
 
 void TfmMain::miSendFormatClick()
 {
-    if (FFormatChanged && !SplitFormatText())
+    if (FSession->FFormatChanged && !SplitFormatText())
         return;
-    const BatchAssembly format = AssembleFormat(FFormatLines);
+    const BatchAssembly format = AssembleFormat(FSession->FFormatLines);
     if (!ShowBatchStop(format))
         return;
     // The file the editor's text came from; it may have been edited since.
-    const QString name =
-        FormatFileName.isEmpty() ? QStringLiteral("(the editor's text)") : FormatFileName;
-    const bool net = FComPort == 0;
-    if (FJournal && net)
-        FJournal->formatHanded(JournalLink(), name, format.text.size(), FNetLink->nextSend());
-    const QString failure = SendToPrinter(format.text);
-    if (FJournal && !net)
-        FJournal->formatHanded(JournalLink(), name, format.text.size(), 0,
-                               failure.isEmpty() ? BatchOutcomeText(BatchOutcome::Sent) : failure);
+    FSession->SendFormat(format.text, FormatFileName.isEmpty()
+                                          ? QStringLiteral("(the editor's text)")
+                                          : FormatFileName);
 }
 
 void TfmMain::miBatchQtyClick()
 {
     fmQty->exec();
-    miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FBatchQty));
+    miBatchQty->setText(QStringLiteral("Batch Quantity   ") + QString::number(FSession->FBatchQty));
     ShowTagMeaning();
 }
 
@@ -845,22 +332,53 @@ void TfmMain::miViewFileClick()
 
 // ---- Printer link ---------------------------------------------------------------------------
 
-void TfmMain::setLink(SerialLink *serial, NetLink *net, StatusCheck *check)
+void TfmMain::connectSession()
 {
-    FComHandle = serial;
-    FNetLink = net;
-    FStatusCheck = check;
+    BatchSession *session = FSession;
+    FSession->FAutoInc = miAutoInc->isChecked();
+    connect(miAutoInc, &QAction::toggled, this, [this](bool on) { FSession->FAutoInc = on; });
+    NetLink *net = session->FNetLink;
     connect(net, &NetLink::statusText, this, &TfmMain::ShowLinkStatus);
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);
     // Said at once: no reply can come any more.
-    connect(check, &StatusCheck::closedBeforeReply, this, [this] {
-        FNetLink->checkNow();
+    connect(session->FStatusCheck, &StatusCheck::closedBeforeReply, this, [this] {
+        FSession->FNetLink->checkNow();
         if (tiEncdStat->isActive())
             tiEncdStatTimer();
     });
     // A send must not clear the reply a running check still polls for.
     net->setReplyAwaited(
         [main = QPointer<TfmMain>(this)] { return main && main->tiEncdStat->isActive(); });
+    connect(session, &BatchSession::warning, this,
+            [this](const QString &caption, const QString &text) {
+                ShowWarning(caption == QLatin1String("Comm Error") ? nullptr : this, caption, text);
+            });
+    connect(session, &BatchSession::serialSent, this, &TfmMain::tiStatHoldTimer);
+    connect(session, &BatchSession::stepWarning, this, [this](qint64 batch, const QString &why) {
+        m_nextNote = QStringLiteral("Warning after batch %1: %2").arg(batch).arg(why);
+        m_nextNoteColour = Red;
+    });
+
+    SendJournal *journal = session->FJournal;
+    connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
+    // Found at a send, it would vanish under the send's own texts: it follows them instead.
+    const auto note = [this](const QString &text, const QColor &colour) {
+        if (FSendBusy) {
+            m_nextNote = text;
+            m_nextNoteColour = colour;
+        } else {
+            SetStatus(text, colour);
+        }
+    };
+    connect(journal, &SendJournal::journalFailed, this,
+            [note](const QString &text) { note(text, Red); });
+    connect(journal, &SendJournal::journalWrittenAgain, this,
+            [note](const QString &text) { note(text, DarkGreen); });
+    connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
+        if (written && fmJournal)
+            fmJournal->journalAppended(e);
+        ShowTagMeaning(); // a new range or result may change what the value means
+    });
 }
 
 void TfmMain::ShowLinkStatus(const QString &text, NetLink::Tone tone)
@@ -881,77 +399,14 @@ void TfmMain::ShowLinkStatus(const QString &text, NetLink::Tone tone)
 void TfmMain::StartStatusCheck()
 {
     // A check still polling for an earlier request's reply goes on to take this one's.
-    FStatusCheck->begin(tiEncdStat->isActive());
+    FSession->BeginCheck(tiEncdStat->isActive());
     tiEncdStat->start();
-}
-
-QString TfmMain::SendToPrinter(const QByteArray &text)
-{
-    // Printer text ends at its first zero byte; whole files go through the file transfer.
-    const int zero = text.indexOf('\0');
-    const QByteArray data = zero < 0 ? text : text.left(zero);
-    if (FComPort != 0)
-        return SendSerialBlock(data);
-    FNetLink->SendWithStatus(data);
-    return QString();
-}
-
-bool TfmMain::portOpen() const
-{
-    return FComHandle->isOpen();
-}
-
-bool TfmMain::OpenPort()
-{
-    return OpenPortFor(nullptr);
-}
-
-bool TfmMain::OpenPortFor(QString *failure)
-{
-    SerialSettings s;
-    s.port = FComPort;
-    s.baudRate = FBaudRate;
-    s.parity = FParity;
-    s.dataBits = FDataBits;
-    s.stopBits = FStopBits;
-    s.flowControl = FFlowControl;
-    const SerialLink::OpenResult result = FComHandle->open(s);
-    if (result != SerialLink::OpenResult::Ok) {
-        FComHandle->close();
-        if (failure)
-            *failure = SerialLink::messageFor(result);
-        ShowWarning(nullptr, QStringLiteral("Comm Error"), FComHandle->openFailureText(result));
-        return false;
-    }
-    return true;
-}
-
-void TfmMain::ClosePort()
-{
-    FComHandle->close();
-}
-
-QString TfmMain::SendSerialBlock(const QByteArray &text)
-{
-    QString failure;
-    if (!portOpen())
-        OpenPortFor(&failure);
-    if (!portOpen())
-        return failure.isEmpty() ? QStringLiteral("Could not open the port") : failure;
-    const bool written = FComHandle->write(text);
-    if (!written) {
-        failure = QStringLiteral("Error writing data to printer.");
-        ShowWarning(this, QStringLiteral("SendSerialBlock"), failure);
-    }
-    ClosePort();
-    tiStatHoldTimer();
-    return failure;
 }
 
 void TfmMain::tiEncdStatTimer()
 {
     tiEncdStat->stop();
-    const StatusCheck::Result result = FStatusCheck->poll();
+    const StatusCheck::Result result = FSession->Poll();
     switch (result.outcome) {
     case StatusCheck::Outcome::Polling:
         tiEncdStat->start();
@@ -1011,7 +466,7 @@ void TfmMain::tiInitDelayTimer()
     fmCommSet->hide();
     if (fmInit->exec() != ModalResult::Yes)
         return;
-    if ((FComPort == 1 || FComPort == 2) && FBaudRate <= 19200) {
+    if ((FSession->FComPort == 1 || FSession->FComPort == 2) && FSession->FBaudRate <= 19200) {
         const int answer =
             prompt().message(nullptr, QStringLiteral("Initialize Printer"),
                              QStringLiteral("Long delay possible.  Change comm settings?"),
@@ -1074,28 +529,31 @@ void TfmMain::SetSendBusy(bool busy)
 
 void TfmMain::ConnectDialogs()
 {
-    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FBatchQty); });
+    connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FSession->FBatchQty); });
     connect(fmQty, &QDialog::finished, this, [this](int result) {
         if (result == ModalResult::OK)
-            FBatchQty = fmQty->quantity();
+            FSession->FBatchQty = fmQty->quantity();
     });
-    connect(fmEPCField, &TfmEPCField::showing, this,
-            [this] { fmEPCField->setValues(FEPCField, FHRField, FHREnabled, showHints()); });
+    connect(fmEPCField, &TfmEPCField::showing, this, [this] {
+        fmEPCField->setValues(FSession->FEPCField, FSession->FHRField, FSession->FHREnabled,
+                              showHints());
+    });
     connect(fmEPCField, &QDialog::finished, this, [this](int result) {
         if (result != ModalResult::OK)
             return;
-        FHRField = fmEPCField->hrField();
-        FHREnabled = fmEPCField->hrEnabled();
-        FHRChanged = true;
+        FSession->FHRField = fmEPCField->hrField();
+        FSession->FHREnabled = fmEPCField->hrEnabled();
+        FSession->FHRChanged = true;
     });
-    connect(fmHRError, &TfmHRError::showing, this, [this] { fmHRError->setField(FHRField); });
+    connect(fmHRError, &TfmHRError::showing, this,
+            [this] { fmHRError->setField(FSession->FHRField); });
     connect(fmHRError, &QDialog::finished, this, [this] {
         switch (fmHRError->choice()) {
         case TfmHRError::Choice::Cancel:
             FHRAbort = true;
             break;
         case TfmHRError::Choice::Disable:
-            FHREnabled = false;
+            FSession->FHREnabled = false;
             FHRAbort = false;
             break;
         case TfmHRError::Choice::Ignore:
@@ -1106,41 +564,44 @@ void TfmMain::ConnectDialogs()
         }
     });
     connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
-    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FFormatChanged = true; });
+    connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FSession->FFormatChanged = true; });
     connect(fmCommSet, &TfmCommSet::showing, this, [this] {
         // Our own open port would not probe as present.
-        if (portOpen())
-            ClosePort();
+        if (FSession->portOpen())
+            FSession->ClosePort();
         fmCommSet->setSettings(commSettings(), showHints());
     });
     connect(fmCommSet, &QDialog::finished, this, [this](int result) {
         if (result == ModalResult::OK)
-            ApplyCommSettings(fmCommSet->settings(), fmCommSet->FIPChanged);
+            ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
     });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
     connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
-        fmInit->setCommSummary(FComPort, fmCommSet->shownAddress(), fmCommSet->shownLineTexts());
+        fmInit->setCommSummary(FSession->FComPort, fmCommSet->shownAddress(),
+                               fmCommSet->shownLineTexts());
     });
 }
 
 CommSettings TfmMain::commSettings() const
 {
-    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, TcpIpAddr};
+    return {FSession->FComPort,        FSession->FBaudRate, FSession->FParity,
+            FSession->FDataBits,       FSession->FStopBits, FSession->FFlowControl,
+            FSession->printerAddress()};
 }
 
 void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
 {
-    FComPort = s.port;
-    FBaudRate = s.baudRate;
-    FParity = s.parity;
-    FDataBits = s.dataBits;
-    FStopBits = s.stopBits;
-    FFlowControl = s.flowControl;
-    TcpIpAddr = s.ipAddress;
-    // The network window drops its connection itself when its address text changes.
-    fmNet->edIP->setText(TcpIpAddr);
+    FSession->FComPort = s.port;
+    FSession->FBaudRate = s.baudRate;
+    FSession->FParity = s.parity;
+    FSession->FDataBits = s.dataBits;
+    FSession->FStopBits = s.stopBits;
+    FSession->FFlowControl = s.flowControl;
+    FSession->setPrinterAddress(s.ipAddress);
+    // The network window shows it, and drops its connection itself when its text changes.
+    fmNet->setAddress(s.ipAddress);
     if (ipTyped)
         fmNet->NetDisconnect();
 }
@@ -1168,69 +629,10 @@ void TfmMain::miAboutClick()
 
 // ---- GS1 EPC meaning line and dialog --------------------------------------------------------
 
-void TfmMain::createMeaningLine()
-{
-    // The line sits right under the entry; the status line moves down to make room, so the
-    // window keeps its height.
-    laMeaning = MakeLabel(centralWidget(), "laMeaning", QString());
-    laMeaning->setTextFormat(Qt::PlainText);
-    laMeaning->setGeometry(EpcLeft, medEPC->geometry().bottom() + 2, MaxWidth, 16);
-    laStat->move(laStat->x(), laMeaning->geometry().bottom() + 2);
-
-    miGs1Epc = makeAction(this, "miGs1Epc", QStringLiteral("GS1 EPC..."));
-    miSetup->insertAction(miSetEPCField, miGs1Epc);
-    connect(miGs1Epc, &QAction::triggered, this, &TfmMain::miGs1EpcClick);
-    // The warning about the next increment depends on it.
-    connect(miAutoInc, &QAction::toggled, this, &TfmMain::ShowTagMeaning);
-}
-
-void TfmMain::ShowTagMeaning()
-{
-    if (!laMeaning)
-        return; // the entry changes during creation, before the line exists
-    const QString layout = currentLayout();
-    const QString text = entryText();
-    QString shown;
-    QStringList tip;
-    bool warn = true;
-    bool seen = false; // in a batch already sent: a cue, not a warning
-    const int bad = FindLimitBreak(text, layout);
-    if (bad >= 0) {
-        shown = QStringLiteral("Not a tag value: position %1 breaks its limit.").arg(bad + 1);
-        tip << QStringLiteral("Format (max data):  ") + layout;
-    } else {
-        const QString hex = PackTagFields(text, layout);
-        const EpcReading r = ReadEpc(hex);
-        const QString next = miAutoInc->isChecked() ? IncrementWarning(hex, FBatchQty) : QString();
-        SentIndex::Hit hit;
-        const QString sent =
-            FJournal && FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
-        // What is wrong, or already done, comes first: a raw URI is long and the end of the
-        // line is cut.
-        for (const QString &why : {r.problem, next, sent})
-            if (!why.isEmpty())
-                shown += why + QStringLiteral(" - ");
-        shown += r.tagUri;
-        for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
-            if (!line.isEmpty())
-                tip << line;
-        warn = !r.problem.isEmpty() || !next.isEmpty();
-        seen = !sent.isEmpty();
-    }
-    const int room = width() - 2 * EpcLeft;
-    laMeaning->setText(laMeaning->fontMetrics().elidedText(shown, Qt::ElideRight, room));
-    laMeaning->setToolTip(tip.join(QLatin1Char('\n')));
-    QPalette pal = laMeaning->palette();
-    pal.setColor(QPalette::WindowText, warn   ? Red
-                                       : seen ? SentPurple
-                                              : palette().color(QPalette::WindowText));
-    laMeaning->setPalette(pal);
-}
-
 void TfmMain::miGs1EpcClick()
 {
     TfmGs1Epc dialog(this);
-    if (FDataSize == 96)
+    if (FSession->FDataSize == 96)
         dialog.setHex(PackTagFields(entryText(), currentLayout()));
     if (dialog.exec() != ModalResult::OK || dialog.hex().isEmpty())
         return;
@@ -1242,31 +644,6 @@ void TfmMain::miGs1EpcClick()
 }
 
 // ---- Batch journal --------------------------------------------------------------------------
-
-void TfmMain::setJournal(SendJournal *journal)
-{
-    FJournal = journal;
-    connect(journal, &SendJournal::journalLoaded, this, &TfmMain::JournalLoaded);
-    // Found at a send, it would vanish under the send's own texts: it follows them instead.
-    const auto note = [this](const QString &text, const QColor &colour) {
-        if (FSendBusy) {
-            m_nextNote = text;
-            m_nextNoteColour = colour;
-        } else {
-            SetStatus(text, colour);
-        }
-    };
-    connect(journal, &SendJournal::journalFailed, this,
-            [note](const QString &text) { note(text, Red); });
-    connect(journal, &SendJournal::journalWrittenAgain, this,
-            [note](const QString &text) { note(text, DarkGreen); });
-    connect(journal, &SendJournal::appended, this, [this](const JournalEvent &e, bool written) {
-        if (written && fmJournal)
-            fmJournal->journalAppended(e);
-        ShowTagMeaning(); // a new range or result may change what the value means
-    });
-    journal->open(JournalPath(m_settingsPath));
-}
 
 void TfmMain::miJournalClick()
 {
@@ -1281,36 +658,23 @@ void TfmMain::miJournalClick()
     fmJournal->activateWindow();
 }
 
-QString TfmMain::JournalLink() const
-{
-    return JournalLinkText(FComPort, FNetLink->host().trimmed(),
-                           FNetLink->portText().trimmed().toUShort());
-}
-
 void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
 {
     const QString damaged =
         skipped > 0 ? QStringLiteral("Journal: %1 damaged lines skipped").arg(skipped) : QString();
-    // The last run did not reach its close after its last batch: the stored tag data is older
-    // than what the printer has had. The entry starts in hex; the batch may have been typed as
-    // SGTIN fields (the layouts with blanks) or in the other size.
-    const int bits = int(newest.firstEpc.size()) * 4;
-    const QString nextLayout =
-        TagFormatFor(newest.nextEntry.contains(QLatin1Char(' ')) ? 1 : 2, bits).layout;
-    const bool usable = (bits == 64 || bits == 96) && !newest.nextEntry.isEmpty() &&
-                        FindLimitBreak(newest.nextEntry, nextLayout) < 0;
-    const QString nextHex = usable ? PackTagFields(newest.nextEntry, nextLayout) : QString();
-    const bool resume =
-        usable && !m_batchSent && FDataFormat == 2 && entryText() == m_storedEntry &&
-        (bits != FDataSize || nextHex != PackTagFields(m_storedEntry, currentLayout())) &&
-        // Journal times are whole seconds: a batch in the second of the close counts as newer
-        // (a clean close has stored what that batch left, so nothing changes then).
-        (!m_settingsTime.isValid() || QDateTime::fromString(newest.time, Qt::ISODate) >=
-                                          m_settingsTime.addMSecs(-m_settingsTime.time().msec()));
-    if (resume) {
-        if (bits == 96 && FDataSize != 96)
+    ResumeCheck now;
+    now.batchSent = m_batchSent;
+    now.dataFormat = FSession->FDataFormat;
+    now.dataSize = FSession->FDataSize;
+    now.entry = entryText();
+    now.storedEntry = m_storedEntry;
+    now.settingsTime = m_settingsTime;
+    const QString nextHex = ResumeFromJournal(newest, now);
+    const int bits = int(nextHex.size()) * 4;
+    if (!nextHex.isEmpty()) {
+        if (bits == 96 && FSession->FDataSize != 96)
             miDataSize96Click();
-        else if (bits == 64 && FDataSize != 64)
+        else if (bits == 64 && FSession->FDataSize != 64)
             miDataSize64Click();
         setEntryText(nextHex);
         SetStatus(QStringLiteral("Resumed after EPC %1 from the journal").arg(newest.lastEpc),
@@ -1327,10 +691,10 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
 
 void TfmMain::RecordFileTransfer()
 {
-    if (!FJournal)
+    if (!FSession->journalOpen())
         return;
-    const QString failure = FJournal->lastNetFailure();
-    FJournal->fileSent(JournalLink(), SendFileName, fmProg->FFileSize,
-                       fmProg->linkFailed() && !failure.isEmpty() ? failure
-                                                                  : fmProg->outcomeText());
+    const QString failure = FSession->FJournal->lastNetFailure();
+    FSession->FJournal->fileSent(
+        FSession->JournalLink(), SendFileName, fmProg->fileSize(),
+        fmProg->linkFailed() && !failure.isEmpty() ? failure : fmProg->outcomeText());
 }

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "link/BatchSession.h"
 #include "link/NetLink.h"
 
 class QAction;
@@ -16,10 +17,8 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolButton;
-class SendJournal;
+class BatchSession;
 class TfmJournal;
-class SerialLink;
-class StatusCheck;
 struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
@@ -31,7 +30,8 @@ class TfmMain : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit TfmMain(const QString &settingsPath = QString(), QWidget *parent = nullptr);
+    // The window drives session, which outlives it.
+    TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent = nullptr);
     ~TfmMain() override;
 
     // Controls.
@@ -65,39 +65,14 @@ public:
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for
 
-    // Session state.
-    int FComPort = 1;
-    int FBaudRate = 9600;
-    int FParity = 0;
-    int FDataBits = 8;
-    int FStopBits = 1;
-    int FFlowControl = 2;
+    // The batch session the window drives (state, links, journal), handed in at creation.
+    BatchSession *FSession = nullptr;
     bool FFirstRun = false;
-    int FDataFormat = 2;
-    int FDataSize = 96;
-    int FBatchQty = 1;
-    bool FFormatChanged = true;
-    QStringList FFormatLines;
-    QStringList FBatchLines;
-    QStringList FEditorLines;
-    int FEPCField = 0;
-    int FEPCLine = 0;
-    int FHRField = 0;
-    int FHRLine = 0;
-    bool FHREnabled = false;
-    bool FHRChanged = false;
     bool FHRAbort = false;
-    // The printer link, handed in by whoever made it (setLink); a port is open only during
-    // a send.
-    SerialLink *FComHandle = nullptr;
-    NetLink *FNetLink = nullptr;
-    StatusCheck *FStatusCheck = nullptr; // polled by tiEncdStat
-    SendJournal *FJournal = nullptr;     // every send is recorded there
     int FInitFileIndex = 0;
     // The initial files, in sending order; the initialization dialog's list box shows them.
     QStringList FInitFileList;
     bool FInitListLoaded = false; // the stored files have joined FInitFileList (first show)
-    bool FSendBusy = false;       // a send is under way; sbSendBatch is disabled meanwhile
 
     bool showHints() const;
 
@@ -111,69 +86,35 @@ public:
     void miSGTINClick();
     void miDataSize64Click();
     void miDataSize96Click();
-    void medEPCChange();
     bool CheckTagData();
     void IncrementTagData();
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QString entryText() const;     // the tag data as shown, every position in its place
-    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
-    void setEntryText(const QString &text);
-    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
-    void miGs1EpcClick();
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
-    int FindEPCFieldNumber();
-    int FindBatchFieldLine(int field); // -1, with a message, when a batch line names no field
     void miSetEPCFieldClick();
     bool ConfirmHRQuantity();
-    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
     void sbSendBatchClick();
     void miSendFormatClick();
     void miBatchQtyClick();
     void miViewFileClick();
 
     // Printer link.
-    void setLink(SerialLink *serial, NetLink *net, StatusCheck *check);
-    void ShowLinkStatus(const QString &text, NetLink::Tone tone);
-    void StartStatusCheck(); // a checked send's reply is due
-    // Serial: empty when the text went out, else why not (the message has been shown).
-    QString SendToPrinter(const QByteArray &text);
-    QString SendSerialBlock(const QByteArray &text);
-    bool OpenPort();
-    bool OpenPortFor(QString *failure); // as OpenPort, telling why it failed
-    void ClosePort();
-    bool portOpen() const;
     void tiEncdStatTimer();
-    void miCommClick();
-    CommSettings commSettings() const;
-    // The comm dialog's OK: ipTyped when the operator typed in its address field.
-    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
-    void miIPTestClick();
-    void miSendFileClick();
-
-    // Batch journal: handed in like the link; read in the background from setJournal on.
-    void setJournal(SendJournal *journal);
-    void miJournalClick();
-    QString JournalLink() const; // "IP host:port" or "COMn"
-    void JournalLoaded(const JournalEvent &newest, int skipped);
-    void RecordFileTransfer(); // after fmProg has closed
 
     // Start-up initialization.
     void tiInitDelayTimer();
     void tiInitFileSendTimer();
-    void ShowInitDialog(); // the list of initial files and the first-run flag, handed in
     void SetSendBusy(bool busy);
 
     // Once every window exists: the dialogs take their values from here and give them back.
     void ConnectDialogs();
 
-    void miShowHintsClick();
     void miHelpClick();
     void miAboutClick();
 
     // Settings: read in the creation handler, written by the close query.
-    void ReadSettings();
     bool WriteSettings(); // false after a failed write (the message has been shown)
 
     // Status colours.
@@ -189,7 +130,6 @@ public:
     void LoadPictures();
     // Whoever makes the windows says how to make those left for after the first paint.
     void setPendingWindows(std::function<void()> make) { m_makePending = std::move(make); }
-    void MakePendingWindows();
 
 protected:
     bool event(QEvent *event) override;
@@ -198,13 +138,37 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QStringList FEditorLines;
+    bool FSendBusy = false; // a send is under way; sbSendBatch is disabled meanwhile
+    void medEPCChange();
+    // The reverse of entryText(): a blank comes back as an untyped position, in its place.
+    void setEntryText(const QString &text);
+    void ShowTagMeaning(); // fills laMeaning from the value a batch would send
+    void miGs1EpcClick();
+    bool PutHRLine(); // the human-readable line is missing: false when the operator stops
+    void ShowLinkStatus(const QString &text, NetLink::Tone tone);
+    void StartStatusCheck(); // a checked send's reply is due
+    void miCommClick();
+    CommSettings commSettings() const;
+    // The comm dialog's OK: ipTyped when the operator typed in its address field.
+    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
+    void miIPTestClick();
+    void miSendFileClick();
+    void miJournalClick();
+    void JournalLoaded(const JournalEvent &newest, int skipped);
+    void RecordFileTransfer(); // after fmProg has closed
+    void ShowInitDialog();     // the list of initial files and the first-run flag, handed in
+    void miShowHintsClick();
+    void ReadSettings();
+    void MakePendingWindows();
+
     // false, after the message that says why, when the batch or format must not go out
     bool ShowBatchStop(const BatchAssembly &batch);
-    void ShowBadFieldNumber(const QString &line);
     void createControls();
     void createMenu();
     void applyResizeRules();
     void createMeaningLine();
+    void connectSession();
 
     bool m_painted = false;
     bool m_picturesLoaded = false;

@@ -17,8 +17,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "widgets/Help.h"
 #include "core/Globals.h"
+#include "widgets/Help.h"
 #include "widgets/Hints.h"
 #include "widgets/Prompt.h"
 
@@ -59,7 +59,6 @@ TfmNet::TfmNet(NetLink *link, QWidget *parent)
     // The link reads the address and port when it connects.
     connect(edIP, &QLineEdit::textChanged, link, &NetLink::setHost);
     connect(edPort, &QLineEdit::textChanged, link, &NetLink::setPortText);
-    link->setHost(edIP->text());
     link->setPortText(edPort->text());
 
     FormCreate();
@@ -154,7 +153,7 @@ void TfmNet::FormCreate()
     FLinkActive = false;
     FAwaitConnect = false;
     FCheckStatus = false;
-    edIP->setText(TcpIpAddr);
+    edIP->setText(m_link->host()); // the session keeps the address; this shows it
     csNet->abort();
 }
 
@@ -170,7 +169,6 @@ void TfmNet::FormShow()
 
 bool TfmNet::FormCloseQuery()
 {
-    TcpIpAddr = edIP->text();
     return true;
 }
 
@@ -188,9 +186,13 @@ void TfmNet::closeEvent(QCloseEvent *event)
         event->ignore();
 }
 
+void TfmNet::setAddress(const QString &text)
+{
+    edIP->setText(text);
+}
+
 void TfmNet::edIPChange()
 {
-    TcpIpAddr = edIP->text();
     NetDisconnect();
 }
 

@@ -42,6 +42,7 @@ public:
 
     QFile FFileHandle;
     qint64 FFileSize = 0;
+    qint64 fileSize() const { return FFileSize; }
     int &FSliceMs; // the sender's (see FileSender.h)
 
     void FormShow();

@@ -90,7 +90,7 @@ QColor mainStatusColour()
 
 void useNetwork(quint16 port)
 {
-    fmMain->FComPort = 0;
+    fmMain->FSession->FComPort = 0;
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
     fmNet->edPort->setText(QString::number(port));
 }
@@ -98,7 +98,7 @@ void useNetwork(quint16 port)
 void useSerial(const PrinterSim &sim)
 {
     PortOverrides[SerialPort] = sim.ptyPath();
-    fmMain->FComPort = SerialPort;
+    fmMain->FSession->FComPort = SerialPort;
 }
 
 // A send waiting for its connection: let the connect happen, then let the wait timer see it
@@ -259,7 +259,7 @@ void TestFaults::connectionRefused()
              qPrintable(sim.errorString()));
     QCOMPARE(sim.port(), port);
     fmMain->sbSendBatchClick();
-    const QByteArray expected = PrinterText(fmMain->FBatchLines) + Request;
+    const QByteArray expected = PrinterText(fmMain->FSession->FBatchLines) + Request;
     QVERIFY(connectWaitingSend());
     QVERIFY(sim.waitForBytes(expected.size()));
     QCOMPARE(sim.received(), expected);
@@ -297,7 +297,7 @@ void TestFaults::peerClosesMidTransfer()
         fmProg->show();
         fmProg->tiDelayTimer();
     } else {
-        fmMain->SendToPrinter(big);
+        fmMain->FSession->SendToPrinter(big);
     }
     QVERIFY(connectWaitingSend());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
@@ -326,7 +326,7 @@ void TestFaults::peerClosesMidTransfer()
     QVERIFY2(sim.start({QStringLiteral("--port"), QString::number(port)}),
              qPrintable(sim.errorString()));
     const QByteArray next = "{B,1,N,1|\r\n1,\"0123456789ABCDEF00000001\"|\r\n}\r\n";
-    fmMain->SendToPrinter(next);
+    fmMain->FSession->SendToPrinter(next);
     QVERIFY(connectWaitingSend());
     QTRY_VERIFY(fmNet->tiCheck->isActive());
     fmNet->tiCheck->stop();
@@ -541,7 +541,7 @@ void TestFaults::serialDeviceVanishesMidFile()
              QStringList{QStringLiteral("tiMsgDelayTimer: Error writing data to printer.")});
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
     QVERIFY(!fmProg->busy());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QVERIFY2(written < 2048, "the whole file was reported as written to a vanished device");
     // A dead line shows at once; it must not take the wait meant for a slow one.
@@ -585,16 +585,16 @@ void TestFaults::garbageSettingsFile()
         TestWindows w(text);
         QCOMPARE(readFile(w.settingsPath()), text);
         // Every value the file could not give is its default.
-        QCOMPARE(fmMain->FComPort, 1);
+        QCOMPARE(fmMain->FSession->FComPort, 1);
         QVERIFY(fmMain->FFirstRun);
-        QCOMPARE(fmMain->FBaudRate, 9600);
-        QCOMPARE(fmMain->FParity, 0);
-        QCOMPARE(fmMain->FDataBits, 8);
-        QCOMPARE(fmMain->FStopBits, 1);
-        QCOMPARE(fmMain->FFlowControl, 2);
-        QCOMPARE(fmMain->FDataSize, 96);
+        QCOMPARE(fmMain->FSession->FBaudRate, 9600);
+        QCOMPARE(fmMain->FSession->FParity, 0);
+        QCOMPARE(fmMain->FSession->FDataBits, 8);
+        QCOMPARE(fmMain->FSession->FStopBits, 1);
+        QCOMPARE(fmMain->FSession->FFlowControl, 2);
+        QCOMPARE(fmMain->FSession->FDataSize, 96);
         QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
-        QVERIFY(TcpIpAddr.isEmpty());
+        QVERIFY(fmMain->FSession->printerAddress().isEmpty());
         QVERIFY(SendFileName.isEmpty());
         QVERIFY(PortOverrides.isEmpty());
 
@@ -624,7 +624,7 @@ void TestFaults::garbageSettingsFile()
     // And it is a file the program can live with: the next run starts from it and leaves it
     // as it was.
     TestWindows again(written);
-    QCOMPARE(fmMain->FComPort, 1);
+    QCOMPARE(fmMain->FSession->FComPort, 1);
     QVERIFY(!fmMain->FFirstRun);
     QVERIFY(fmMain->close());
     QVERIFY(again.prompt.messages().isEmpty());
@@ -670,7 +670,7 @@ void TestFaults::unwritableSettingsPlace()
     FakePrompt prompt;
     FakeHelp help;
     auto windows = std::make_unique<WindowsAt>(path);
-    QCOMPARE(fmMain->FComPort, 1);
+    QCOMPARE(fmMain->FSession->FComPort, 1);
     std::optional<FullDisk> full;
     if (kind == QLatin1String("full"))
         QVERIFY(full.emplace().on());
@@ -772,15 +772,16 @@ void TestFaults::hugeFormatFile()
     fmMain->sbSendBatchClick();
     QCOMPARE(w.prompt.messages(), QStringList{QStringLiteral("Send Format: Send format packet?")});
     const QByteArray expected =
-        PrinterText(fmMain->FFormatLines + fmMain->FBatchLines) + (serial ? "" : Request);
+        PrinterText(fmMain->FSession->FFormatLines + fmMain->FSession->FBatchLines) +
+        (serial ? "" : Request);
     if (refusal.isEmpty())
-        QCOMPARE(fmMain->FFormatLines.size(), rows + 3);
+        QCOMPARE(fmMain->FSession->FFormatLines.size(), rows + 3);
     if (serial) {
         // One synchronous write: done, the port closed and the button back on return.
         QCOMPARE(w.prompt.messages().size(), 1);
         QCOMPARE(mainStatus(), QStringLiteral("Idle"));
         QVERIFY(fmMain->sbSendBatch->isEnabled());
-        QVERIFY(!fmMain->portOpen());
+        QVERIFY(!fmMain->FSession->portOpen());
     } else {
         QVERIFY(connectWaitingSend());
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
@@ -853,7 +854,7 @@ void TestFaults::printerFileGoneBetweenOpens()
     QVERIFY(!fmProg->busy());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmNet->transferring());
     QVERIFY(!fmNet->FAwaitConnect);
     QCoreApplication::processEvents();
@@ -864,7 +865,7 @@ void TestFaults::printerFileGoneBetweenOpens()
 
     // Nothing of the file went: the next text on the same link is the first thing to arrive.
     const QByteArray marker = "{B,1,N,1|\r\n}\r\n";
-    fmMain->SendToPrinter(marker);
+    fmMain->FSession->SendToPrinter(marker);
     const QByteArray expected = serial ? marker : marker + Request;
     if (!serial)
         QVERIFY(connectWaitingSend());

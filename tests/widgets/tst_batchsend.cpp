@@ -16,16 +16,16 @@
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
 #include "core/Journal.h"
 #include "core/JournalModel.h"
 #include "core/PacketText.h"
-#include "widgets/TfmFormat.h"
-#include "widgets/TfmJournal.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
+#include "widgets/TfmFormat.h"
+#include "widgets/TfmJournal.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 
 namespace
@@ -40,19 +40,19 @@ QByteArray batchBytes(const QByteArray &header, const QByteArray &epc)
 void setFormatText(const QString &text)
 {
     fmFormat->meFormat->setPlainText(text);
-    fmMain->FFormatChanged = true;
+    fmMain->FSession->FFormatChanged = true;
 }
 
 // Points the serial link at the emulator's pseudo-terminal as COM7.
 void useSerial(const PrinterSim &sim)
 {
     PortOverrides[7] = sim.ptyPath();
-    fmMain->FComPort = 7;
+    fmMain->FSession->FComPort = 7;
 }
 
 void useNetwork(quint16 port)
 {
-    fmMain->FComPort = 0;
+    fmMain->FSession->FComPort = 0;
     fmNet->edIP->setText(QStringLiteral("127.0.0.1"));
     fmNet->findChild<QLineEdit *>(QStringLiteral("edPort"))->setText(QString::number(port));
 }
@@ -79,7 +79,7 @@ int sendOneBatchAndHang(int argc, char **argv)
     CreateWindows(qEnvironmentVariable(CrashChild));
     fmMain->tiInitDelay->stop();
     useNetwork(quint16(qEnvironmentVariableIntValue("QUILBO_TEST_CRASH_PORT")));
-    fmMain->FBatchQty = 3;
+    fmMain->FSession->FBatchQty = 3;
     if (qEnvironmentVariableIsSet("QUILBO_TEST_CRASH_SGTIN"))
         fmMain->miSGTINClick();
     prompt.answers.enqueue(ModalResult::No);
@@ -96,6 +96,7 @@ class TestBatchSend : public QObject
 private slots:
     void firstAndSecondBatchOverNetwork();
     void firstBatchOverSerial();
+    void stepPastTheTopIsSaid();
     void quantityGoesIntoHeader_data();
     void quantityGoesIntoHeader();
     void noBatchPacket();
@@ -166,7 +167,27 @@ void TestBatchSend::firstBatchOverSerial()
     // A serial write returns the status line to idle at once.
     QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
     QVERIFY(fmMain->sbSendBatch->isEnabled());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
+}
+
+// As quilbo-batch says it: once, after the batch whose step wraps.
+void TestBatchSend::stepPastTheTopIsSaid()
+{
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
+    TestWindows w;
+    useSerial(sim);
+    fmMain->medEPC->setText(QStringLiteral("FFFFFFFFFFFFFFFFFFFFFFFE"));
+    fmMain->FSession->FBatchQty = 2;
+    w.prompt.answers.enqueue(ModalResult::No);
+    fmMain->sbSendBatchClick();
+    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("000000000000000000000000"));
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Warning after batch 1: the tag data wraps "
+                                                    "past its largest value to "
+                                                    "000000000000000000000000."));
+    fmMain->tiStatHoldTimer();
+    fmMain->sbSendBatchClick();
+    QCOMPARE(fmMain->laStat->text(), QStringLiteral("Idle"));
 }
 
 void TestBatchSend::quantityGoesIntoHeader_data()
@@ -202,7 +223,7 @@ void TestBatchSend::quantityGoesIntoHeader()
     TestWindows w;
     useSerial(sim);
     setFormatText(QStringLiteral("{F,1|\nX,1,24|\n}\n") + header + QStringLiteral("\n1,\"0\"|\n}"));
-    fmMain->FBatchQty = quantity;
+    fmMain->FSession->FBatchQty = quantity;
 
     w.prompt.answers.enqueue(ModalResult::No);
     fmMain->sbSendBatchClick();
@@ -227,16 +248,16 @@ void TestBatchSend::noBatchPacket()
 {
     TestWindows w;
     PortOverrides[7] = QStringLiteral("/nonexistent/quilbo-port");
-    fmMain->FComPort = 7;
+    fmMain->FSession->FComPort = 7;
     setFormatText(QStringLiteral("{F,1,A|\nX,1,24|\n}"));
-    fmMain->FBatchQty = 5;
+    fmMain->FSession->FBatchQty = 5;
 
     w.prompt.answers.enqueue(ModalResult::Yes);
     fmMain->sbSendBatchClick();
     QCOMPARE(w.prompt.messages(),
              (QStringList{QStringLiteral("Send Format: Send format packet?"),
                           QStringLiteral("Send Error: Batch quantity is zero.\nNothing sent.")}));
-    QVERIFY(fmMain->FFormatChanged);
+    QVERIFY(fmMain->FSession->FFormatChanged);
     QVERIFY(!fmMain->sbSendBatch->isEnabled());
     QCOMPARE(fmMain->laStat->text(), QStringLiteral("Sending ..."));
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
@@ -262,7 +283,7 @@ void TestBatchSend::valueOutOfRange()
              QStringLiteral("Data Error: Format (max data):  FFFFFFFFFFFFFFFFFFFFFFFF"));
     QCOMPARE(fmMain->medEPC->palette().color(QPalette::Base), QColor(255, 0, 0));
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEFGHIJKLMN"));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     // Nothing reached the printer: a later good batch arrives alone.
     fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000000"));
     fmMain->sbSendBatchClick();
@@ -297,9 +318,9 @@ void TestBatchSend::humanReadableCarriesTypedText()
     fmMain->miSGTINClick();
     fmMain->medEPC->setText(QStringLiteral("1 2 3456789AB 0000000"));
     setFormatText(QStringLiteral("{F,1|\nX,1,16|\n}\n{B,1,N,1|\n1,\"\"|\n2,\"\"|\n}"));
-    fmMain->FHRField = 2;
-    fmMain->FHREnabled = true;
-    fmMain->FHRChanged = true;
+    fmMain->FSession->FHRField = 2;
+    fmMain->FSession->FHREnabled = true;
+    fmMain->FSession->FHRChanged = true;
 
     w.prompt.answers.enqueue(ModalResult::No);
     fmMain->sbSendBatchClick();
@@ -320,7 +341,7 @@ void TestBatchSend::sendFormatAlone()
     QVERIFY(sim.waitForBytes(FormatBytes.size()));
     QCOMPARE(sim.received(), FormatBytes);
     QVERIFY(w.prompt.asked.isEmpty());
-    QVERIFY(!fmMain->FFormatChanged);
+    QVERIFY(!fmMain->FSession->FFormatChanged);
     const QList<JournalEvent> events = journal(w.settingsPath());
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].kind, JournalKind::Format);
@@ -357,7 +378,7 @@ void TestBatchSend::unwritableJournal()
     TestWindows w;
     useSerial(sim);
     const QString path = JournalPath(w.settingsPath());
-    fmMain->FJournal->waitLoaded();
+    fmMain->FSession->FJournal->waitLoaded();
     std::optional<FullDisk> full;
     const auto block = [&](bool on) {
         if (folder)
@@ -369,8 +390,8 @@ void TestBatchSend::unwritableJournal()
     };
     if (fromStart) { // said at the start, hidden by what follows, and again at the send
         block(true);
-        fmMain->FJournal->open(path);
-        fmMain->FJournal->waitLoaded();
+        fmMain->FSession->FJournal->open(path);
+        fmMain->FSession->FJournal->waitLoaded();
         fmMain->tiStatHoldTimer();
     }
 
@@ -404,7 +425,8 @@ void TestBatchSend::unwritableJournal()
     // Written or not, every batch is found under its own number with its own result.
     for (int i = 0; i < batches.size(); ++i) {
         SentIndex::Hit hit;
-        QVERIFY(fmMain->FJournal->lookup(QStringLiteral("0123456789ABCDEF0000000%1").arg(i), &hit));
+        QVERIFY(fmMain->FSession->FJournal->lookup(
+            QStringLiteral("0123456789ABCDEF0000000%1").arg(i), &hit));
         QCOMPARE(hit.batch, qint64(i + 1));
         QCOMPARE(hit.result, QStringLiteral("Sent"));
     }
@@ -431,7 +453,7 @@ void TestBatchSend::refusedBeforeSending()
     QFETCH(QString, message);
     TestWindows w;
     PortOverrides[7] = QStringLiteral("/nonexistent/quilbo-port");
-    fmMain->FComPort = 7;
+    fmMain->FSession->FComPort = 7;
     setFormatText(text);
 
     w.prompt.answers.enqueue(ModalResult::Yes); // "Send format packet?", when it is asked
@@ -440,7 +462,7 @@ void TestBatchSend::refusedBeforeSending()
     QCOMPARE(w.prompt.messages().last(), message);
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
     // A line that names no field is split again at the next try.
-    QCOMPARE(fmMain->FFormatChanged, message.contains(QStringLiteral("field number")));
+    QCOMPARE(fmMain->FSession->FFormatChanged, message.contains(QStringLiteral("field number")));
     fmMain->miSendFormatClick(); // the format alone is refused alike
     QCOMPARE(w.prompt.messages().last(), message);
 }
@@ -469,7 +491,7 @@ void TestBatchSend::journalRecordsOutcome()
         sim.stop();
     TestWindows w;
     useNetwork(port);
-    fmMain->FJournal->waitLoaded();
+    fmMain->FSession->FJournal->waitLoaded();
 
     w.prompt.answers.enqueue(ModalResult::No);
     fmMain->sbSendBatchClick();
@@ -483,7 +505,7 @@ void TestBatchSend::journalRecordsOutcome()
 
     if (printer.isEmpty()) {
         for (int i = 0; i < 4; ++i) // the connect waits, without waiting them out
-            fmMain->FNetLink->tiNetConnectedTimer();
+            fmMain->FSession->FNetLink->tiNetConnectedTimer();
     } else {
         // A printer that closes is not polled for 26 s: no reply can come.
         QTRY_VERIFY(fmMain->tiEncdStat->isActive() || !fmNet->FLinkActive);
@@ -608,7 +630,7 @@ void TestBatchSend::resumesAfterKill()
     DestroyWindows();
     CreateWindows(settings);
     fmMain->tiInitDelay->stop();
-    fmMain->FJournal->waitLoaded();
+    fmMain->FSession->FJournal->waitLoaded();
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000013"));
     QVERIFY(!fmMain->laStat->text().startsWith(QStringLiteral("Resumed")));
     DestroyWindows();

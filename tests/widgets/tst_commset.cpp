@@ -9,11 +9,11 @@
 #include <QTcpSocket>
 
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
 #include "widgets/Hints.h"
 #include "widgets/TfmCommSet.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 
 namespace
@@ -30,18 +30,19 @@ struct Stored {
 
 Stored stored()
 {
-    return {fmMain->FComPort,  fmMain->FBaudRate, fmMain->FParity,
-            fmMain->FDataBits, fmMain->FStopBits, fmMain->FFlowControl};
+    return {fmMain->FSession->FComPort,  fmMain->FSession->FBaudRate,
+            fmMain->FSession->FParity,   fmMain->FSession->FDataBits,
+            fmMain->FSession->FStopBits, fmMain->FSession->FFlowControl};
 }
 
 void store(const Stored &s)
 {
-    fmMain->FComPort = s.port;
-    fmMain->FBaudRate = s.baud;
-    fmMain->FParity = s.parity;
-    fmMain->FDataBits = s.dataBits;
-    fmMain->FStopBits = s.stopBits;
-    fmMain->FFlowControl = s.flow;
+    fmMain->FSession->FComPort = s.port;
+    fmMain->FSession->FBaudRate = s.baud;
+    fmMain->FSession->FParity = s.parity;
+    fmMain->FSession->FDataBits = s.dataBits;
+    fmMain->FSession->FStopBits = s.stopBits;
+    fmMain->FSession->FFlowControl = s.flow;
 }
 
 QStringList items(const QComboBox *list)
@@ -130,7 +131,7 @@ void TestCommSet::portList()
         probed << n;
         return set.contains(n);
     };
-    fmMain->FComPort = comPort;
+    fmMain->FSession->FComPort = comPort;
 
     fmCommSet->show();
 
@@ -167,7 +168,7 @@ void TestCommSet::showLoadsStoredValues()
     TestWindows w;
     present({1, 2});
     store(values);
-    TcpIpAddr = QStringLiteral("192.168.10.20");
+    fmMain->FSession->setPrinterAddress(QStringLiteral("192.168.10.20"));
 
     fmCommSet->show();
 
@@ -181,7 +182,7 @@ void TestCommSet::showLoadsStoredValues()
     // OK without touching anything stores the same values.
     fmCommSet->bbOK->click();
     QCOMPARE(stored(), values);
-    QCOMPARE(TcpIpAddr, QStringLiteral("192.168.10.20"));
+    QCOMPARE(fmMain->FSession->printerAddress(), QStringLiteral("192.168.10.20"));
     QCOMPARE(fmNet->edIP->text(), QStringLiteral("192.168.10.20"));
     QVERIFY(fmCommSet->isHidden());
     QCOMPARE(fmCommSet->result(), int(ModalResult::OK));
@@ -260,8 +261,8 @@ void TestCommSet::cancelStoresNothing()
     present({1, 3});
     const Stored before{1, 9600, 0, 8, 1, 2};
     store(before);
-    TcpIpAddr = QStringLiteral("10.0.0.1");
-    fmNet->edIP->setText(TcpIpAddr);
+    fmMain->FSession->setPrinterAddress(QStringLiteral("10.0.0.1"));
+    fmNet->edIP->setText(fmMain->FSession->printerAddress());
     fmCommSet->show();
 
     pick(fmCommSet->cxPort, QStringLiteral("IP"));
@@ -271,7 +272,7 @@ void TestCommSet::cancelStoresNothing()
     fmCommSet->bbCancel->click();
 
     QCOMPARE(stored(), before);
-    QCOMPARE(TcpIpAddr, QStringLiteral("10.0.0.1"));
+    QCOMPARE(fmMain->FSession->printerAddress(), QStringLiteral("10.0.0.1"));
     QCOMPARE(fmNet->edIP->text(), QStringLiteral("10.0.0.1"));
     QCOMPARE(fmCommSet->result(), int(ModalResult::Cancel));
 
@@ -286,7 +287,7 @@ void TestCommSet::cancelStoresNothing()
     QTest::keyClicks(fmCommSet->edIP, QStringLiteral("9"));
     QTest::keyClick(fmCommSet, Qt::Key_Escape);
     QVERIFY(fmCommSet->isHidden());
-    QCOMPARE(TcpIpAddr, QStringLiteral("10.0.0.1"));
+    QCOMPARE(fmMain->FSession->printerAddress(), QStringLiteral("10.0.0.1"));
     QCOMPARE(fmCommSet->result(), int(ModalResult::Cancel));
 }
 
@@ -314,8 +315,8 @@ void TestCommSet::networkLink()
     QTcpServer printer;
     QVERIFY(printer.listen(QHostAddress::LocalHost));
     store({0, 9600, 0, 8, 1, 2});
-    TcpIpAddr = QStringLiteral("127.0.0.1");
-    fmNet->edIP->setText(TcpIpAddr);
+    fmMain->FSession->setPrinterAddress(QStringLiteral("127.0.0.1"));
+    fmNet->edIP->setText(fmMain->FSession->printerAddress());
     fmNet->edPort->setText(QString::number(printer.serverPort()));
     fmNet->NetConnect();
     QTRY_COMPARE(fmNet->csNet->state(), QAbstractSocket::ConnectedState);
@@ -328,9 +329,9 @@ void TestCommSet::networkLink()
     (ok ? fmCommSet->bbOK : fmCommSet->bbCancel)->click();
 
     QCOMPARE(fmNet->csNet->state() == QAbstractSocket::ConnectedState, connected);
-    QCOMPARE(TcpIpAddr, address);
+    QCOMPARE(fmMain->FSession->printerAddress(), address);
     QCOMPARE(fmNet->edIP->text(), address);
-    QCOMPARE(fmMain->FComPort, 0);
+    QCOMPARE(fmMain->FSession->FComPort, 0);
 }
 
 void TestCommSet::helpAndHints()

@@ -358,7 +358,7 @@ void TestInit::flashSerial()
     QVERIFY(!fmFormFl->isVisible());
     QCOMPARE(fmFormFl->result(), int(ModalResult::Yes));
     QVERIFY(!fmFormFl->tiWait->isActive());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmNet->FLinkActive);
     QCOMPARE(sim.received(), Packet + "^FF1");
     QVERIFY(w.prompt.asked.isEmpty());
@@ -445,7 +445,7 @@ void TestInit::flashNetwork()
     QVERIFY(!fmFormFl->isVisible());
     QCOMPARE(fmFormFl->result(), int(ModalResult::Yes));
     QVERIFY(!fmNet->FLinkActive);
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(sim.received(), both);
 }
 

@@ -125,7 +125,7 @@ QString textWithField2()
 // tag data steps on only when a batch got as far as the send.
 void routeToMissingPort(TestWindows &w)
 {
-    fmMain->FComPort = 250;
+    fmMain->FSession->FComPort = 250;
     PortOverrides.insert(250, w.tempPath(QStringLiteral("no-such-port")));
 }
 
@@ -368,7 +368,7 @@ void tst_JobWindows::sixOpensKeepFiveNewestFirst()
     QCOMPARE(FormatFileName, files[5]);
 
     // Reopen slot 3: it moves up, slots 1 and 2 move down, 4 and 5 stay.
-    fmMain->FFormatChanged = false;
+    fmMain->FSession->FFormatChanged = false;
     w.prompt.asked.clear();
     fmFormat->miOpen3->trigger();
     QVERIFY(w.prompt.asked.isEmpty());
@@ -376,7 +376,7 @@ void tst_JobWindows::sixOpensKeepFiveNewestFirst()
     QCOMPARE(fmFormat->lines(), QStringList{"file 4"});
     QCOMPARE(fmFormat->windowTitle(), QStringLiteral("Format:  ") + files[3]);
     QCOMPARE(FormatFileName, files[3]);
-    QVERIFY(fmMain->FFormatChanged);
+    QVERIFY(fmMain->FSession->FFormatChanged);
     QCOMPARE(RecentFiles.entries(), recentCaptions());
 }
 
@@ -500,7 +500,7 @@ void tst_JobWindows::saveKeepsChangedFlag()
     TestWindows w;
     const QString path = w.tempPath(QStringLiteral("saved.fmt"));
     w.prompt.paths << path;
-    fmMain->FFormatChanged = false;
+    fmMain->FSession->FFormatChanged = false;
     fmFormat->miSaveAsClick();
 
     const PromptQuestion q = w.prompt.asked.value(0);
@@ -510,10 +510,10 @@ void tst_JobWindows::saveKeepsChangedFlag()
     QCOMPARE(fmFormat->windowTitle(), QStringLiteral("Format:  ") + path);
     QCOMPARE(FormatFileName, path);
     QCOMPARE(recentCaptions(), QStringList{path});
-    QVERIFY(!fmMain->FFormatChanged);
+    QVERIFY(!fmMain->FSession->FFormatChanged);
 
     QTest::keyClick(fmFormat->meFormat, Qt::Key_X);
-    QVERIFY(fmMain->FFormatChanged);
+    QVERIFY(fmMain->FSession->FFormatChanged);
 }
 
 void tst_JobWindows::saveToFolderNameDoesNothing_data()
@@ -606,7 +606,7 @@ void tst_JobWindows::failedSaveChangesNothing()
         if (kind == QLatin1String("wide"))
             fmFormat->meFormat->setPlainText(QStringLiteral("{B,1|\n1,\"\u20AC\"|\n}"));
     }
-    fmMain->FFormatChanged = false;
+    fmMain->FSession->FFormatChanged = false;
     w.prompt.paths << path;
     {
         std::optional<FullDisk> full;
@@ -630,7 +630,7 @@ void tst_JobWindows::failedSaveChangesNothing()
     QCOMPARE(fmFormat->windowTitle(), QStringLiteral("Format and Batch Data"));
     QVERIFY(FormatFileName.isEmpty());
     QVERIFY(recentCaptions().isEmpty());
-    QVERIFY(!fmMain->FFormatChanged);
+    QVERIFY(!fmMain->FSession->FFormatChanged);
 }
 
 void tst_JobWindows::severalMegabyteFileLoads()
@@ -739,19 +739,19 @@ void tst_JobWindows::hrDialogThroughMenu()
     QCOMPARE(seenHR, QStringLiteral("0"));
     QVERIFY(!seenChecked);
     QVERIFY(!seenHints);
-    QCOMPARE(fmMain->FHRField, 2);
-    QVERIFY(fmMain->FHREnabled);
-    QVERIFY(fmMain->FHRChanged);
+    QCOMPARE(fmMain->FSession->FHRField, 2);
+    QVERIFY(fmMain->FSession->FHREnabled);
+    QVERIFY(fmMain->FSession->FHRChanged);
     // The split after the dialog follows the new field.
-    QCOMPARE(fmMain->FHRLine, hrLine);
+    QCOMPARE(fmMain->FSession->FHRLine, hrLine);
     QVERIFY(!fmEPCField->isVisible());
 }
 
 void tst_JobWindows::hrDialogCancelChangesNothing()
 {
     TestWindows w;
-    fmMain->FHRField = 4;
-    fmMain->FHREnabled = true;
+    fmMain->FSession->FHRField = 4;
+    fmMain->FSession->FHREnabled = true;
     QString seenHR;
     bool seenChecked = false;
     ModalAnswerer answer(fmEPCField, [&] {
@@ -765,9 +765,9 @@ void tst_JobWindows::hrDialogCancelChangesNothing()
     QCOMPARE(answer.shown, 1);
     QCOMPARE(seenHR, QStringLiteral("4"));
     QVERIFY(seenChecked);
-    QCOMPARE(fmMain->FHRField, 4);
-    QVERIFY(fmMain->FHREnabled);
-    QVERIFY(!fmMain->FHRChanged);
+    QCOMPARE(fmMain->FSession->FHRField, 4);
+    QVERIFY(fmMain->FSession->FHREnabled);
+    QVERIFY(!fmMain->FSession->FHRChanged);
 }
 
 void tst_JobWindows::hrDialogFieldNumber_data()
@@ -791,15 +791,15 @@ void tst_JobWindows::hrDialogFieldNumber()
     QFETCH(bool, accepted);
     QFETCH(int, field);
     TestWindows w;
-    fmMain->FHRField = 5;
+    fmMain->FSession->FHRField = 5;
     fmEPCField->show();
     fmEPCField->edHRField->setText(typed);
     fmEPCField->ckUseHR->setChecked(true);
     fmEPCField->bbOK->click();
 
-    QCOMPARE(fmMain->FHRField, field);
-    QCOMPARE(fmMain->FHREnabled, accepted);
-    QCOMPARE(fmMain->FHRChanged, accepted);
+    QCOMPARE(fmMain->FSession->FHRField, field);
+    QCOMPARE(fmMain->FSession->FHREnabled, accepted);
+    QCOMPARE(fmMain->FSession->FHRChanged, accepted);
     QCOMPARE(fmEPCField->isVisible(), !accepted);
     QCOMPARE(w.prompt.messages().size(), accepted ? 0 : 1);
     if (!accepted) {
@@ -858,10 +858,10 @@ void tst_JobWindows::hrErrorAnswers()
     QFETCH(bool, asksAgain);
     TestWindows w;
     routeToMissingPort(w);
-    fmMain->FHRField = 2;
-    fmMain->FHREnabled = true;
-    fmMain->FHRChanged = true;
-    fmMain->FBatchQty = 1;
+    fmMain->FSession->FHRField = 2;
+    fmMain->FSession->FHREnabled = true;
+    fmMain->FSession->FHRChanged = true;
+    fmMain->FSession->FBatchQty = 1;
 
     QString seenField;
     ModalAnswerer answer(fmHRError, [&] {
@@ -872,9 +872,9 @@ void tst_JobWindows::hrErrorAnswers()
     QCOMPARE(answer.shown, 1);
     QCOMPARE(seenField, QStringLiteral("2"));
     QCOMPARE(fmMain->FHRAbort, !sent);
-    QCOMPARE(fmMain->FHREnabled, enabledAfter);
+    QCOMPARE(fmMain->FSession->FHREnabled, enabledAfter);
     QCOMPARE(fmMain->medEPC->text(), sent ? QStringLiteral("0123456789ABCDEF00000001") : StartTag);
-    for (const QString &line : fmMain->FBatchLines)
+    for (const QString &line : fmMain->FSession->FBatchLines)
         QVERIFY2(!line.startsWith(QLatin1String("2,")), qPrintable(line));
 
     fmMain->sbSendBatchClick();
@@ -887,12 +887,12 @@ void tst_JobWindows::hrErrorTitleBarCloseKeepsAbort()
     TestWindows w;
     for (const bool abort : {false, true}) {
         fmMain->FHRAbort = abort;
-        fmMain->FHREnabled = true;
+        fmMain->FSession->FHREnabled = true;
         ModalAnswerer answer(fmHRError, [] { fmHRError->close(); });
         fmHRError->exec();
         QCOMPARE(answer.shown, 1);
         QCOMPARE(fmMain->FHRAbort, abort);
-        QVERIFY(fmMain->FHREnabled);
+        QVERIFY(fmMain->FSession->FHREnabled);
     }
 }
 
@@ -901,13 +901,13 @@ void tst_JobWindows::hrLineFilledWhenBatchHasField()
     TestWindows w;
     routeToMissingPort(w);
     fmFormat->meFormat->setPlainText(textWithField2());
-    fmMain->FHRField = 2;
-    fmMain->FHREnabled = true;
-    fmMain->FHRChanged = true;
+    fmMain->FSession->FHRField = 2;
+    fmMain->FSession->FHREnabled = true;
+    fmMain->FSession->FHRChanged = true;
     ModalAnswerer answer(fmHRError, [] { fmHRError->bnCancel->click(); });
     fmMain->sbSendBatchClick();
     QCOMPARE(answer.shown, 0);
-    QVERIFY(fmMain->FBatchLines.contains(QStringLiteral("2,\"%1\"|").arg(StartTag)));
+    QVERIFY(fmMain->FSession->FBatchLines.contains(QStringLiteral("2,\"%1\"|").arg(StartTag)));
 }
 
 void tst_JobWindows::hrWarningByQuantity_data()
@@ -934,10 +934,10 @@ void tst_JobWindows::hrWarningByQuantity()
     TestWindows w;
     routeToMissingPort(w);
     fmFormat->meFormat->setPlainText(textWithField2());
-    fmMain->FHRField = 2;
-    fmMain->FHREnabled = hrOn;
-    fmMain->FHRChanged = true;
-    fmMain->FBatchQty = quantity;
+    fmMain->FSession->FHRField = 2;
+    fmMain->FSession->FHREnabled = hrOn;
+    fmMain->FSession->FHRChanged = true;
+    fmMain->FSession->FBatchQty = quantity;
 
     ModalAnswerer answer(fmWarnIncHR,
                          [goOn] { (goOn ? fmWarnIncHR->bbOK : fmWarnIncHR->bbCancel)->click(); });
@@ -952,9 +952,9 @@ void tst_JobWindows::hrWarningHelpOpensContents()
 {
     TestWindows w;
     SetHelpFile(QStringLiteral("Other.HLP"));
-    fmMain->FBatchQty = 2;
-    fmMain->FHREnabled = true;
-    fmMain->FHRChanged = true;
+    fmMain->FSession->FBatchQty = 2;
+    fmMain->FSession->FHREnabled = true;
+    fmMain->FSession->FHRChanged = true;
     ModalAnswerer answer(fmWarnIncHR, [] {
         fmWarnIncHR->bbHelp->click();
         fmWarnIncHR->reject(); // title bar close
@@ -978,14 +978,14 @@ void tst_JobWindows::quantityThroughMenu()
         (ok ? fmQty->bbOk : fmQty->bbCancel)->click();
     });
     fmMain->miBatchQtyClick();
-    QCOMPARE(fmMain->FBatchQty, 3);
+    QCOMPARE(fmMain->FSession->FBatchQty, 3);
     QCOMPARE(fmMain->miBatchQty->text(), QStringLiteral("Batch Quantity   3"));
 
     value = 7;
     ok = false;
     fmMain->miBatchQtyClick();
     QCOMPARE(answer.shown, 2);
-    QCOMPARE(fmMain->FBatchQty, 3);
+    QCOMPARE(fmMain->FSession->FBatchQty, 3);
     QCOMPARE(fmMain->miBatchQty->text(), QStringLiteral("Batch Quantity   3"));
 }
 
@@ -1007,12 +1007,12 @@ void tst_JobWindows::quantityTypedText()
     QFETCH(QString, typed);
     QFETCH(int, stored);
     TestWindows w;
-    fmMain->FBatchQty = 6;
+    fmMain->FSession->FBatchQty = 6;
     fmQty->show();
     fmQty->udQuantity->selectAll();
     QTest::keyClicks(fmQty->edQuantity, typed);
     fmQty->bbOk->click();
-    QCOMPARE(fmMain->FBatchQty, stored);
+    QCOMPARE(fmMain->FSession->FBatchQty, stored);
     QVERIFY(!fmQty->isVisible());
 }
 
@@ -1031,12 +1031,12 @@ void tst_JobWindows::quantityShownClamped()
     QFETCH(int, batchQty);
     QFETCH(int, shown);
     TestWindows w;
-    fmMain->FBatchQty = batchQty;
+    fmMain->FSession->FBatchQty = batchQty;
     fmQty->show();
     QCOMPARE(fmQty->udQuantity->value(), shown);
     QCOMPARE(fmQty->edQuantity->text(), QString::number(shown));
     fmQty->bbCancel->click();
-    QCOMPARE(fmMain->FBatchQty, batchQty);
+    QCOMPARE(fmMain->FSession->FBatchQty, batchQty);
 }
 
 QTEST_MAIN(tst_JobWindows)

@@ -72,11 +72,11 @@ private slots:
 void TestMainWindow::startValuesWithoutFile()
 {
     TestWindows w;
-    QCOMPARE(fmMain->FComPort, 1);
+    QCOMPARE(fmMain->FSession->FComPort, 1);
     QVERIFY(fmMain->FFirstRun);
-    QCOMPARE(fmMain->FFlowControl, 2);
-    QCOMPARE(fmMain->FDataFormat, 2);
-    QCOMPARE(fmMain->FDataSize, 96);
+    QCOMPARE(fmMain->FSession->FFlowControl, 2);
+    QCOMPARE(fmMain->FSession->FDataFormat, 2);
+    QCOMPARE(fmMain->FSession->FDataSize, 96);
     QVERIFY(fmMain->miHex->isChecked());
     QVERIFY(fmMain->miDataSize96->isChecked());
     QVERIFY(!fmMain->miDataSize64->isChecked());
@@ -112,9 +112,9 @@ void TestMainWindow::startValuesFromFile()
 {
     QFETCH(QByteArray, ini);
     TestWindows w(ini);
-    QTEST(fmMain->FComPort, "com");
+    QTEST(fmMain->FSession->FComPort, "com");
     QTEST(fmMain->FFirstRun, "firstRun");
-    QTEST(fmMain->FDataSize, "size");
+    QTEST(fmMain->FSession->FDataSize, "size");
     QTEST(fmMain->entryText(), "text");
 }
 
@@ -210,8 +210,8 @@ void TestMainWindow::switchingKeepsTheBits()
     if (toFormat != fromFormat)
         toFormat == 1 ? fmMain->miSGTINClick() : fmMain->miHexClick();
     QTEST(fmMain->medEPC->text(), "after");
-    QCOMPARE(fmMain->FDataFormat, toFormat);
-    QCOMPARE(fmMain->FDataSize, toSize);
+    QCOMPARE(fmMain->FSession->FDataFormat, toFormat);
+    QCOMPARE(fmMain->FSession->FDataSize, toSize);
     QCOMPARE(fmMain->laEPC->text(), TagFormatFor(toFormat, toSize).caption);
     QCOMPARE(fmMain->miSGTIN->isChecked(), toFormat == 1);
     QCOMPARE(fmMain->miHex->isChecked(), toFormat == 2);
@@ -313,7 +313,7 @@ void TestMainWindow::carriageReturnOnlyWithoutFocus()
 {
     TestWindows w;
     PortOverrides[9] = QStringLiteral("/nonexistent/quilbo-test-port");
-    fmMain->FComPort = 9;
+    fmMain->FSession->FComPort = 9;
     fmMain->show();
     QVERIFY(QTest::qWaitForWindowExposed(fmMain));
     fmMain->activateWindow();
@@ -474,8 +474,8 @@ void TestMainWindow::gs1DialogFillsEntry()
     item->trigger();
     QCOMPARE(started, size == 96 ? hex : QString());
     QTEST(fmMain->medEPC->text(), "after");
-    QVERIFY(fmMain->FDataSize == 96 && fmMain->miDataSize96->isChecked());
-    QVERIFY(fmMain->FDataFormat == 2 && fmMain->miHex->isChecked());
+    QVERIFY(fmMain->FSession->FDataSize == 96 && fmMain->miDataSize96->isChecked());
+    QVERIFY(fmMain->FSession->FDataFormat == 2 && fmMain->miHex->isChecked());
     QCOMPARE(fmMain->laEPC->text(), QStringLiteral("96-bit Hex Data"));
 }
 

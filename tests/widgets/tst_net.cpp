@@ -239,11 +239,11 @@ void TestNet::statusCheck()
     QTRY_VERIFY(!fmNet->replies().isEmpty());
     QTRY_COMPARE(fmNet->replies().finishedLines(), replyLines);
 
-    fmMain->FStatusCheck->FStatusPolls = 7;
+    fmMain->FSession->FStatusCheck->FStatusPolls = 7;
     fmNet->tiCheckTimer();
     QVERIFY(!fmNet->tiCheck->isActive());
     QVERIFY(!fmNet->FCheckStatus);
-    QCOMPARE(fmMain->FStatusCheck->FStatusPolls, 0);
+    QCOMPARE(fmMain->FSession->FStatusCheck->FStatusPolls, 0);
     QVERIFY(fmMain->tiEncdStat->isActive());
 
     fmMain->tiEncdStatTimer();
@@ -546,7 +546,7 @@ void TestNet::addressChangeDisconnects()
     QVERIFY(sim.waitForBytes(1));
 
     fmNet->edIP->setText(QStringLiteral("localhost"));
-    QCOMPARE(TcpIpAddr, QStringLiteral("localhost"));
+    QCOMPARE(fmMain->FSession->printerAddress(), QStringLiteral("localhost"));
     QVERIFY(!fmNet->FLinkActive);
     QCOMPARE(fmNet->laStat->text(), QStringLiteral("Disconnected"));
     QVERIFY(sim.waitForOutput("disconnected"));

@@ -117,12 +117,12 @@ QByteArray everyByteButZero()
 
 void useSettings(int port, int baud, int parity, int dataBits, int stopBits, int flow)
 {
-    fmMain->FComPort = port;
-    fmMain->FBaudRate = baud;
-    fmMain->FParity = parity;
-    fmMain->FDataBits = dataBits;
-    fmMain->FStopBits = stopBits;
-    fmMain->FFlowControl = flow;
+    fmMain->FSession->FComPort = port;
+    fmMain->FSession->FBaudRate = baud;
+    fmMain->FSession->FParity = parity;
+    fmMain->FSession->FDataBits = dataBits;
+    fmMain->FSession->FStopBits = stopBits;
+    fmMain->FSession->FFlowControl = flow;
 }
 
 // "9600 8N1 XON/XOFF", with " +DTR" / " +RTS" for a line held on.
@@ -202,11 +202,11 @@ void TestSerial::sendArrivesByteForByte()
     fmMain->sbSendBatch->setEnabled(false);
 
     const QByteArray text = everyByteButZero();
-    fmMain->SendToPrinter(text);
+    fmMain->FSession->SendToPrinter(text);
 
     QCOMPARE(w.prompt.messages(), QStringList());
     QCOMPARE(pty.read(text.size()), text); // raw line: no CR added, no byte eaten
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(fmMain->laStat->text(), Idle);
     QVERIFY(fmMain->sbSendBatch->isEnabled());
 }
@@ -219,16 +219,16 @@ void TestSerial::twoSendsOpenAndCloseTwice()
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
 
-    fmMain->SendToPrinter("first\r\n");
-    QVERIFY(!fmMain->portOpen());
+    fmMain->FSession->SendToPrinter("first\r\n");
+    QVERIFY(!fmMain->FSession->portOpen());
     {
         // Another program gets the port between the sends.
         QSerialPort other;
         other.setPortName(pty.path());
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
-    fmMain->SendToPrinter("second\r\n");
-    QVERIFY(!fmMain->portOpen());
+    fmMain->FSession->SendToPrinter("second\r\n");
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(pty.read(15), QByteArray("first\r\nsecond\r\n"));
     QCOMPARE(w.prompt.messages(), QStringList());
 }
@@ -242,11 +242,11 @@ void TestSerial::emptyTextSucceeds()
     useSettings(7, 9600, 0, 8, 1, 2);
     fmMain->SetStatus(QStringLiteral("Sending ..."), TfmMain::Blue);
 
-    fmMain->SendToPrinter(QByteArray());
+    fmMain->FSession->SendToPrinter(QByteArray());
 
     QCOMPARE(w.prompt.messages(), QStringList());
     QCOMPARE(fmMain->laStat->text(), Idle);
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(pty.read(0), QByteArray());
 }
 
@@ -297,17 +297,17 @@ void TestSerial::openFailures()
     fmMain->SetStatus(QStringLiteral("Sending ..."), TfmMain::Blue);
     fmMain->sbSendBatch->setEnabled(false);
 
-    fmMain->SendSerialBlock("lost\r\n");
-    fmMain->SendSerialBlock("lost\r\n");
+    fmMain->FSession->SendSerialBlock("lost\r\n");
+    fmMain->FSession->SendSerialBlock("lost\r\n");
 
     const QString box = QStringLiteral("Comm Error: ") + message.arg(PortOverrides[port]);
     QCOMPARE(w.prompt.messages(), QStringList({box, box}));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(pty.read(0, 100), QByteArray());
     // The caller's status stays until the hold runs out.
     QCOMPARE(fmMain->laStat->text(), QStringLiteral("Sending ..."));
     QVERIFY(!fmMain->sbSendBatch->isEnabled());
-    QCOMPARE(fmMain->FComPort, port); // the session keeps its settings
+    QCOMPARE(fmMain->FSession->FComPort, port); // the session keeps its settings
 }
 
 void TestSerial::refusedStep_data()
@@ -339,13 +339,13 @@ void TestSerial::refusedStep()
     useSettings(port, 9600, 0, 8, 1, 2);
     RecordingConfigurator recorder;
     recorder.refuse = refuse;
-    fmMain->FComHandle->setConfigurator(&recorder);
+    fmMain->FSession->FComHandle->setConfigurator(&recorder);
 
-    fmMain->SendToPrinter("lost\r\n");
+    fmMain->FSession->SendToPrinter("lost\r\n");
 
     QCOMPARE(w.prompt.messages(), QStringList(QStringLiteral("Comm Error: ") + message));
     QCOMPARE(recorder.steps.last(), refuse); // nothing runs after the refusal
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(pty.read(0, 100), QByteArray());
     {
         // Released: the port can be opened again at once.
@@ -353,7 +353,7 @@ void TestSerial::refusedStep()
         other.setPortName(pty.path());
         QVERIFY(other.open(QIODevice::ReadWrite));
     }
-    fmMain->FComHandle->setConfigurator(nullptr);
+    fmMain->FSession->FComHandle->setConfigurator(nullptr);
 }
 
 void TestSerial::lineSettings_data()
@@ -391,9 +391,9 @@ void TestSerial::lineSettings()
     PortOverrides[1] = pty.path();
     useSettings(1, baud, parity, dataBits, stopBits, flow);
     RecordingConfigurator recorder;
-    fmMain->FComHandle->setConfigurator(&recorder);
+    fmMain->FSession->FComHandle->setConfigurator(&recorder);
 
-    fmMain->SendToPrinter("{B,1,N,1|}\r\n");
+    fmMain->FSession->SendToPrinter("{B,1,N,1|}\r\n");
 
     QCOMPARE(w.prompt.messages(), QStringList());
     QVERIFY(recorder.line.has_value());
@@ -402,10 +402,10 @@ void TestSerial::lineSettings()
              QList<RecordingConfigurator::Step>(
                  {RecordingConfigurator::ReadState, RecordingConfigurator::WriteState,
                   RecordingConfigurator::ReadTimeouts, RecordingConfigurator::WriteTimeouts}));
-    QVERIFY(fmMain->FComHandle->lastApplied().has_value());
-    QVERIFY(*fmMain->FComHandle->lastApplied() == *recorder.line);
+    QVERIFY(fmMain->FSession->FComHandle->lastApplied().has_value());
+    QVERIFY(*fmMain->FSession->FComHandle->lastApplied() == *recorder.line);
     QCOMPARE(pty.read(12), QByteArray("{B,1,N,1|}\r\n"));
-    fmMain->FComHandle->setConfigurator(nullptr);
+    fmMain->FSession->FComHandle->setConfigurator(nullptr);
 }
 
 void TestSerial::higherPortsKeepDriverSettings_data()
@@ -432,17 +432,17 @@ void TestSerial::higherPortsKeepDriverSettings()
     PortOverrides[port] = pty.path();
     useSettings(port, baud, parity, dataBits, 1, 0);
     RecordingConfigurator recorder;
-    fmMain->FComHandle->setConfigurator(&recorder);
+    fmMain->FSession->FComHandle->setConfigurator(&recorder);
 
-    fmMain->SendToPrinter("text\r\n");
+    fmMain->FSession->SendToPrinter("text\r\n");
 
     QCOMPARE(w.prompt.messages(), QStringList());
     QCOMPARE(recorder.steps,
              QList<RecordingConfigurator::Step>(
                  {RecordingConfigurator::ReadTimeouts, RecordingConfigurator::WriteTimeouts}));
-    QVERIFY(!fmMain->FComHandle->lastApplied().has_value());
+    QVERIFY(!fmMain->FSession->FComHandle->lastApplied().has_value());
     QCOMPARE(pty.read(6), QByteArray("text\r\n"));
-    fmMain->FComHandle->setConfigurator(nullptr);
+    fmMain->FSession->FComHandle->setConfigurator(nullptr);
 }
 
 void TestSerial::adapterRunsAtItsDriversSpeed_data()
@@ -516,7 +516,7 @@ void TestSerial::slowLineIsNotAStall()
     QVERIFY(pty.ok());
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
-    fmMain->FComHandle->setStallLimitOverride(1000);
+    fmMain->FSession->FComHandle->setStallLimitOverride(1000);
     const int holder = ::open(QFile::encodeName(pty.path()).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(holder >= 0);
     const QByteArray text(512 * 1024, 'y');
@@ -530,10 +530,10 @@ void TestSerial::slowLineIsNotAStall()
             taken += n;
         }
     });
-    fmMain->SendToPrinter(text);
+    fmMain->FSession->SendToPrinter(text);
     farEnd.join();
     ::close(holder);
-    fmMain->FComHandle->setStallLimitOverride(0);
+    fmMain->FSession->FComHandle->setStallLimitOverride(0);
     QCOMPARE(w.prompt.messages(), QStringList());
     QCOMPARE(taken.load(), qint64(text.size()));
 }
@@ -563,13 +563,13 @@ void TestSerial::farEndClosedMidTransfer()
         }
         ::close(master);
     });
-    fmMain->SendToPrinter(QByteArray(1 << 20, 'x'));
+    fmMain->FSession->SendToPrinter(QByteArray(1 << 20, 'x'));
     farEnd.join();
     ::close(holder);
 
     QCOMPARE(w.prompt.messages(), QStringList(WriteFailed));
     QVERIFY(taken >= 8192);
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(fmMain->laStat->text(), Idle);
     QVERIFY(fmMain->sbSendBatch->isEnabled());
 
@@ -577,7 +577,7 @@ void TestSerial::farEndClosedMidTransfer()
     Pty next;
     QVERIFY(next.ok());
     PortOverrides[7] = next.path();
-    fmMain->SendToPrinter("after\r\n");
+    fmMain->FSession->SendToPrinter("after\r\n");
     QCOMPARE(next.read(7), QByteArray("after\r\n"));
     QCOMPARE(w.prompt.messages().size(), 1);
 }
@@ -589,26 +589,26 @@ void TestSerial::stuckLineWriteIsBounded()
     QVERIFY(pty.ok());
     PortOverrides[7] = pty.path();
     useSettings(7, 9600, 0, 8, 1, 2);
-    fmMain->FComHandle->setStallLimitOverride(300);
+    fmMain->FSession->FComHandle->setStallLimitOverride(300);
 
     // Nobody reads: the line fills and stops moving.
     QElapsedTimer clock;
     clock.start();
-    fmMain->SendToPrinter(QByteArray(1 << 20, 'x'));
+    fmMain->FSession->SendToPrinter(QByteArray(1 << 20, 'x'));
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
 
     QCOMPARE(w.prompt.messages(), QStringList(WriteFailed));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QCOMPARE(fmMain->laStat->text(), Idle);
     QVERIFY(fmMain->sbSendBatch->isEnabled());
 
     // What was left was dropped, not kept for the next send.
     const QByteArray stuck = pty.read(0, 200);
     QVERIFY(stuck.size() < (1 << 20));
-    fmMain->SendToPrinter("after\r\n");
+    fmMain->FSession->SendToPrinter("after\r\n");
     QCOMPARE(pty.read(7), QByteArray("after\r\n"));
     QCOMPARE(w.prompt.messages().size(), 1);
-    fmMain->FComHandle->setStallLimitOverride(0);
+    fmMain->FSession->FComHandle->setStallLimitOverride(0);
 }
 
 void TestSerial::closedLinkIsHarmless()
@@ -635,7 +635,7 @@ void TestSerial::commDialogProbesRealPorts()
         QSerialPort other;
         other.setPortName(present.path());
         QVERIFY(other.open(QIODevice::ReadWrite));
-        fmMain->FComPort = 7;
+        fmMain->FSession->FComPort = 7;
         fmCommSet->show();
         QCOMPARE(fmCommSet->cxPort->findText(QStringLiteral("COM7: **")), -1);
         QCOMPARE(fmCommSet->cxPort->currentIndex(), 0);
@@ -643,9 +643,9 @@ void TestSerial::commDialogProbesRealPorts()
     }
     // Our own open port is closed before the probe, so it is listed again.
     useSettings(9, 9600, 0, 8, 1, 2);
-    QVERIFY(fmMain->OpenPort());
+    QVERIFY(fmMain->FSession->OpenPort());
     fmCommSet->show();
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(fmCommSet->cxPort->findText(QStringLiteral("COM7:")) > 0);
     QVERIFY(fmCommSet->cxPort->findText(QStringLiteral("COM9: **")) > 0);
     QCOMPARE(fmCommSet->cxPort->currentText(), QStringLiteral("COM9: **"));

@@ -49,7 +49,7 @@ public:
                 PromptButtons buttons) override
     {
         owners.append(owner);
-        portOpen.append(fmMain->portOpen());
+        portOpen.append(fmMain->FSession->portOpen());
         return FakePrompt::message(owner, caption, text, icon, buttons);
     }
 };
@@ -232,7 +232,7 @@ void TestTransfer::openFailure()
 #ifdef Q_OS_UNIX
     QCOMPARE(mkfifo(QFile::encodeName(w.tempPath(QStringLiteral("pipe"))).constData(), 0600), 0);
 #endif
-    fmMain->FComPort = port;
+    fmMain->FSession->FComPort = port;
     SendFileName = w.tempPath(name);
 
     fmProg->show();
@@ -243,7 +243,7 @@ void TestTransfer::openFailure()
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
     QVERIFY(!fmProg->FFileHandle.isOpen());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmNet->transferring());
 
     fmProg->bbCancel->click();
@@ -314,7 +314,7 @@ void TestTransfer::networkQueuedBehindText()
     QList<bool> openAtFinish;
     connect(fmNet, &TfmNet::transferFinished, this,
             [&](bool) { openAtFinish << fmProg->isVisible(); });
-    fmMain->SendToPrinter("{B,1,N,1|}");
+    fmMain->FSession->SendToPrinter("{B,1,N,1|}");
     QVERIFY(fmNet->FAwaitConnect);
     fmProg->show();
     fmProg->tiDelayTimer();
@@ -347,7 +347,7 @@ void TestTransfer::networkCancelWhileConnecting()
     fmProg->show();
     fmProg->tiDelayTimer();
     QVERIFY(fmNet->FAwaitConnect);
-    fmMain->SendToPrinter("batch\r\n"); // queued behind the file
+    fmMain->FSession->SendToPrinter("batch\r\n"); // queued behind the file
     QCOMPARE(fmNet->queuedSends(), 1);
     fmProg->bbCancel->click();
 
@@ -442,7 +442,7 @@ void TestTransfer::serialBlocks()
     TestPty pty;
     QVERIFY(pty.open());
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     const QByteArray content = pattern(size, withZeros);
     SendFileName = w.tempPath(QStringLiteral("file.gph"));
     QVERIFY(writeFile(SendFileName, content));
@@ -470,7 +470,7 @@ void TestTransfer::serialBlocks()
     QCOMPARE(pty.received(), content);
     if (size > 0)
         QCOMPARE(fmProg->pbFile->value(), barMax);
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QVERIFY(w.prompt.asked.isEmpty());
 }
@@ -481,7 +481,7 @@ void TestTransfer::serialPortMissing()
 {
     TestWindows w;
     PortOverrides[PtyPort] = w.tempPath(QStringLiteral("no-such-tty"));
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     SendFileName = w.tempPath(QStringLiteral("empty.fmt"));
     QVERIFY(writeFile(SendFileName, QByteArray()));
 
@@ -506,7 +506,7 @@ void TestTransfer::serialFileShrinks()
     TestPty pty;
     QVERIFY(pty.open());
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     const QByteArray content = pattern(1000, false);
     SendFileName = w.tempPath(QStringLiteral("shrinks.fmt"));
     QVERIFY(writeFile(SendFileName, content));
@@ -520,7 +520,7 @@ void TestTransfer::serialFileShrinks()
     QCOMPARE(prompt.owners, QList<QWidget *>{fmProg});
     QTRY_COMPARE(pty.receivedSize(), qint64(512));
     QCOMPARE(pty.received(), content.left(512));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
 }
 
@@ -534,8 +534,8 @@ void TestTransfer::serialFarEndCloses()
     QVERIFY(pty.open());
     pty.hangUpAfter(4096);
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
-    fmMain->FComHandle->setStallLimitOverride(2000);
+    fmMain->FSession->FComPort = PtyPort;
+    fmMain->FSession->FComHandle->setStallLimitOverride(2000);
     const int size = 4 * 1024 * 1024;
     SendFileName = w.tempPath(QStringLiteral("big.all"));
     QVERIFY(writeFile(SendFileName, pattern(size, true)));
@@ -551,7 +551,7 @@ void TestTransfer::serialFarEndCloses()
     QCOMPARE(prompt.owners, QList<QWidget *>{fmProg});
     QCOMPARE(prompt.portOpen, QList<bool>{false}); // a dead port held open keeps a core busy
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QVERIFY(clock.elapsed() < 15000);
 }
@@ -564,7 +564,7 @@ void TestTransfer::serialCancelBetweenBlocks()
     TestPty pty;
     QVERIFY(pty.open());
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     fmProg->FSliceMs = 0; // one block per turn of the event loop
     const QByteArray content = pattern(512 * 20, false);
     SendFileName = w.tempPath(QStringLiteral("long.fmt"));
@@ -583,7 +583,7 @@ void TestTransfer::serialCancelBetweenBlocks()
     const int atCancel = written;
     QVERIFY(!fmProg->isVisible());
     QVERIFY(!fmProg->busy());
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QVERIFY(!fmProg->fileSender()->tiBlock->isActive());
     for (int i = 0; i < 10; ++i)
@@ -631,14 +631,14 @@ void TestTransfer::serialLineHeld()
     QVERIFY(pty.open());
     pty.pause(true);
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     SendFileName = w.tempPath(QStringLiteral("held.all"));
     QVERIFY(writeFile(SendFileName, pattern(1024 * 1024, true)));
 
     fmProg->show();
     fmProg->tiDelayTimer();
     fmProg->tiMsgDelayTimer();
-    SerialLink *link = fmMain->FComHandle;
+    SerialLink *link = fmMain->FSession->FComHandle;
     QTRY_VERIFY(link->pending() > 0);
     QVERIFY(link->tiStall->isActive() && link->transferStallMs() >= 60000);
     const qint64 taken = link->taken();
@@ -653,17 +653,17 @@ void TestTransfer::serialLineHeld()
         // Fails at the first look after the limit since the line last moved, not a look later.
         QTRY_VERIFY((link->tiStallTimer(), link->stillMs() > 0));
         do {
-            QVERIFY(fmMain->portOpen());
+            QVERIFY(fmMain->FSession->portOpen());
             link->tiStallTimer();
         } while (link->stillMs() < link->transferStallMs());
         QCOMPARE(link->stillMs(), link->transferStallMs());
         link->tiStallTimer();
-        QTRY_VERIFY(!fmMain->portOpen());
+        QTRY_VERIFY(!fmMain->FSession->portOpen());
         QTRY_VERIFY(!fmProg->isVisible());
         QCOMPARE(prompt.messages(), QStringList{"tiMsgDelayTimer: Error writing data to printer."});
         QCOMPARE(prompt.portOpen, QList<bool>{false});
     }
-    QVERIFY(!fmProg->isVisible() && !fmMain->portOpen() && !fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->isVisible() && !fmMain->FSession->portOpen() && !fmProg->FFileHandle.isOpen());
     pty.pause(false);
     if (cancel) // what the port took still reaches the printer
         QTRY_VERIFY(pty.receivedSize() >= taken);
@@ -685,7 +685,7 @@ void TestTransfer::cancelStopsPendingStep()
     TestPty pty;
     QVERIFY(pty.open());
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     SendFileName = w.tempPath(QStringLiteral("f.fmt"));
     QVERIFY(writeFile(SendFileName, pattern(700, false)));
 
@@ -701,7 +701,7 @@ void TestTransfer::cancelStopsPendingStep()
     QVERIFY(!fmProg->FFileHandle.isOpen());
     QCoreApplication::processEvents();
     QCOMPARE(pty.receivedSize(), qint64(0));
-    QVERIFY(!fmMain->portOpen());
+    QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(w.prompt.asked.isEmpty());
 }
 
@@ -713,7 +713,7 @@ void TestTransfer::firstRunPathResolved()
     TestPty pty;
     QVERIFY(pty.open());
     PortOverrides[PtyPort] = pty.path();
-    fmMain->FComPort = PtyPort;
+    fmMain->FSession->FComPort = PtyPort;
     const QString old = QDir::currentPath();
     QVERIFY(QDir::setCurrent(w.tempPath(QString())));
     const QByteArray content = pattern(600, true);

@@ -1,0 +1,189 @@
+// The two front ends of the batch session against the emulator: the session driven as the main
+// window drives it, and quilbo-batch as a user runs it, must give the printer the same bytes,
+// write the same journal rows and count the same results.
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "PrinterSim.h"
+#include "TestFiles.h"
+#include "core/FormatFile.h"
+#include "core/Journal.h"
+#include "link/BatchSession.h"
+#include "link/NetLink.h"
+
+namespace
+{
+const QByteArray Format = "{F,1,A,R,E,100,400,\"t\"|\r\nX,1,24|\r\n}\r\n";
+const QByteArray Batch = "{B,1,N,1|E,0,0,1,1,0,1|\r\n1,\"000000000000000000000000\"|\r\n}\r\n";
+const QString Epc = QStringLiteral("0123456789ABCDEF000000FF");
+
+struct Counts {
+    int ok = 0, failed = 0, noResponse = 0, sent = 0;
+    bool operator==(const Counts &o) const
+    {
+        return ok == o.ok && failed == o.failed && noResponse == o.noResponse && sent == o.sent;
+    }
+};
+
+// One row as text, the printer's address left out: the two sides talk to two emulators.
+QStringList rows(const QString &path, const QString &link)
+{
+    QStringList out;
+    for (const JournalEvent &e : ReadJournal(path).events)
+        out << QStringList{QString::number(int(e.kind)),
+                           QString::number(e.batch),
+                           e.link == link ? QStringLiteral("link") : e.link,
+                           QString::number(e.quantity),
+                           QString::number(e.withFormat),
+                           e.firstEpc,
+                           e.lastEpc,
+                           e.tagUri,
+                           e.nextEntry,
+                           e.result}
+                   .join(QLatin1Char('|'));
+    return out;
+}
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + Batch)); }
+    void bothFrontEnds_data();
+    void bothFrontEnds();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestSession::bothFrontEnds_data()
+{
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<int>("quantity");
+    QTest::addColumn<int>("batches");
+    QTest::addColumn<bool>("withFormat");
+    QTest::addColumn<int>("polls");
+
+    QTest::newRow("network, one label, format in front") << QStringList() << 1 << 1 << true << 26;
+    QTest::newRow("network, every second batch fails")
+        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26;
+    QTest::newRow("network, no answer") << QStringList{"--reply", "none"} << 1 << 1 << false << 0;
+    // The batch packet and the status request are in: the printer drops out before answering.
+    QTest::newRow("network, the printer closes")
+        << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26;
+    QTest::newRow("serial, one label") << QStringList{"--pty"} << 1 << 1 << false << 26;
+    QTest::newRow("serial, several, format in front")
+        << QStringList{"--pty"} << 2 << 3 << true << 26;
+}
+
+void TestSession::bothFrontEnds()
+{
+    QFETCH(QStringList, simArgs);
+    QFETCH(int, quantity);
+    QFETCH(int, batches);
+    QFETCH(bool, withFormat);
+    QFETCH(int, polls);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+
+    // The window's side: the session as the main window drives it, its status-check timer
+    // polling faster.
+    PrinterSim windowSim;
+    QVERIFY2(windowSim.start(simArgs), qPrintable(windowSim.errorString()));
+    const bool serial = !windowSim.ptyPath().isEmpty();
+    Counts windowCounts;
+    {
+        BatchSession s;
+        s.FBatchQty = quantity;
+        if (serial) {
+            s.FComDevice = windowSim.ptyPath();
+            s.FFlowControl = 3;
+        } else {
+            s.FComPort = 0;
+            s.setPrinterAddress(QStringLiteral("127.0.0.1"));
+            s.FNetLink->setPortText(QString::number(windowSim.port()));
+            s.FStatusCheck->setMaxPolls(polls);
+        }
+        s.OpenJournal(path(tag + "-window.csv"));
+        QTimer tiEncdStat;
+        tiEncdStat.setInterval(20);
+        const auto poll = [&] {
+            tiEncdStat.stop();
+            const StatusCheck::Result r = s.Poll();
+            if (r.outcome == StatusCheck::Outcome::Polling || r.pollAgain)
+                tiEncdStat.start();
+        };
+        connect(&tiEncdStat, &QTimer::timeout, this, poll);
+        connect(s.FNetLink, &NetLink::checkDue, this, [&] {
+            s.BeginCheck(tiEncdStat.isActive());
+            tiEncdStat.start();
+        });
+        connect(s.FStatusCheck, &StatusCheck::closedBeforeReply, this, [&] {
+            s.FNetLink->checkNow();
+            if (tiEncdStat.isActive())
+                poll();
+        });
+        int ended = 0;
+        connect(&s, &BatchSession::batchEnded, this, [&](qint64, BatchOutcome outcome) {
+            ++ended;
+            windowCounts.ok += outcome == BatchOutcome::OperationOk;
+            windowCounts.failed += outcome == BatchOutcome::EncodingFailed;
+            windowCounts.noResponse += outcome == BatchOutcome::NoResponse;
+            windowCounts.sent += outcome == BatchOutcome::Sent;
+        });
+        QStringList lines;
+        QString error;
+        QVERIFY(ReadFormatFile(path("label.fmt"), &lines, &error));
+        QVERIFY(s.SplitFormatText(lines).stop == BatchStop::None);
+        QString entry = Epc;
+        for (int i = 1; i <= batches; ++i) {
+            const bool format = withFormat && i == 1;
+            const BatchAssembly batch = s.PrepareBatch(entry, format, false);
+            QVERIFY(batch.stop == BatchStop::None);
+            entry = s.SendBatch(batch, entry, format);
+            QTRY_COMPARE_WITH_TIMEOUT(ended, i, 20000); // the send button is held until then
+        }
+    }
+
+    // quilbo-batch's side.
+    PrinterSim runnerSim;
+    QVERIFY2(runnerSim.start(simArgs), qPrintable(runnerSim.errorString()));
+    QStringList args{
+        "--format",   path("label.fmt"),         "--epc",     Epc,
+        "--quantity", QString::number(quantity), "--batches", QString::number(batches),
+        "--polls",    QString::number(polls),    "--journal", path(tag + "-runner.csv")};
+    if (withFormat)
+        args << "--send-format";
+    if (serial)
+        args << "--serial" << runnerSim.ptyPath();
+    else
+        args << "--printer" << QStringLiteral("127.0.0.1:%1").arg(runnerSim.port());
+    QProcess p;
+    p.start(QStringLiteral(QUILBO_BATCH), args);
+    QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const auto count = [&out](const char *label) {
+        const QRegularExpression re(QLatin1String(label) + QStringLiteral(":\\s+(\\d+)"));
+        return re.match(out).captured(1).toInt();
+    };
+    const Counts runnerCounts{count("Operation OK"), count("Failed"), count("No response"),
+                              count("Sent")};
+
+    QVERIFY(runnerSim.waitForBytes(windowSim.receivedSize()));
+    QCOMPARE(runnerSim.received(), windowSim.received());
+    const QString windowLink =
+        serial ? windowSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(windowSim.port());
+    const QString runnerLink =
+        serial ? runnerSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(runnerSim.port());
+    const QStringList windowRows = rows(path(tag + "-window.csv"), windowLink);
+    QCOMPARE(windowRows.size(), 2 * batches);
+    QCOMPARE(rows(path(tag + "-runner.csv"), runnerLink), windowRows);
+    QVERIFY2(runnerCounts == windowCounts, qPrintable(out));
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
