@@ -11,8 +11,8 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 
 namespace

@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"
 #include "widgets/TfmCommSet.h"
+#include "widgets/TfmMain.h"
 
 namespace
 {

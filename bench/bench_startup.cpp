@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
+#include "widgets/TfmMain.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
 // Cost of the per-batch tag data work on 96-bit values and of splitting the default text.
 #include <QtTest>
 
-#include "core/PacketText.h"
 #include "core/Gs1Epc.h"
+#include "core/PacketText.h"
 #include "core/TagData.h"
 
 class BenchTagData : public QObject

@@ -1,8 +1,8 @@
 
-#include "widgets/Help.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
+#include "widgets/Help.h"
 #include "widgets/Prompt.h"
+#include "widgets/TfmMain.h"
 
 int main(int argc, char *argv[])
 {

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 
 #include "core/BatchOutcome.h"
-#include "link/NetLink.h"
 #include "core/Gs1Epc.h"
+#include "link/NetLink.h"
 
 SendJournal::SendJournal(NetLink *net, StatusCheck *check, QObject *parent) : QObject(parent)
 {

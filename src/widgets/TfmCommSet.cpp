@@ -12,10 +12,10 @@
 
 #include <iterator>
 
+#include "link/SerialLink.h"
 #include "widgets/Help.h"
 #include "widgets/Hints.h"
 #include "widgets/Prompt.h"
-#include "link/SerialLink.h"
 
 namespace
 {

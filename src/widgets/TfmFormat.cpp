@@ -11,13 +11,13 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "widgets/Help.h"
 #include "core/Files.h"
+#include "core/FormatFile.h"
 #include "core/Globals.h"
+#include "core/PacketText.h"
+#include "widgets/Help.h"
 #include "widgets/Hints.h"
 #include "widgets/Prompt.h"
-#include "core/FormatFile.h"
-#include "core/PacketText.h"
 
 namespace
 {

@@ -12,10 +12,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "widgets/Help.h"
-#include "widgets/Controls.h"
-#include "widgets/Prompt.h"
 #include "core/Gs1Epc.h"
+#include "widgets/Controls.h"
+#include "widgets/Help.h"
+#include "widgets/Prompt.h"
 
 namespace
 {

@@ -10,8 +10,8 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "widgets/Help.h"
 #include "core/Globals.h"
+#include "widgets/Help.h"
 #include "widgets/Prompt.h"
 
 namespace

@@ -14,11 +14,11 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "widgets/Controls.h"
-#include "core/Files.h"
-#include "widgets/Prompt.h"
 #include "core/BatchOutcome.h"
+#include "core/Files.h"
 #include "core/JournalModel.h"
+#include "widgets/Controls.h"
+#include "widgets/Prompt.h"
 
 namespace
 {

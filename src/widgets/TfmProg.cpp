@@ -1,7 +1,7 @@
 #include "widgets/TfmProg.h"
 
-#include "widgets/Controls.h"
 #include "core/Files.h"
+#include "widgets/Controls.h"
 
 #include <QDir>
 #include <QLabel>
@@ -11,9 +11,9 @@
 #include <QTimer>
 #include <limits>
 
+#include "core/BatchOutcome.h"
 #include "core/Globals.h"
 #include "widgets/Prompt.h"
-#include "core/BatchOutcome.h"
 
 TfmProg::TfmProg(FileSender *sender, const TransferHost &host, QWidget *parent)
     : QDialog(parent), FSliceMs(sender->FSliceMs), m_sender(sender), m_host(host)

@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QTimer>
 
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
 #include "link/PortNames.h"
+#include "widgets/TfmMain.h"
 
 TestWindows::TestWindows(const QByteArray &iniText) : m_path(m_dir.filePath("quilbo.INI"))
 {

@@ -12,12 +12,12 @@
 #include <functional>
 
 #include "TestWindows.h"
+#include "app/Windows.h"
 #include "widgets/Help.h"
 #include "widgets/HelpViewer.h"
 #include "widgets/TfmAbout.h"
-#include "widgets/VersionInfo.h"
 #include "widgets/TfmMain.h"
-#include "app/Windows.h"
+#include "widgets/VersionInfo.h"
 
 namespace
 {

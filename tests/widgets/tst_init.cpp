@@ -15,15 +15,15 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "core/Settings.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
-#include "widgets/Prompt.h"
+#include "core/Settings.h"
 #include "link/PortNames.h"
+#include "widgets/Prompt.h"
 #include "widgets/TfmCommSet.h"
 #include "widgets/TfmFormFl.h"
 #include "widgets/TfmInit.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 #include "widgets/TfmProg.h"
 

@@ -22,16 +22,16 @@
 
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
+#include "link/PortNames.h"
 #include "widgets/Hints.h"
 #include "widgets/TfmEPCField.h"
 #include "widgets/TfmFormat.h"
 #include "widgets/TfmHRError.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmQty.h"
 #include "widgets/TfmWarnIncHR.h"
-#include "link/PortNames.h"
 
 namespace
 {

@@ -13,16 +13,16 @@
 
 #include "TestFiles.h"
 #include "TestWindows.h"
-#include "core/Settings.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
-#include "widgets/Controls.h"
 #include "core/Globals.h"
-#include "widgets/TfmGs1Epc.h"
-#include "link/PortNames.h"
-#include "widgets/TfmInit.h"
-#include "widgets/TfmProg.h"
+#include "core/Settings.h"
 #include "core/TagData.h"
+#include "link/PortNames.h"
+#include "widgets/Controls.h"
+#include "widgets/TfmGs1Epc.h"
+#include "widgets/TfmInit.h"
+#include "widgets/TfmMain.h"
+#include "widgets/TfmProg.h"
 
 namespace
 {

@@ -18,11 +18,11 @@
 #include <thread>
 
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
 #include "widgets/TfmCommSet.h"
+#include "widgets/TfmMain.h"
 
 namespace
 {

@@ -16,12 +16,12 @@
 
 #include "PrinterSim.h"
 #include "TestWindows.h"
-#include "widgets/TfmMain.h"
 #include "app/Windows.h"
 #include "core/Globals.h"
-#include "widgets/Prompt.h"
 #include "link/PortNames.h"
 #include "link/SerialLink.h"
+#include "widgets/Prompt.h"
+#include "widgets/TfmMain.h"
 #include "widgets/TfmNet.h"
 #include "widgets/TfmProg.h"
 
