@@ -124,7 +124,7 @@ void BatchRun::start()
     connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
     connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
     connect(net, &NetLink::connected, this, &BatchRun::connected);
-    connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
+    connect(net, &NetLink::peerClosed, this, &BatchRun::linkClosed);
     connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
     connect(net, &NetLink::connectTimedOut, this, [this] {
         m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
