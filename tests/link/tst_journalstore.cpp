@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 #include "PgCluster.h"
@@ -92,6 +93,14 @@ qint64 TestJournalStore::add(JournalStore *s, const QString &first, int qty, boo
 void TestJournalStore::importExport()
 {
     NEED_BACKEND();
+    QFETCH_GLOBAL(bool, server);
+    if (!server) { // a new database is its owner's only, whatever the umask
+        const mode_t umaskBefore = umask(0);
+        const QString where = location();
+        QVERIFY(open(where, QStringLiteral("A"))->isOpen());
+        umask(umaskBefore);
+        QCOMPARE(QFile::permissions(where) & 0xF0FF, QFile::ReadOwner | QFile::WriteOwner);
+    }
     // Every kind and field, texts that need quoting, a damaged line and a cut tail.
     const QString csv = m_dir.filePath(QStringLiteral("old%1.csv").arg(m_count));
     {
