@@ -164,8 +164,11 @@ void BatchRun::requestStop()
         return;
     m_stopAsked = true;
     // A reply can take half a minute: say at once that the request was seen.
-    writeErr(QStringLiteral("Stopping after batch %1 has its answer; Ctrl-C again stops at once.")
-                 .arg(m_number));
+    writeErr(m_number == 0
+                 ? QStringLiteral("Stopping before the first batch; Ctrl-C again stops at once.")
+                 : QStringLiteral("Stopping after batch %1 has its answer; Ctrl-C again stops "
+                                  "at once.")
+                       .arg(m_number));
     showProgress();
 }
 
