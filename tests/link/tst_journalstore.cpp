@@ -255,13 +255,15 @@ void TestJournalStore::racingWritersOneWins()
     const QString where = location();
     constexpr int Rounds = 15;
     qint64 got[2][Rounds] = {};
-    QSemaphore ready, go;
+    // A start signal of each writer's own: with one for both, a fast writer could take the
+    // other's for its next round, and both would wait for ever.
+    QSemaphore ready, go[2];
     auto writer = [&](int w) {
         JournalStore s;
         s.open(where, QStringLiteral("s%1").arg(w));
         for (int r = 0; r < Rounds; ++r) {
             ready.release();
-            go.acquire();
+            go[w].acquire();
             got[w][r] =
                 add(&s, QStringLiteral("%1").arg(r * 100 + w, 16, 10, QLatin1Char('0')), 50, true);
         }
@@ -269,7 +271,8 @@ void TestJournalStore::racingWritersOneWins()
     std::thread a(writer, 0), b(writer, 1);
     for (int r = 0; r < Rounds; ++r) {
         ready.acquire(2);
-        go.release(2);
+        go[0].release();
+        go[1].release();
     }
     a.join();
     b.join();
