@@ -208,9 +208,6 @@ void JournalStore::close()
         return;
     m_prepared.clear();
     m_unprepared.reset();
-    // What the log holds goes to the database now rather than in a later writer's commit.
-    if (m_backend == Backend::Sqlite && db().isOpen())
-        QSqlQuery(db()).exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
     {
         QSqlDatabase d = db();
         d.close();
@@ -374,7 +371,7 @@ bool JournalStore::open(const QString &location, const QString &station)
             return fail(QStringLiteral("Cannot put the journal database in WAL mode"), e);
         }
         // A checkpoint costs two syncs of its own and holds up the commit that runs it: let
-        // the log grow to 16 MiB before one (the last connection to close checkpoints too).
+        // the log grow to 32 MiB before one (the last connection to close checkpoints too).
         q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
         // A commit is on disk before it returns.
         if (!exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
