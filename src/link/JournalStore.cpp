@@ -209,6 +209,8 @@ void JournalStore::close()
 {
     if (m_backend == Backend::None)
         return;
+    m_prepared.clear();
+    m_unprepared.reset();
     {
         QSqlDatabase d = db();
         d.close();
@@ -374,12 +376,18 @@ bool JournalStore::open(const QString &location, const QString &station)
         exec(QStringLiteral("SET client_min_messages = warning"));
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db());
+        // Small pages: a commit writes one leaf of each table and index it touches, so the
+        // bytes synced per batch follow the page size. Only a new file takes it.
+        q.exec(QStringLiteral("PRAGMA page_size=2048"));
         if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next() ||
             q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
             const QString e = q.lastError().text();
             close();
             return fail(QStringLiteral("Cannot put the journal database in WAL mode"), e);
         }
+        // A checkpoint costs two syncs of its own and holds up the commit that runs it: let
+        // the log grow to 32 MiB before one (the last connection to close checkpoints too).
+        q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
         // A commit is on disk before it returns.
         if (!exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
             close();
@@ -393,6 +401,21 @@ bool JournalStore::open(const QString &location, const QString &station)
         return false;
     }
     return true;
+}
+
+QSqlQuery &JournalStore::prepared(const QString &sql)
+{
+    std::unique_ptr<QSqlQuery> &q = m_prepared[sql];
+    if (!q) {
+        q = std::make_unique<QSqlQuery>(db());
+        if (!q->prepare(sql)) {
+            // Returned once, so that its exec() fails with the reason; tried again next time.
+            m_unprepared = std::move(q);
+            m_prepared.erase(sql);
+            return *m_unprepared;
+        }
+    }
+    return *q;
 }
 
 bool JournalStore::exec(const QString &sql)
@@ -524,13 +547,13 @@ qint64 JournalStore::insertBatch(const JournalEvent &e, const QString &station, 
     const bool keyed = parseKey(e.firstEpc, &first) && parseKey(e.lastEpc, &last);
     const QDateTime t = QDateTime::fromString(e.time, Qt::ISODate);
     const QString result = e.result;
-    QSqlQuery q(db());
-    q.prepare(QStringLiteral("INSERT INTO journal_batches (%1station, time, utc, link, quantity, "
-                             "with_format, first_epc, last_epc, first_key, last_key, tag_uri, "
-                             "hr_text, next_entry, result, outcome) VALUES (%2?, ?, ?, ?, ?, ?, "
-                             "?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING batch")
-                  .arg(number > 0 ? QStringLiteral("batch, ") : QString(),
-                       number > 0 ? QStringLiteral("?, ") : QString()));
+    QSqlQuery &q = prepared(
+        QStringLiteral("INSERT INTO journal_batches (%1station, time, utc, link, quantity, "
+                       "with_format, first_epc, last_epc, first_key, last_key, tag_uri, "
+                       "hr_text, next_entry, result, outcome) VALUES (%2?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING batch")
+            .arg(number > 0 ? QStringLiteral("batch, ") : QString(),
+                 number > 0 ? QStringLiteral("?, ") : QString()));
     if (number > 0)
         q.addBindValue(number);
     q.addBindValue(textOf(station));
@@ -550,6 +573,7 @@ qint64 JournalStore::insertBatch(const JournalEvent &e, const QString &station, 
     q.addBindValue(outcomeCode(result));
     if (!q.exec() || !q.next()) {
         fail(QStringLiteral("Cannot write the journal database"), q.lastError().text());
+        q.finish();
         return 0;
     }
     const qint64 batch = q.value(0).toLongLong();
@@ -559,8 +583,7 @@ qint64 JournalStore::insertBatch(const JournalEvent &e, const QString &station, 
     if (!insertEvent(ev, station))
         return 0;
     for (const auto &r : rangesOf(e.firstEpc, e.quantity)) {
-        QSqlQuery rq(db());
-        rq.prepare(QStringLiteral(
+        QSqlQuery &rq = prepared(QStringLiteral(
             "INSERT INTO journal_ranges (batch, first_key, last_key, span) VALUES (?, ?, ?, ?)"));
         rq.addBindValue(batch);
         rq.addBindValue(keyText(r.first));
@@ -578,9 +601,9 @@ bool JournalStore::insertEvent(const JournalEvent &e, const QString &station)
 {
     const bool numbered = e.kind == JournalKind::Batch || e.kind == JournalKind::Result;
     const bool transfer = e.kind == JournalKind::Format || e.kind == JournalKind::File;
-    QSqlQuery q(db());
-    q.prepare(QStringLiteral("INSERT INTO journal_events (kind, batch, time, station, link, name, "
-                             "bytes, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    QSqlQuery &q = prepared(
+        QStringLiteral("INSERT INTO journal_events (kind, batch, time, station, link, name, "
+                       "bytes, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     q.addBindValue(QString::fromLatin1(KindNames[int(e.kind)]));
     q.addBindValue(numbered ? QVariant(e.batch) : QVariant(QMetaType::fromType<qint64>()));
     q.addBindValue(textOf(e.time));
@@ -596,8 +619,8 @@ bool JournalStore::insertEvent(const JournalEvent &e, const QString &station)
 
 bool JournalStore::setResult(qint64 batch, const QString &result)
 {
-    QSqlQuery q(db());
-    q.prepare(QStringLiteral("UPDATE journal_batches SET result = ?, outcome = ? WHERE batch = ?"));
+    QSqlQuery &q = prepared(
+        QStringLiteral("UPDATE journal_batches SET result = ?, outcome = ? WHERE batch = ?"));
     q.addBindValue(textOf(result));
     q.addBindValue(outcomeCode(result));
     q.addBindValue(batch);
@@ -608,18 +631,20 @@ bool JournalStore::setResult(qint64 batch, const QString &result)
 
 bool JournalStore::fillBatch(qint64 batch, Conflict *out)
 {
-    QSqlQuery q(db());
-    q.prepare(QStringLiteral("SELECT time, station, result, first_epc, last_epc FROM "
-                             "journal_batches WHERE batch = ?"));
+    QSqlQuery &q = prepared(QStringLiteral("SELECT time, station, result, first_epc, last_epc FROM "
+                                           "journal_batches WHERE batch = ?"));
     q.addBindValue(batch);
-    if (!q.exec() || !q.next())
+    if (!q.exec() || !q.next()) {
+        q.finish();
         return fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
+    }
     out->batch = batch;
     out->time = q.value(0).toString();
     out->station = q.value(1).toString();
     out->result = q.value(2).toString();
     out->firstEpc = q.value(3).toString();
     out->lastEpc = q.value(4).toString();
+    q.finish();
     return true;
 }
 
@@ -628,19 +653,21 @@ bool JournalStore::findOverlap(const QString &firstKey, const QString &lastKey, 
 {
     Key a;
     keyFromText(firstKey, &a);
-    QSqlQuery q(db());
     // No range is longer than the longest, so only those starting that far below can reach.
-    if (!q.exec(QStringLiteral("SELECT max(span) FROM journal_ranges")) || !q.next()) {
-        fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
+    QSqlQuery &longestQ = prepared(QStringLiteral("SELECT max(span) FROM journal_ranges"));
+    if (!longestQ.exec() || !longestQ.next()) {
+        fail(QStringLiteral("Cannot read the journal database"), longestQ.lastError().text());
+        longestQ.finish();
         return false;
     }
-    const qint64 longest = q.value(0).toLongLong();
-    q.finish();
+    const qint64 longest = longestQ.value(0).toLongLong();
+    longestQ.finish();
     if (longest <= 0)
         return false;
     const Key from = minusClamped(a, quint64(longest - 1));
-    q.prepare(QStringLiteral("SELECT batch, first_key FROM journal_ranges WHERE first_key >= ? "
-                             "AND first_key <= ? AND last_key >= ? ORDER BY batch DESC LIMIT 1"));
+    QSqlQuery &q = prepared(
+        QStringLiteral("SELECT batch, first_key FROM journal_ranges WHERE first_key >= ? "
+                       "AND first_key <= ? AND last_key >= ? ORDER BY batch DESC LIMIT 1"));
     q.addBindValue(keyText(from));
     q.addBindValue(lastKey);
     q.addBindValue(firstKey);
@@ -648,8 +675,10 @@ bool JournalStore::findOverlap(const QString &firstKey, const QString &lastKey, 
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
         return false;
     }
-    if (!q.next())
+    if (!q.next()) {
+        q.finish();
         return false;
+    }
     const qint64 batch = q.value(0).toLongLong();
     const QString theirFirst = q.value(1).toString();
     q.finish();

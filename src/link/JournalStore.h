@@ -12,12 +12,15 @@
 #include <QString>
 
 #include <functional>
+#include <map>
+#include <memory>
 
 #include "core/Journal.h"
 #include "core/JournalModel.h"
 
 class QIODevice;
 class QSqlDatabase;
+class QSqlQuery;
 
 class JournalStore
 {
@@ -126,6 +129,8 @@ public:
 
 private:
     bool exec(const QString &sql);
+    // The statements of the send path, prepared once per connection.
+    QSqlQuery &prepared(const QString &sql);
     enum class Lock { None, Ranges, All };
     bool begin(Lock lock);
     bool commit();
@@ -144,4 +149,6 @@ private:
     QString m_connection;
     QString m_station;
     QString m_error;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
+    std::unique_ptr<QSqlQuery> m_unprepared;
 };
