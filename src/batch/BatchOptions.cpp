@@ -62,7 +62,8 @@ QString HelpEnd()
                "\nExit status:\n"
                "  0  Every batch gave \"Operation OK\" (or was sent, on a serial port).\n"
                "  1  A batch failed or had no response, or the run was stopped.\n"
-               "  2  A usage error, or input it cannot use (format, tag data, journal).\n"
+               "  2  A usage error, or input it cannot use (format, tag data, journal; with\n"
+               "     --step-serial, a batch its serial field cannot hold, before that batch).\n"
                "  3  The printer cannot be reached, or it closed the connection or flooded it.\n"
                "\nExample: three batches against the printer emulator; the sample format has a "
                "96-bit\nRFID field and a batch packet of one label.\n"
@@ -121,8 +122,14 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
                                      QStringLiteral("FILE"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Only the summary and errors."));
-    parser.addOptions(
-        {printer, serial, baud, format, epc, quantity, batches, sendFormat, polls, journal, quiet});
+    const QCommandLineOption stepSerial(
+        QStringLiteral("step-serial"),
+        QStringLiteral("Step the serial field of the tag data's GS1 scheme (SGTIN serial, SSCC "
+                       "serial reference, ...) instead of the whole value; a value of no scheme "
+                       "steps whole. The run stops before a batch the field cannot hold; SSCC-96 "
+                       "and GSRN-96 take batches of one only."));
+    parser.addOptions({printer, serial, baud, format, epc, quantity, batches, sendFormat, polls,
+                       journal, quiet, stepSerial});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -209,6 +216,7 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
             return fail(QStringLiteral("--journal needs a file name."));
     }
     o.quiet = parser.isSet(quiet);
+    o.stepSerial = parser.isSet(stepSerial);
     *options = o;
     return ParseOutcome::Run;
 }

@@ -19,6 +19,7 @@ struct BatchOptions {
     int polls = StatusCheck::MaxPolls;
     QString journalPath;
     bool quiet = false;
+    bool stepSerial = false; // the GS1 serial field steps, not the whole value
 };
 
 enum class ParseOutcome {

@@ -41,6 +41,7 @@ BatchRun::BatchRun(const BatchOptions &options, QIODevice *out, QIODevice *err, 
     s.FDataSize = m_options.dataSize;
     s.FBatchQty = m_options.quantity;
     s.FAutoInc = true; // the window's default: stepped on at once, whatever the printer answers
+    s.FStepSerial = m_options.stepSerial;
     if (serial()) {
         s.FComPort = 1;
         s.FComDevice = m_options.serialDevice;
@@ -205,6 +206,14 @@ void BatchRun::sendNext()
     }
     if (m_stopAsked) {
         end(NotAllOk, QStringLiteral("Stopped on request after batch %1.").arg(m_number));
+        return;
+    }
+    // The serial field cannot hold this batch, or the last one used it up.
+    const QString refusal = m_session->SerialRefusal(m_entry);
+    if (!refusal.isEmpty()) {
+        end(UnusableInput, QStringLiteral("Data Error: %1\nBatch %2 was not sent.")
+                               .arg(refusal)
+                               .arg(m_number + 1));
         return;
     }
     ++m_number;

@@ -366,6 +366,7 @@ StoredSettings SettingsFile::read() const
     s.tcpIpAddr = value(Section, "TCPIPADDR");
     for (int i = 0; i < 10; ++i)
         s.initFiles[i] = value(Section, QByteArray("INIFILE" + QByteArray::number(i)));
+    s.stepSerial = intValue(Section, "STEPSERIAL", 0) != 0;
 
     CSimpleIniA::TNamesDepend keys;
     d->ini.GetAllKeys(PortsSection, keys);
@@ -398,6 +399,7 @@ void SettingsFile::write(const StoredSettings &s)
     set("SENDFILENAME", s.sendFileName);
     set("TCPIPADDR", s.tcpIpAddr);
     set("RFIDDATA", s.rfidData);
+    set("STEPSERIAL", QString::number(int(s.stepSerial)));
     const int count = std::min<int>(int(s.initFiles.size()), 10);
     for (int i = 0; i < 10; ++i) {
         const QByteArray key = "INIFILE" + QByteArray::number(i);

@@ -23,6 +23,7 @@ struct StoredSettings {
     QString tcpIpAddr;
     QStringList initFiles = QStringList(QVector<QString>(10)); // INIFILE0..9
     QMap<int, QString> ports; // section "PORTS": COMn=device, read and written back unchanged
+    bool stepSerial = false;  // "STEPSERIAL": 1 steps the GS1 serial field, not the whole value
 
     // Written at close, never read.
     int dataFormat = 2;

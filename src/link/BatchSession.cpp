@@ -45,6 +45,7 @@ void BatchSession::TakeSettings(const StoredSettings &s)
     FDataFormat = 2;
     FHREnabled = false;
     FBatchQty = 1;
+    FStepSerial = s.stepSerial;
 }
 
 void BatchSession::PutSettings(StoredSettings *s) const
@@ -58,6 +59,7 @@ void BatchSession::PutSettings(StoredSettings *s) const
     s->dataFormat = FDataFormat;
     s->dataSize = FDataSize;
     s->hrField = FHRField;
+    s->stepSerial = FStepSerial;
 }
 
 void BatchSession::setPrinterAddress(const QString &host)
@@ -102,7 +104,16 @@ TagMeaning BatchSession::Meaning(const QString &entry, bool autoInc) const
     }
     const QString hex = PackTagFields(entry, layout);
     const EpcReading r = ReadEpc(hex);
-    const QString next = autoInc ? IncrementWarning(hex, FBatchQty) : QString();
+    // Stepping by the serial, its refusal replaces the warning about the whole value's carry.
+    const SerialStep step = FStepSerial ? StepGs1Serial(hex, FBatchQty) : SerialStep();
+    QString next;
+    if (step.scheme && FBatchQty > 0)
+        next = !step.ok ? step.failure : autoInc ? step.usedUp : QString();
+    else if (autoInc)
+        next = IncrementWarning(hex, FBatchQty);
+    if (step.scheme && hex == m_usedUpHex)
+        next = m_usedUpText;
+    const QString stepping = FStepSerial ? SerialStepMeaning(hex) : QString();
     SentIndex::Hit hit;
     const QString sent = FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
     // What is wrong, or already done, comes first: a raw URI is long and the end of the line
@@ -111,7 +122,9 @@ TagMeaning BatchSession::Meaning(const QString &entry, bool autoInc) const
         if (!why.isEmpty())
             m.shown += why + QStringLiteral(" - ");
     m.shown += r.tagUri;
-    for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink})
+    if (!stepping.isEmpty())
+        m.shown += QStringLiteral(" - ") + stepping;
+    for (const QString &line : {sent, r.problem, next, r.elementString, r.digitalLink, stepping})
         if (!line.isEmpty())
             tip << line;
     m.tip = tip.join(QLatin1Char('\n'));
@@ -164,11 +177,35 @@ QString BatchSession::StepWarning(const QString &sentHex, const QString &nextHex
     return why;
 }
 
+QString BatchSession::SerialRefusal(const QString &entry) const
+{
+    const QString layout = currentLayout();
+    if (!FStepSerial || FBatchQty < 1 || FindLimitBreak(entry, layout) >= 0)
+        return QString();
+    const QString hex = PackTagFields(entry, layout);
+    if (hex == m_usedUpHex)
+        return m_usedUpText;
+    const SerialStep step = StepGs1Serial(hex, FBatchQty);
+    return step.scheme && !step.ok ? step.failure : QString();
+}
+
 QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry, bool withFormat)
 {
     const QString layout = currentLayout();
     const QString sentHex = PackTagFields(entry, layout);
-    const QString next = FAutoInc ? StepTagText(entry, layout, FBatchQty) : entry;
+    // A value of no scheme, and a quantity of 0, step as the whole value does.
+    const SerialStep step =
+        FStepSerial && FBatchQty > 0 ? StepGs1Serial(sentHex, FBatchQty) : SerialStep();
+    const bool bySerial = step.scheme && step.ok;
+    QString next = entry;
+    if (FAutoInc && bySerial && !step.nextHex.isEmpty())
+        next = UnpackTagFields(step.nextHex, layout);
+    else if (FAutoInc && !bySerial)
+        next = StepTagText(entry, layout, FBatchQty);
+    // Used up: the entry keeps the value just sent, and no batch may go from it again.
+    const bool usedUp = FAutoInc && bySerial && step.nextHex.isEmpty();
+    m_usedUpHex = usedUp ? sentHex : QString();
+    m_usedUpText = usedUp ? step.usedUp : QString();
     // On disk before the printer can have it, so that a crash cannot hide a sent batch.
     qint64 number = ++m_ownNumber;
     if (m_journalOn) {
@@ -177,15 +214,18 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
         e.quantity = FBatchQty;
         e.withFormat = withFormat;
         e.firstEpc = sentHex;
+        if (bySerial)
+            e.lastEpc = step.lastHex;
         if (m_hrInBatch && batch.hrLine > 0)
             e.hrText = entry;
-        e.nextEntry = next;
+        e.nextEntry = usedUp ? QString() : next; // nothing to resume from
         number = FJournal->batchHanded(e, 0);
     }
     m_lastBatch = number;
     // Said once, where it happens: the meaning line shows it before the send as well.
     if (!m_stepWarned && FAutoInc) {
-        const QString why = StepWarning(sentHex, PackTagFields(next, layout), FBatchQty);
+        const QString why =
+            bySerial ? step.usedUp : StepWarning(sentHex, PackTagFields(next, layout), FBatchQty);
         if (!why.isEmpty()) {
             m_stepWarned = true;
             emit stepWarning(number, why);

@@ -50,6 +50,8 @@ public:
     int FDataSize = 96;
     int FBatchQty = 1;
     bool FAutoInc = true; // the tag data steps on by the quantity after each batch
+    // The step goes to the serial field of the value's GS1 scheme instead of the whole value.
+    bool FStepSerial = false;
     bool FFormatChanged = true;
     QStringList FFormatLines;
     QStringList FBatchLines;
@@ -89,6 +91,10 @@ public:
     // The batch for the tag data as the entry shows it; hrEnabled: with the human-readable
     // line. The batch lines keep what the assembly rewrote.
     BatchAssembly PrepareBatch(const QString &entry, bool sendFormat, bool hrEnabled);
+    // Why no batch of the quantity can go from this entry while the serial field steps: the
+    // field would run out, only batches of one work, or the last batch used the field up.
+    // Empty when it can go (and for an entry that is no tag value: the assembly says that).
+    QString SerialRefusal(const QString &entry) const;
     // Journals, sends and returns the tag data of the next batch. batchEnded follows, at once
     // on serial, when the printer's reply has been judged on the network.
     QString SendBatch(const BatchAssembly &batch, const QString &entry, bool withFormat);
@@ -136,7 +142,9 @@ private:
     bool m_stepWarned = false;
     bool m_hrInBatch = false; // the last prepared batch carries the human-readable line
     qint64 m_lastBatch = 0;
-    qint64 m_ownNumber = 0;              // batches numbered here while no journal is open
+    QString m_usedUpHex;    // the entry left after a batch that ended on the field's largest value
+    QString m_usedUpText;   // and why nothing may follow it
+    qint64 m_ownNumber = 0; // batches numbered here while no journal is open
     QHash<quint64, qint64> m_netBatches; // the link's send number: our batch
     QQueue<quint64> m_replyOrder;        // checked sends that went out whole, oldest first
 };

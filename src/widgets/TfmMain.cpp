@@ -136,6 +136,7 @@ void TfmMain::ReadSettings()
     const StoredSettings s = file.read();
 
     FSession->TakeSettings(s);
+    miStepSerial->setChecked(FSession->FStepSerial);
     FFirstRun = s.firstRun;
     miHexClick();
     if (s.dataSize == 96)
@@ -253,6 +254,12 @@ void TfmMain::sbSendBatchClick()
     FSession->FJournal->waitLoaded();
     SetSendBusy(true);
     SetStatus(QStringLiteral("Sending ..."), Blue);
+    // Before any question: this entry cannot go as it stands, whatever the answers.
+    const QString refusal = FSession->SerialRefusal(entryText());
+    if (!refusal.isEmpty()) {
+        ShowWarning(this, QStringLiteral("Data Error"), refusal);
+        return;
+    }
 
     bool sendFormat = false;
     if (FSession->FFormatChanged) {
@@ -337,6 +344,11 @@ void TfmMain::connectSession()
     BatchSession *session = FSession;
     FSession->FAutoInc = miAutoInc->isChecked();
     connect(miAutoInc, &QAction::toggled, this, [this](bool on) { FSession->FAutoInc = on; });
+    FSession->FStepSerial = miStepSerial->isChecked();
+    connect(miStepSerial, &QAction::toggled, this, [this](bool on) {
+        FSession->FStepSerial = on;
+        ShowTagMeaning(); // the meaning line and its warning follow the mode
+    });
     NetLink *net = session->FNetLink;
     connect(net, &NetLink::statusText, this, &TfmMain::ShowLinkStatus);
     connect(net, &NetLink::checkDue, this, &TfmMain::StartStatusCheck);

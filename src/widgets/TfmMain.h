@@ -59,8 +59,8 @@ public:
     QMenu *miDataSize = nullptr;
     QAction *miDataSize64 = nullptr, *miDataSize96 = nullptr;
     QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
-            *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
-            *miAbout = nullptr;
+            *miN3 = nullptr, *miAutoInc = nullptr, *miStepSerial = nullptr, *miShowHints = nullptr,
+            *miHelp = nullptr, *miAbout = nullptr;
     QAction *miGs1Epc = nullptr;
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for

@@ -243,6 +243,10 @@ void TfmMain::createMenu()
         a->setChecked(true);
         miSetup->addAction(a);
     }
+    // Off unless the settings file says otherwise: the whole value steps, as it always did.
+    miStepSerial = makeAction(this, "miStepSerial", QStringLiteral("Step the GS1 &serial"));
+    miStepSerial->setCheckable(true);
+    miSetup->insertAction(miShowHints, miStepSerial);
 
     miHelp = makeAction(this, "miHelp", QStringLiteral("&Help"));
     miAbout = makeAction(this, "miAbout", QStringLiteral("&About"));

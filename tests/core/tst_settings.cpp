@@ -204,6 +204,7 @@ void TestSettings::roundTrip_data()
     QTest::newRow("text after a header") << QStringLiteral("header-trailers");
     QTest::newRow("headers without their bracket") << QStringLiteral("unclosed-headers");
     QTest::newRow("byte order mark") << QStringLiteral("byte-order-mark");
+    QTest::newRow("the GS1 serial steps") << QStringLiteral("step-serial");
 }
 
 void TestSettings::roundTrip()

@@ -10,6 +10,7 @@
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "core/FormatFile.h"
+#include "core/Gs1Epc.h"
 #include "core/Journal.h"
 #include "link/BatchSession.h"
 #include "link/NetLink.h"
@@ -68,17 +69,59 @@ void TestSession::bothFrontEnds_data()
     QTest::addColumn<int>("batches");
     QTest::addColumn<bool>("withFormat");
     QTest::addColumn<int>("polls");
+    QTest::addColumn<QString>("epc");
+    QTest::addColumn<bool>("stepSerial");
+    QTest::addColumn<QStringList>("tagUris"); // of the batches sent, when stepSerial
+    QTest::addColumn<QString>("refusal");     // a part of why the next batch cannot go
+    const QStringList none;
 
-    QTest::newRow("network, one label, format in front") << QStringList() << 1 << 1 << true << 26;
+    QTest::newRow("network, one label, format in front")
+        << QStringList() << 1 << 1 << true << 26 << Epc << false << none << QString();
     QTest::newRow("network, every second batch fails")
-        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26;
-    QTest::newRow("network, no answer") << QStringList{"--reply", "none"} << 1 << 1 << false << 0;
+        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26 << Epc << false << none
+        << QString();
+    QTest::newRow("network, no answer") << QStringList{"--reply", "none"} << 1 << 1 << false << 0
+                                        << Epc << false << none << QString();
     // The batch packet and the status request are in: the printer drops out before answering.
     QTest::newRow("network, the printer closes")
-        << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26;
-    QTest::newRow("serial, one label") << QStringList{"--pty"} << 1 << 1 << false << 26;
+        << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26
+        << Epc << false << none << QString();
+    QTest::newRow("serial, one label")
+        << QStringList{"--pty"} << 1 << 1 << false << 26 << Epc << false << none << QString();
     QTest::newRow("serial, several, format in front")
-        << QStringList{"--pty"} << 2 << 3 << true << 26;
+        << QStringList{"--pty"} << 2 << 3 << true << 26 << Epc << false << none << QString();
+
+    // Stepping the GS1 serial: the tag URIs of the batches that go, and a part of the text that
+    // stops the next one.
+    const auto sgtin = [](const char *serial) {
+        return QStringLiteral("urn:epc:tag:sgtin-96:3.0614141.812345.") + QLatin1String(serial);
+    };
+    const QString sscc = QStringLiteral("urn:epc:tag:sscc-96:3.0614141.12345678");
+    const QString gsrn = QStringLiteral("urn:epc:tag:gsrn-96:3.0614141.12345678");
+    const QString sgcn = QStringLiteral("urn:epc:tag:sgcn-96:3.4012345.67890.");
+    QTest::newRow("serial: SGTIN-96 in batches of three")
+        << QStringList() << 3 << 2 << false << 26 << "3074257BF7194E4000001A85" << true
+        << QStringList{sgtin("6789"), sgtin("6792")} << QString();
+    QTest::newRow("serial: SGTIN-96 one label before its last serial, batches of two")
+        << QStringList() << 2 << 2 << false << 26 << "3074257BF7194E7FFFFFFFFE" << true
+        << QStringList{sgtin("274877906942")} << "SGTIN serial reaches its largest value";
+    QTest::newRow("serial: SSCC-96 in three batches of one")
+        << QStringList{"--pty"} << 1 << 3 << false << 26 << "3174257BF4499602D2000000" << true
+        << QStringList{sscc + "90", sscc + "91", sscc + "92"} << QString();
+    QTest::newRow("serial: SSCC-96 in batches of two is refused")
+        << QStringList() << 2 << 1 << true << 26 << "3174257BF4499602D2000000" << true << none
+        << "SSCC serial reference sits above 24";
+    QTest::newRow("serial: GSRN-96 in batches of one")
+        << QStringList() << 1 << 2 << false << 26 << "2D74257BF4499602D2000000" << true
+        << QStringList{gsrn + "90", gsrn + "91"} << QString();
+    QTest::newRow("serial: SGCN-96 keeps its three digits")
+        << QStringList() << 1 << 3 << false << 26 << "3F74F4E4E6126400000007CE" << true
+        << QStringList{sgcn + "998", sgcn + "999"} << "SGCN serial component reaches";
+    QTest::newRow("serial: a value of no scheme steps whole")
+        << QStringList() << 2 << 2 << false << 26 << "0123456789ABCDEF000000FF" << true
+        << QStringList{"urn:epc:raw:96.x0123456789ABCDEF000000FF",
+                       "urn:epc:raw:96.x0123456789ABCDEF00000101"}
+        << QString();
 }
 
 void TestSession::bothFrontEnds()
@@ -88,6 +131,11 @@ void TestSession::bothFrontEnds()
     QFETCH(int, batches);
     QFETCH(bool, withFormat);
     QFETCH(int, polls);
+    QFETCH(QString, epc);
+    QFETCH(bool, stepSerial);
+    QFETCH(QStringList, tagUris);
+    QFETCH(QString, refusal);
+    const int sentBatches = stepSerial ? int(tagUris.size()) : batches;
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
 
     // The window's side: the session as the main window drives it, its status-check timer
@@ -99,6 +147,7 @@ void TestSession::bothFrontEnds()
     {
         BatchSession s;
         s.FBatchQty = quantity;
+        s.FStepSerial = stepSerial;
         if (serial) {
             s.FComDevice = windowSim.ptyPath();
             s.FFlowControl = 3;
@@ -139,8 +188,14 @@ void TestSession::bothFrontEnds()
         QString error;
         QVERIFY(ReadFormatFile(path("label.fmt"), &lines, &error));
         QVERIFY(s.SplitFormatText(lines).stop == BatchStop::None);
-        QString entry = Epc;
+        QString entry = epc;
         for (int i = 1; i <= batches; ++i) {
+            const QString refused = s.SerialRefusal(entry); // the send button's first look
+            QCOMPARE(refused.isEmpty(), i <= sentBatches);
+            if (!refused.isEmpty()) {
+                QVERIFY2(refused.contains(refusal), qPrintable(refused));
+                break;
+            }
             const bool format = withFormat && i == 1;
             const BatchAssembly batch = s.PrepareBatch(entry, format, false);
             QVERIFY(batch.stop == BatchStop::None);
@@ -153,11 +208,13 @@ void TestSession::bothFrontEnds()
     PrinterSim runnerSim;
     QVERIFY2(runnerSim.start(simArgs), qPrintable(runnerSim.errorString()));
     QStringList args{
-        "--format",   path("label.fmt"),         "--epc",     Epc,
+        "--format",   path("label.fmt"),         "--epc",     epc,
         "--quantity", QString::number(quantity), "--batches", QString::number(batches),
         "--polls",    QString::number(polls),    "--journal", path(tag + "-runner.csv")};
     if (withFormat)
         args << "--send-format";
+    if (stepSerial)
+        args << "--step-serial";
     if (serial)
         args << "--serial" << runnerSim.ptyPath();
     else
@@ -166,6 +223,11 @@ void TestSession::bothFrontEnds()
     p.start(QStringLiteral(QUILBO_BATCH), args);
     QVERIFY(p.waitForFinished(60000));
     const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    if (!refusal.isEmpty()) {
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(err.contains(refusal), qPrintable(err));
+    }
     const auto count = [&out](const char *label) {
         const QRegularExpression re(QLatin1String(label) + QStringLiteral(":\\s+(\\d+)"));
         return re.match(out).captured(1).toInt();
@@ -180,7 +242,17 @@ void TestSession::bothFrontEnds()
     const QString runnerLink =
         serial ? runnerSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(runnerSim.port());
     const QStringList windowRows = rows(path(tag + "-window.csv"), windowLink);
-    QCOMPARE(windowRows.size(), 2 * batches);
+    QCOMPARE(windowRows.size(), 2 * sentBatches);
+    if (stepSerial) {
+        QStringList sent;
+        for (const JournalEvent &e : ReadJournal(path(tag + "-window.csv")).events) {
+            if (e.kind != JournalKind::Batch)
+                continue;
+            QVERIFY2(ReadEpc(e.firstEpc).problem.isEmpty(), qPrintable(e.firstEpc));
+            sent << e.tagUri;
+        }
+        QCOMPARE(sent, tagUris);
+    }
     QCOMPARE(rows(path(tag + "-runner.csv"), runnerLink), windowRows);
     QVERIFY2(runnerCounts == windowCounts, qPrintable(out));
 }

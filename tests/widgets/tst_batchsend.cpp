@@ -436,31 +436,49 @@ void TestBatchSend::refusedBeforeSending_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("entry"); // stepping the GS1 serial, two labels a batch; or none
     const QString unsendable("Send Error: This line holds characters the printer cannot take:\n"
                              "%1\nNothing sent.");
     const QString euro = QStringLiteral("C,1,\"5 \u20AC\"|");
     const QString zero = QStringLiteral("C,1,\"A") + QChar(0) + QStringLiteral("B\"|");
-    QTest::newRow("beyond 8 bits") << "{F,1|\n" + euro + "\n}\n{B|\n}" << unsendable.arg(euro);
-    QTest::newRow("zero byte") << "{F,1|\n" + zero + "\n}\n{B|\n}" << unsendable.arg(zero);
+    QTest::newRow("beyond 8 bits")
+        << "{F,1|\n" + euro + "\n}\n{B|\n}" << unsendable.arg(euro) << QString();
+    QTest::newRow("zero byte") << "{F,1|\n" + zero + "\n}\n{B|\n}" << unsendable.arg(zero)
+                               << QString();
     QTest::newRow("no field number") << "{B|\n1a,\"x\"|\n}"
                                      << "Send Error: The field number of this batch line is not "
-                                        "a whole number:\n1a,\"x\"|\nNothing sent.";
+                                        "a whole number:\n1a,\"x\"|\nNothing sent."
+                                     << QString();
+    QTest::newRow("SSCC-96 in batches of two")
+        << QString::fromLatin1(FormatBytes)
+        << "Data Error: The SSCC serial reference sits above 24 reserved bits, and the printer "
+           "steps each following label of a batch as one whole number, which would fill those "
+           "bits instead: in batches of 2 the labels would be invalid. Batches of one work."
+        << "3174257BF4499602D2000000";
 }
 
 void TestBatchSend::refusedBeforeSending()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
+    QFETCH(QString, entry);
     TestWindows w;
     PortOverrides[7] = QStringLiteral("/nonexistent/quilbo-port");
     fmMain->FSession->FComPort = 7;
     setFormatText(text);
+    if (!entry.isEmpty()) {
+        fmMain->medEPC->setText(entry);
+        fmMain->FSession->FBatchQty = 2;
+        fmMain->miStepSerial->trigger();
+    }
 
     w.prompt.answers.enqueue(ModalResult::Yes); // "Send format packet?", when it is asked
     fmMain->sbSendBatchClick();
     // Refused before the port is opened: no "Could not open port.", no increment.
     QCOMPARE(w.prompt.messages().last(), message);
-    QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000000"));
+    QCOMPARE(fmMain->medEPC->text(), entry.isEmpty() ? "0123456789ABCDEF00000000" : entry);
+    if (!entry.isEmpty())
+        return; // the format itself is sound
     // A line that names no field is split again at the next try.
     QCOMPARE(fmMain->FSession->FFormatChanged, message.contains(QStringLiteral("field number")));
     fmMain->miSendFormatClick(); // the format alone is refused alike

@@ -429,6 +429,14 @@ void TestMainWindow::meaningFollowsIncrement()
     QVERIFY(warns());
     fmMain->miAutoInc->trigger(); // without the increment the serial does not run out
     QVERIFY(!warns());
+    // Stepping the serial: its own warning, and what the step does at the end of the line.
+    fmMain->miAutoInc->trigger();
+    fmMain->miStepSerial->trigger();
+    QVERIFY2(
+        line->toolTip().startsWith("The SGTIN serial reaches its largest value 274877906943") &&
+            line->toolTip().endsWith("steps the SGTIN serial"),
+        qPrintable(line->toolTip()));
+    QVERIFY(warns());
 }
 
 void TestMainWindow::gs1DialogFillsEntry_data()
