@@ -70,10 +70,11 @@ QString BatchSession::printerAddress() const
     return FNetLink->host();
 }
 
-void BatchSession::OpenJournal(const QString &path)
+void BatchSession::OpenJournal(const QString &path, const QString &station, bool noRepeat,
+                               const QString &importCsv)
 {
     m_journalOn = true;
-    FJournal->open(path);
+    FJournal->open(path, station, noRepeat, importCsv);
 }
 
 QString BatchSession::JournalLink() const
@@ -103,8 +104,7 @@ TagMeaning BatchSession::Meaning(const QString &entry, bool autoInc) const
     const QString hex = PackTagFields(entry, layout);
     const EpcReading r = ReadEpc(hex);
     const QString next = autoInc ? IncrementWarning(hex, FBatchQty) : QString();
-    SentIndex::Hit hit;
-    const QString sent = FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
+    const QString sent = FJournal->sentNote(hex);
     // What is wrong, or already done, comes first: a raw URI is long and the end of the line
     // is cut.
     for (const QString &why : {r.problem, next, sent})
@@ -170,7 +170,8 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
     const QString sentHex = PackTagFields(entry, layout);
     const QString next = FAutoInc ? StepTagText(entry, layout, FBatchQty) : entry;
     // On disk before the printer can have it, so that a crash cannot hide a sent batch.
-    qint64 number = ++m_ownNumber;
+    m_refused = false;
+    qint64 number = m_ownNumber + 1;
     if (m_journalOn) {
         JournalEvent e;
         e.link = JournalLink();
@@ -181,7 +182,12 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
             e.hrText = entry;
         e.nextEntry = next;
         number = FJournal->batchHanded(e, 0);
+        if (number == 0) {
+            m_refused = true;
+            return entry;
+        }
     }
+    ++m_ownNumber;
     m_lastBatch = number;
     // Said once, where it happens: the meaning line shows it before the send as well.
     if (!m_stepWarned && FAutoInc) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "PgCluster.h"
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
@@ -21,6 +22,7 @@
 #include "core/Journal.h"
 #include "core/JournalModel.h"
 #include "core/PacketText.h"
+#include "link/JournalStore.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
 #include "widgets/TfmFormat.h"
@@ -62,9 +64,19 @@ void useNetwork(const PrinterSim &sim)
     useNetwork(sim.port());
 }
 
+// What the window's journal holds, read back through the CSV export when it is a database.
 QList<JournalEvent> journal(const QString &settingsPath)
 {
-    return ReadJournal(JournalPath(settingsPath)).events;
+    const QString where = fmMain->FSession->FJournal->path();
+    if (where.endsWith(QLatin1String(".csv")))
+        return ReadJournal(JournalPath(settingsPath)).events;
+    const QString csv = JournalPath(settingsPath) + QStringLiteral(".export");
+    JournalStore store;
+    QFile out(csv);
+    if (!store.open(where, QString()) || !out.open(QIODevice::WriteOnly) || !store.exportCsv(&out))
+        qWarning("journal not exported: %s", qPrintable(store.error()));
+    out.close();
+    return ReadJournal(csv).events;
 }
 
 const char *const CrashChild = "QUILBO_TEST_CRASH_SETTINGS";
@@ -378,6 +390,7 @@ void TestBatchSend::unwritableJournal()
     TestWindows w;
     useSerial(sim);
     const QString path = JournalPath(w.settingsPath());
+    fmMain->FSession->FJournal->open(path); // the CSV journal's own failures
     fmMain->FSession->FJournal->waitLoaded();
     std::optional<FullDisk> full;
     const auto block = [&](bool on) {
@@ -575,20 +588,34 @@ void TestBatchSend::resumesAfterKill_data()
 {
     QTest::addColumn<bool>("sgtin"); // the killed run's entry showed SGTIN fields
     QTest::addColumn<QByteArray>("size");
-    QTest::newRow("hex") << false << QByteArray("96");
-    QTest::newRow("SGTIN fields, settings of the other size") << true << QByteArray("64");
+    QTest::addColumn<bool>("server"); // the journal in PostgreSQL, else SQLite
+    QTest::newRow("hex") << false << QByteArray("96") << false;
+    QTest::newRow("SGTIN fields, settings of the other size") << true << QByteArray("64") << false;
+    QTest::newRow("hex, shared server") << false << QByteArray("96") << true;
 }
 
 void TestBatchSend::resumesAfterKill()
 {
     QFETCH(bool, sgtin);
     QFETCH(QByteArray, size);
+    QFETCH(bool, server);
+    QTemporaryDir dir;
+    PgCluster pg;
+    QString database = dir.filePath(QStringLiteral("quilbo-journal.sqlite"));
+    QByteArray journalKeys;
+    if (server) {
+        if (!pg.start())
+            QSKIP(pg.missing() ? "no PostgreSQL server binaries: install the package postgresql"
+                               : qPrintable(pg.error()));
+        database = pg.createDatabase(QStringLiteral("kill"));
+        journalKeys = "[JOURNAL]\nDATABASE=" + database.toUtf8() + "\nNOREPEAT=0\n";
+    }
     PrinterSim sim;
     QVERIFY2(sim.start({QStringLiteral("--reply"), QStringLiteral("none")}),
              qPrintable(sim.errorString()));
-    QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
-    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=96\nRFIDDATA=0123456789ABCDEF00000010\n"));
+    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=96\nRFIDDATA=0123456789ABCDEF00000010\n" +
+                                    journalKeys));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QLatin1String(CrashChild), settings);
@@ -608,7 +635,17 @@ void TestBatchSend::resumesAfterKill()
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     // As if the last clean close had been with the other size.
     if (size != "96")
-        QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=" + size + "\nRFIDDATA=0\n"));
+        QVERIFY(
+            writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=" + size + "\nRFIDDATA=0\n" + journalKeys));
+    { // a run elsewhere writes after the kill: the resume is this station's own
+        JournalStore other;
+        QVERIFY2(other.open(database, QStringLiteral("runner")), qPrintable(other.error()));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000090");
+        e.nextEntry = QStringLiteral("0123456789ABCDEF00000091");
+        e.quantity = 1;
+        QVERIFY(other.appendBatch(e) != 0);
+    }
     { // written by that close, a minute before the run that is killed
         QFile file(settings);
         QVERIFY(file.open(QIODevice::ReadWrite) &&
