@@ -126,6 +126,9 @@ private slots:
     void backToBackSendsEachGetTheirReply();
     void resumesAfterKill_data();
     void resumesAfterKill();
+    void noRepeatGuard_data();
+    void noRepeatGuard();
+    void oldCsvJournalImportedOnce();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -671,6 +674,105 @@ void TestBatchSend::resumesAfterKill()
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000013"));
     QVERIFY(!fmMain->laStat->text().startsWith(QStringLiteral("Resumed")));
     DestroyWindows();
+}
+
+void TestBatchSend::noRepeatGuard_data()
+{
+    QTest::addColumn<QByteArray>("keys"); // under [JOURNAL]
+    QTest::addColumn<int>("answer");      // to "Already Sent"; 0: not asked
+    QTest::addColumn<QString>("entry");   // after the press
+    QTest::addColumn<int>("repeats");     // batches from ...00 in the journal, the other's included
+    QTest::addColumn<QString>("said");    // the status line begins so
+    const QString moved("Moved past EPC 0123456789ABCDEF00000002");
+    QTest::newRow("move past") << QByteArray("NOREPEAT=1") << int(ModalResult::Yes)
+                               << "0123456789ABCDEF00000003" << 1 << moved;
+    QTest::newRow("send anyway") << QByteArray("NOREPEAT=1") << int(ModalResult::No)
+                                 << "0123456789ABCDEF00000001" << 2 << "Idle";
+    QTest::newRow("guard off") << QByteArray("NOREPEAT=0") << 0 << "0123456789ABCDEF00000001" << 2
+                               << "Idle";
+    QTest::newRow("server down")
+        << QByteArray("DATABASE=postgresql:///quilbo?host=/nonexistent/pg") << 0
+        << "0123456789ABCDEF00000000" << -1
+        << "Nothing sent: the journal database (postgresql:///quilbo?host=/nonexistent/pg) does "
+           "not answer, and without it a repeat cannot be ruled out. To use the local journal "
+           "instead, remove DATABASE= from [JOURNAL] in the settings file.";
+}
+
+void TestBatchSend::noRepeatGuard()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(int, answer);
+    QFETCH(QString, entry);
+    QFETCH(int, repeats);
+    QFETCH(QString, said);
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
+    TestWindows w("[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n[JOURNAL]\n" + keys + "\n");
+    useSerial(sim);
+    fmMain->FSession->FJournal->waitLoaded();
+    if (repeats > 0) { // another station sent ...00 to ...02
+        JournalStore other;
+        QVERIFY(other.open(fmMain->FSession->FJournal->path(), QStringLiteral("line 2")));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000000");
+        e.quantity = 3;
+        QVERIFY(other.appendBatch(e) != 0);
+    }
+    w.prompt.answers << ModalResult::No << answer; // "Send format packet?" first
+    fmMain->sbSendBatchClick();
+    QCOMPARE(w.prompt.asked.size(), answer != 0 ? 2 : 1);
+    if (answer != 0)
+        QVERIFY2(w.prompt.messages().last().startsWith(
+                     "Already Sent: EPC 0123456789ABCDEF00000000 was sent already: batch 1 "
+                     "(0123456789ABCDEF00000000 to 0123456789ABCDEF00000002), sent ") &&
+                     w.prompt.messages().last().contains(" at line 2, no result yet."),
+                 qPrintable(w.prompt.messages().last()));
+    QCOMPARE(fmMain->entryText(), entry);
+    QVERIFY2(fmMain->laStat->text().startsWith(said), qPrintable(fmMain->laStat->text()));
+    QVERIFY(fmMain->sbSendBatch->isEnabled());
+    if (repeats < 0)
+        return;
+    int found = 0;
+    for (const JournalEvent &e : journal(w.settingsPath()))
+        found += e.kind == JournalKind::Batch && e.firstEpc.endsWith(QLatin1String("00000000"));
+    QCOMPARE(found, repeats);
+}
+
+void TestBatchSend::oldCsvJournalImportedOnce()
+{
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
+    QVERIFY(writeFile(settings, "[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n"));
+    {
+        JournalWriter old;
+        QVERIFY(old.open(JournalPath(settings)));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000000");
+        e.quantity = 2;
+        e.time = QStringLiteral("2026-12-08T10:42:05+01:00");
+        QVERIFY(old.appendBatch(e) == 1);
+        QVERIFY(old.appendResult(1, QStringLiteral("Operation OK")));
+    }
+    QFile csv(JournalPath(settings));
+    QVERIFY(csv.open(QIODevice::Append) && csv.write("B,x,cut by a crash\n") > 0);
+    csv.close();
+    const QByteArray before = readFile(JournalPath(settings));
+    FakePrompt prompt;
+    FakeHelp help;
+    for (const QString &note : {QStringLiteral("Journal: 1 damaged lines skipped"), QString()}) {
+        ResetProgramValues();
+        CreateWindows(settings);
+        fmMain->tiInitDelay->stop();
+        fmMain->FSession->FJournal->waitLoaded();
+        QCOMPARE(fmMain->laStat->text() == note, !note.isEmpty());
+        QVERIFY2(fmMain->laMeaning->text().startsWith(QStringLiteral("sent 08 Dec ")) &&
+                     fmMain->laMeaning->text().contains(QStringLiteral(", Operation OK")),
+                 qPrintable(fmMain->laMeaning->text()));
+        QCOMPARE(journal(settings).size(), 2); // once, at the first start only
+        QVERIFY(fmMain->close());
+        DestroyWindows();
+    }
+    QCOMPARE(readFile(JournalPath(settings)), before);
 }
 
 int main(int argc, char **argv)
