@@ -21,7 +21,6 @@ using namespace MainParts;
 #include <QPointer>
 #include <QScreen>
 #include <QShortcut>
-#include <QTemporaryFile>
 #include <QTimer>
 #include <QToolButton>
 
@@ -716,16 +715,10 @@ void TfmMain::miJournalClick()
     // Made at the first look; from then on it is kept current by what the program writes.
     if (!fmJournal) {
         fmJournal = new TfmJournal(this);
-        QString shown = JournalPath(m_settingsPath);
-        JournalStore *store = FSession->FJournal->store();
-        if (store && store->isOpen()) {
-            // The database's events as the CSV journal holds them, for the window to read.
-            m_journalView = std::make_unique<QTemporaryFile>();
-            if (m_journalView->open() && store->exportCsv(m_journalView.get()) &&
-                m_journalView->flush())
-                shown = m_journalView->fileName();
-        }
-        fmJournal->setJournalPath(shown);
+        if (FSession->FJournal->usesStore())
+            fmJournal->setJournalStore(FSession->FJournal->path());
+        else
+            fmJournal->setJournalPath(JournalPath(m_settingsPath));
         fmJournal->reload();
     }
     fmJournal->show();

@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 #include "link/BatchSession.h"
 #include "link/NetLink.h"
@@ -20,7 +19,6 @@ class QTimer;
 class QToolButton;
 class BatchSession;
 class TfmJournal;
-class QTemporaryFile;
 struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
@@ -185,7 +183,6 @@ private:
     QString m_journalDatabase;
     int m_journalNoRepeat = -1;
     QString m_journalStation;
-    std::unique_ptr<QTemporaryFile> m_journalView; // the journal window's copy of a database
     void OpenJournal();
     // The guard refused the batch: the operator moves the entry on or sends it anyway.
     void BatchRefused(const BatchAssembly &batch, const QString &entry, bool sendFormat);

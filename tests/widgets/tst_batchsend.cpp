@@ -25,6 +25,7 @@
 #include "link/JournalStore.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
+#include "widgets/JournalPageModel.h"
 #include "widgets/TfmFormat.h"
 #include "widgets/TfmJournal.h"
 #include "widgets/TfmMain.h"
@@ -548,8 +549,8 @@ void TestBatchSend::journalRecordsOutcome()
     QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::SentPurple);
 
     fmMain->miJournal->trigger();
-    QTRY_COMPARE(fmMain->fmJournal->model()->rowCount(), 1);
-    QTEST(fmMain->fmJournal->model()->text(0, JournalModel::ColResult), "result");
+    QTRY_COMPARE(fmMain->fmJournal->pageModel()->rowCount(), 1);
+    QTEST(fmMain->fmJournal->pageModel()->text(0, JournalModel::ColResult), "result");
 }
 
 void TestBatchSend::backToBackSendsEachGetTheirReply_data()
