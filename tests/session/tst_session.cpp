@@ -7,11 +7,13 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "PgCluster.h"
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "core/FormatFile.h"
 #include "core/Journal.h"
 #include "link/BatchSession.h"
+#include "link/JournalStore.h"
 #include "link/NetLink.h"
 
 namespace
@@ -28,9 +30,18 @@ struct Counts {
     }
 };
 
-// One row as text, the printer's address left out: the two sides talk to two emulators.
-QStringList rows(const QString &path, const QString &link)
+// One row as text, the printer's address left out: the two sides talk to two emulators. A
+// database is read back through its CSV export.
+QStringList rows(QString path, const QString &link, const QString &exportTo)
 {
+    if (!path.endsWith(QLatin1String(".csv"))) {
+        JournalStore store;
+        QFile out(exportTo);
+        if (!store.open(path, QString()) || !out.open(QIODevice::WriteOnly) ||
+            !store.exportCsv(&out))
+            return {store.error()};
+        path = exportTo;
+    }
     QStringList out;
     for (const JournalEvent &e : ReadJournal(path).events)
         out << QStringList{QString::number(int(e.kind)),
@@ -52,14 +63,30 @@ class TestSession : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + Batch)); }
+    void initTestCase()
+    {
+        QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + Batch));
+        m_pgUp = m_pg.start();
+    }
     void bothFrontEnds_data();
     void bothFrontEnds();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    // A journal of the kind: "csv", "sqlite" or "postgresql"; empty when there is no server.
+    QString journal(const QString &kind, const QString &name);
     QTemporaryDir m_dir;
+    PgCluster m_pg;
+    bool m_pgUp = false;
+    int m_databases = 0;
 };
+
+QString TestSession::journal(const QString &kind, const QString &name)
+{
+    if (kind != QLatin1String("postgresql"))
+        return path(name + QLatin1Char('.') + kind);
+    return m_pgUp ? m_pg.createDatabase(QStringLiteral("j%1").arg(++m_databases)) : QString();
+}
 
 void TestSession::bothFrontEnds_data()
 {
@@ -68,17 +95,27 @@ void TestSession::bothFrontEnds_data()
     QTest::addColumn<int>("batches");
     QTest::addColumn<bool>("withFormat");
     QTest::addColumn<int>("polls");
+    QTest::addColumn<QString>("journalKind");
 
-    QTest::newRow("network, one label, format in front") << QStringList() << 1 << 1 << true << 26;
+    QTest::newRow("network, one label, format in front")
+        << QStringList() << 1 << 1 << true << 26 << "csv";
     QTest::newRow("network, every second batch fails")
-        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26;
-    QTest::newRow("network, no answer") << QStringList{"--reply", "none"} << 1 << 1 << false << 0;
+        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26 << "csv";
+    QTest::newRow("network, no answer")
+        << QStringList{"--reply", "none"} << 1 << 1 << false << 0 << "csv";
     // The batch packet and the status request are in: the printer drops out before answering.
     QTest::newRow("network, the printer closes")
-        << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26;
-    QTest::newRow("serial, one label") << QStringList{"--pty"} << 1 << 1 << false << 26;
+        << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26
+        << "csv";
+    QTest::newRow("serial, one label") << QStringList{"--pty"} << 1 << 1 << false << 26 << "csv";
     QTest::newRow("serial, several, format in front")
-        << QStringList{"--pty"} << 2 << 3 << true << 26;
+        << QStringList{"--pty"} << 2 << 3 << true << 26 << "csv";
+    QTest::newRow("network, every second batch fails, SQLite")
+        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26 << "sqlite";
+    QTest::newRow("network, every second batch fails, PostgreSQL")
+        << QStringList{"--fail-every", "2"} << 3 << 3 << true << 26 << "postgresql";
+    QTest::newRow("serial, several, SQLite")
+        << QStringList{"--pty"} << 2 << 2 << false << 26 << "sqlite";
 }
 
 void TestSession::bothFrontEnds()
@@ -88,7 +125,12 @@ void TestSession::bothFrontEnds()
     QFETCH(int, batches);
     QFETCH(bool, withFormat);
     QFETCH(int, polls);
+    QFETCH(QString, journalKind);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+    const QString windowJournal = journal(journalKind, tag + "-window");
+    const QString runnerJournal = journal(journalKind, tag + "-runner");
+    if (windowJournal.isEmpty())
+        QSKIP("no PostgreSQL server binaries: install the package postgresql");
 
     // The window's side: the session as the main window drives it, its status-check timer
     // polling faster.
@@ -108,7 +150,7 @@ void TestSession::bothFrontEnds()
             s.FNetLink->setPortText(QString::number(windowSim.port()));
             s.FStatusCheck->setMaxPolls(polls);
         }
-        s.OpenJournal(path(tag + "-window.csv"));
+        s.OpenJournal(windowJournal);
         QTimer tiEncdStat;
         tiEncdStat.setInterval(20);
         const auto poll = [&] {
@@ -152,10 +194,9 @@ void TestSession::bothFrontEnds()
     // quilbo-batch's side.
     PrinterSim runnerSim;
     QVERIFY2(runnerSim.start(simArgs), qPrintable(runnerSim.errorString()));
-    QStringList args{
-        "--format",   path("label.fmt"),         "--epc",     Epc,
-        "--quantity", QString::number(quantity), "--batches", QString::number(batches),
-        "--polls",    QString::number(polls),    "--journal", path(tag + "-runner.csv")};
+    QStringList args{"--format",   path("label.fmt"),         "--epc",     Epc,
+                     "--quantity", QString::number(quantity), "--batches", QString::number(batches),
+                     "--polls",    QString::number(polls),    "--journal", runnerJournal};
     if (withFormat)
         args << "--send-format";
     if (serial)
@@ -179,9 +220,10 @@ void TestSession::bothFrontEnds()
         serial ? windowSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(windowSim.port());
     const QString runnerLink =
         serial ? runnerSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(runnerSim.port());
-    const QStringList windowRows = rows(path(tag + "-window.csv"), windowLink);
+    const QString exported = path(tag + "-export.csv");
+    const QStringList windowRows = rows(windowJournal, windowLink, exported);
     QCOMPARE(windowRows.size(), 2 * batches);
-    QCOMPARE(rows(path(tag + "-runner.csv"), runnerLink), windowRows);
+    QCOMPARE(rows(runnerJournal, runnerLink, exported), windowRows);
     QVERIFY2(runnerCounts == windowCounts, qPrintable(out));
 }
 
