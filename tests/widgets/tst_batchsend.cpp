@@ -130,6 +130,8 @@ private slots:
     void noRepeatGuard_data();
     void noRepeatGuard();
     void oldCsvJournalImportedOnce();
+    void windowBesideARunner_data();
+    void windowBesideARunner();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -774,6 +776,69 @@ void TestBatchSend::oldCsvJournalImportedOnce()
         DestroyWindows();
     }
     QCOMPARE(readFile(JournalPath(settings)), before);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("quilbo-journal.sqlite"))) & others,
+             QFileDevice::Permissions());
+}
+
+void TestBatchSend::windowBesideARunner_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::newRow("SQLite") << false;
+    QTest::newRow("PostgreSQL") << true;
+}
+
+void TestBatchSend::windowBesideARunner()
+{
+    QFETCH(bool, server);
+    PgCluster pg;
+    QByteArray keys = "NOREPEAT=1";
+    if (server) {
+        if (!pg.start())
+            QSKIP("no PostgreSQL server binaries: install the package postgresql");
+        keys = "DATABASE=" + pg.createDatabase(QStringLiteral("beside")).toUtf8();
+    }
+    PrinterSim windowSim, runnerSim;
+    QVERIFY(windowSim.start({QStringLiteral("--pty")}));
+    QVERIFY(runnerSim.start({QStringLiteral("--reply-delay"), QStringLiteral("300")}));
+    TestWindows w("[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n[JOURNAL]\n" + keys + "\n");
+    useSerial(windowSim);
+    fmMain->FSession->FJournal->waitLoaded();
+    const auto runner = [&](QProcess *p, const char *epc) {
+        const QString journal = fmMain->FSession->FJournal->path();
+        p->start(QStringLiteral(QUILBO_BATCH),
+                 {"--printer", QStringLiteral("127.0.0.1:%1").arg(runnerSim.port()), "--format",
+                  w.tempPath(QStringLiteral("label.fmt")), "--epc", QLatin1String(epc), "--batches",
+                  "3", "--journal", journal, "--no-repeat"});
+    };
+    QVERIFY(writeFile(w.tempPath(QStringLiteral("label.fmt")),
+                      "{F,1,A,R,E,100,400,\"t\"|\r\nX,1,24|\r\n}\r\n\r\n{B,1,N,1|E,0,0,1,1,0,1|"
+                      "\r\n1,\"000000000000000000000000\"|\r\n}\r\n"));
+
+    // The runner is first: the window is refused the EPC the runner's printer has.
+    QProcess first;
+    runner(&first, "0123456789ABCDEF00000000");
+    QVERIFY(runnerSim.waitForBytes(1));
+    w.prompt.answers << ModalResult::No << ModalResult::Yes; // no format; move past
+    fmMain->sbSendBatchClick();
+    QVERIFY2(w.prompt.messages().value(1).contains(":quilbo-batch 127.0.0.1:"),
+             qPrintable(w.prompt.messages().value(1)));
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(windowSim.receivedSize(), 0);
+
+    // The window is first: the runner stops before the range the window sent.
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000010"));
+    fmMain->sbSendBatchClick();
+    QVERIFY(windowSim.waitForBytes(1));
+    QProcess second;
+    runner(&second, "0123456789ABCDEF0000000E");
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4);
+    const QByteArray printed = runnerSim.received() + windowSim.received();
+    for (const char *epc : {"00000000", "00000001", "00000002", "0000000E", "0000000F", "00000010"})
+        QCOMPARE(printed.count(QByteArray("0123456789ABCDEF") + epc), 1);
 }
 
 int main(int argc, char **argv)
