@@ -61,14 +61,13 @@ void SendJournal::open(const QString &path, const QString &station, bool noRepea
 void SendJournal::openStore(const QString &location, const QString &importCsv)
 {
     m_store = std::make_unique<JournalStore>();
-    if (!JournalStore::isServerLocation(location) && !QFileInfo::exists(location)) {
-        // Made private before the database writes anything into it (its side files follow).
-        QFile file(location);
-        if (file.open(QIODevice::WriteOnly))
-            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    }
-    m_loadError = openStoreAt(m_store.get(), location, m_station);
-    if (m_loadError.isEmpty()) {
+    // No database is made before there is something to put in it (nor beside settings that
+    // cannot be written): a local one that is missing waits for the first event or the import.
+    const bool waits = !JournalStore::isServerLocation(location) && !QFileInfo::exists(location) &&
+                       (importCsv.isEmpty() || !QFileInfo::exists(importCsv));
+    if (!waits)
+        m_loadError = openStoreAt(m_store.get(), location, m_station);
+    if (!waits && m_loadError.isEmpty()) {
         if (!importCsv.isEmpty() && QFileInfo::exists(importCsv)) {
             const JournalStore::Import import = m_store->importCsv(importCsv);
             if (import.done)
@@ -101,6 +100,13 @@ QString SendJournal::openStoreAt(JournalStore *store, const QString &location,
         const QString reason = NotPlainFileReason(location);
         if (!reason.isEmpty())
             return reason;
+        if (!QFileInfo::exists(location)) {
+            // Made private before the database writes anything into it (its side files
+            // follow).
+            QFile file(location);
+            if (file.open(QIODevice::WriteOnly))
+                file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
     }
     return store->open(location, station) ? QString() : store->error();
 }
@@ -286,6 +292,8 @@ qint64 SendJournal::storeBatchHanded(JournalEvent batch, quint64 netSend)
             return 0;
         }
         storeWritten(written != 0);
+        // A number this run gave a batch while the store failed is the store's now.
+        m_unwritten.remove(written);
     }
     if (written == 0 && m_noRepeat) {
         m_refusalText = QStringLiteral("Nothing sent: the journal database (%1) does not answer, "
