@@ -138,7 +138,7 @@ void BatchRun::start()
     connect(net, &NetLink::transferFinished, this, &BatchRun::transferFinished);
     connect(net, &NetLink::received, this, &BatchRun::repliesArrived);
     connect(net, &NetLink::connected, this, &BatchRun::connected);
-    connect(net, &NetLink::connectionClosed, this, &BatchRun::linkClosed);
+    connect(net, &NetLink::peerClosed, this, &BatchRun::linkClosed);
     connect(net, &NetLink::connectFailed, this, &BatchRun::connectFailed);
     connect(net, &NetLink::connectTimedOut, this, [this] {
         m_failureText = QStringLiteral("Could not connect to %1.").arg(printerAddress());
@@ -178,8 +178,11 @@ void BatchRun::requestStop()
         return;
     m_stopAsked = true;
     // A reply can take half a minute: say at once that the request was seen.
-    writeErr(QStringLiteral("Stopping after batch %1 has its answer; Ctrl-C again stops at once.")
-                 .arg(m_number));
+    writeErr(m_number == 0
+                 ? QStringLiteral("Stopping before the first batch; Ctrl-C again stops at once.")
+                 : QStringLiteral("Stopping after batch %1 has its answer; Ctrl-C again stops "
+                                  "at once.")
+                       .arg(m_number));
     showProgress();
 }
 

@@ -3,6 +3,8 @@
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
 #include <QSet>
@@ -15,6 +17,7 @@
 
 #include <string>
 
+#include "core/Files.h"
 #include "core/Gs1Epc.h"
 
 namespace
@@ -333,6 +336,18 @@ bool JournalStore::open(const QString &location, const QString &station)
                         .arg(driver, server ? QStringLiteral("libqt6sql6-psql")
                                             : QStringLiteral("libqt6sql6-sqlite")),
                     QString());
+    if (!server) {
+        // A pipe or device would block or never hold a database; a new file is its owner's
+        // only, as the journal always was (SQLite gives its log files the same mode).
+        const QString notFile = NotPlainFileReason(location);
+        if (!notFile.isEmpty())
+            return fail(QStringLiteral("Cannot open the journal database"), notFile);
+        if (!QFileInfo::exists(location)) {
+            QFile file(location);
+            if (file.open(QIODevice::WriteOnly))
+                file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+    }
     {
         QSqlDatabase d = QSqlDatabase::addDatabase(driver, m_connection);
         if (server) {

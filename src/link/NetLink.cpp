@@ -107,6 +107,7 @@ void NetLink::ConnectNow()
 void NetLink::NetDisconnect()
 {
     FLinkActive = false;
+    m_closingByUs = csNet->state() != QAbstractSocket::UnconnectedState;
     emit linkState(QStringLiteral("Disconnected"));
     if (m_transferring) {
         failCurrent(QStringLiteral("Disconnected, data not sent."), QString());
@@ -114,6 +115,18 @@ void NetLink::NetDisconnect()
     } else {
         csNet->close();
     }
+}
+
+void NetLink::DropOwedReplies()
+{
+    // A send whose check is still to start waits for its reply on this connection.
+    if (sendsAhead() > 0 || tiCheck->isActive() ||
+        csNet->state() != QAbstractSocket::ConnectedState)
+        return;
+    FLinkActive = false;
+    m_closingByUs = true;
+    m_quietClose = true;
+    csNet->abort(); // a late reply must not be read any more either
 }
 
 void NetLink::Shutdown()
@@ -202,6 +215,8 @@ int NetLink::TakeReply(QString &text)
 void NetLink::csNetConnect()
 {
     FLinkActive = true;
+    m_closingByUs = false;
+    m_quietClose = false;
     m_connecting = false;
     emit linkState(QStringLiteral("Connected"));
     emit statusText(QStringLiteral("Connected"), Tone::Good);
@@ -211,7 +226,10 @@ void NetLink::csNetConnect()
 void NetLink::csNetDisconnect()
 {
     FLinkActive = false;
-    if (m_transferring) {
+    const bool ours = std::exchange(m_closingByUs, false);
+    if (std::exchange(m_quietClose, false)) {
+        emit linkState(QStringLiteral("Disconnected"));
+    } else if (m_transferring) {
         failCurrent(closedText(), QStringLiteral("Send failed"));
     } else if (m_failureShown) {
         // The error event has already said why; "Disconnected" would hide it.
@@ -221,6 +239,8 @@ void NetLink::csNetDisconnect()
         emit statusText(QStringLiteral("Disconnected"), Tone::Progress);
     }
     emit connectionClosed();
+    if (!ours)
+        emit peerClosed();
 }
 
 void NetLink::csNetError()

@@ -76,6 +76,10 @@ public:
     // Opens the connection for the console's Connect button, unless it is up or coming up.
     void ConnectNow();
     void NetDisconnect();
+    // Closes an idle connection without a word on the status line, so that replies still
+    // owed to given-up requests can never be taken for later ones' (the next send connects
+    // anew). Nothing happens while a send is under way, queued or waits for its check.
+    void DropOwedReplies();
     // For good, at the end of a run: a send waiting for the connection waits no more, and the
     // connection closes.
     void Shutdown();
@@ -131,6 +135,9 @@ signals:
     void connectTimedOut();
     // An established connection ended, whichever side closed it.
     void connectionClosed();
+    // With connectionClosed, when the printer's side closed it (not NetDisconnect or
+    // DropOwedReplies).
+    void peerClosed();
 
 private:
     // The network window shows and resets the state below for the operator's tests.
@@ -191,6 +198,8 @@ private:
     bool m_failureShown = false; // a failed send's text is on the status line
     quint64 m_submitted = 0;     // sends made
     QString m_portError;         // why the last port text was refused
+    bool m_closingByUs = false;  // the close under way is ours
+    bool m_quietClose = false;   // and says nothing on the status line
     QTimer *m_ackWait = nullptr; // looks again whether the printer has taken the last bytes
     qint64 m_unacked = 0;        // at the last look
     int m_ackStalledMs = 0;      // since the unacknowledged count last fell

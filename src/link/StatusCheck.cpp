@@ -42,6 +42,13 @@ void StatusCheck::linkDown()
         emit closedBeforeReply();
 }
 
+void StatusCheck::giveUp()
+{
+    // A printer that lost the request would never send what is owed, and the next reply
+    // would be dropped in its place, and so on: on a new connection nothing is owed.
+    m_link->DropOwedReplies();
+}
+
 void StatusCheck::dropLateReplies()
 {
     QString reply;
@@ -73,6 +80,7 @@ StatusCheck::Result StatusCheck::poll()
             m_late += FRepliesDue;
             FRepliesDue = 0;
             result.outcome = Outcome::NoResponse;
+            giveUp();
         } else {
             result.pollAgain = true;
         }
@@ -131,13 +139,15 @@ void StatusCheck::expire()
         finishWatch(judge(reply));
         return;
     }
-    if (!m_closed)
-        ++m_late;
     Result result;
     result.outcome = m_closed ? Outcome::LinkClosed : Outcome::NoResponse;
     result.poll = m_maxPolls;
-    if (m_closed)
+    if (m_closed) {
         result.bytes = m_link->lastCheckedBytes();
+    } else {
+        ++m_late;
+        giveUp();
+    }
     finishWatch(result);
 }
 

@@ -80,6 +80,7 @@ private:
     Result judge(const QString &reply);
     bool takeReply(QString &reply); // false while the buffer holds only late replies
     void dropLateReplies();
+    void giveUp();
     void linkDown();
     void lookForWholeLine();
     void finishWatch(const Result &result);

@@ -149,6 +149,17 @@ void TestBatchRun::run_data()
                        "3  0123456789ABCDEF00000101  Operation OK\n",
                        "Operation OK: 1\nFailed:       1\nNo response:  1\n"}
         << 1;
+    // The printer loses the first request: only its batch goes without an answer.
+    QTest::newRow("a request never answered costs its own batch only")
+        << QStringList{"--reply-delay", "-1,0"}
+        << epc96 + QStringList{"--polls", "0", "--batches", "3"}
+        << batch(1, "0123456789ABCDEF000000FF") + Ask + batch(1, "0123456789ABCDEF00000100") + Ask +
+               batch(1, "0123456789ABCDEF00000101") + Ask
+        << QStringList{"1  0123456789ABCDEF000000FF  No response\n",
+                       "2  0123456789ABCDEF00000100  Operation OK\n",
+                       "3  0123456789ABCDEF00000101  Operation OK\n",
+                       "Operation OK: 2\nFailed:       0\nNo response:  1\n"}
+        << 1;
     QTest::newRow("the wait for a reply starts once a slow printer has taken the batch")
         << QStringList{"--slow", "--rate", "40000"}
         << epc96 + QStringList{"--polls",       "0",        "--batches",    "2",

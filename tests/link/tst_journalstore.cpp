@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 #include <thread>
 
 #include "PgCluster.h"
@@ -92,6 +93,14 @@ qint64 TestJournalStore::add(JournalStore *s, const QString &first, int qty, boo
 void TestJournalStore::importExport()
 {
     NEED_BACKEND();
+    QFETCH_GLOBAL(bool, server);
+    if (!server) { // a new database is its owner's only, whatever the umask
+        const mode_t umaskBefore = umask(0);
+        const QString where = location();
+        QVERIFY(open(where, QStringLiteral("A"))->isOpen());
+        umask(umaskBefore);
+        QCOMPARE(QFile::permissions(where) & 0xF0FF, QFile::ReadOwner | QFile::WriteOwner);
+    }
     // Every kind and field, texts that need quoting, a damaged line and a cut tail.
     const QString csv = m_dir.filePath(QStringLiteral("old%1.csv").arg(m_count));
     {
@@ -246,13 +255,15 @@ void TestJournalStore::racingWritersOneWins()
     const QString where = location();
     constexpr int Rounds = 15;
     qint64 got[2][Rounds] = {};
-    QSemaphore ready, go;
+    // A start signal of each writer's own: with one for both, a fast writer could take the
+    // other's for its next round, and both would wait for ever.
+    QSemaphore ready, go[2];
     auto writer = [&](int w) {
         JournalStore s;
         s.open(where, QStringLiteral("s%1").arg(w));
         for (int r = 0; r < Rounds; ++r) {
             ready.release();
-            go.acquire();
+            go[w].acquire();
             got[w][r] =
                 add(&s, QStringLiteral("%1").arg(r * 100 + w, 16, 10, QLatin1Char('0')), 50, true);
         }
@@ -260,7 +271,8 @@ void TestJournalStore::racingWritersOneWins()
     std::thread a(writer, 0), b(writer, 1);
     for (int r = 0; r < Rounds; ++r) {
         ready.acquire(2);
-        go.release(2);
+        go[0].release();
+        go[1].release();
     }
     a.join();
     b.join();

@@ -205,6 +205,8 @@ void Simulator::sendReply(QTcpSocket *socket)
     const int delay = m_requests <= m_options.replyDelays.size()
                           ? m_options.replyDelays.at(int(m_requests - 1))
                           : m_options.replyDelayMs;
+    if (delay < 0)
+        return; // a request the printer lost
     const qint64 now = m_clock.nsecsElapsed();
     m_lastReplyNs = qMax(now + qint64(delay) * 1000000, m_lastReplyNs);
     const int wait = int((m_lastReplyNs - now + 999999) / 1000000);

@@ -169,8 +169,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption delayOpt(
         QStringLiteral("reply-delay"),
         QStringLiteral("Wait MS milliseconds before answering; a list \"MS,MS,...\" gives "
-                       "each request its own wait, the last for the rest. Answers keep "
-                       "the order of the requests."),
+                       "each request its own wait, the last for the rest; -1 leaves that "
+                       "request unanswered. Answers keep the order of the requests."),
         QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption failEveryOpt(
         QStringLiteral("fail-every"),
@@ -239,8 +239,8 @@ int main(int argc, char *argv[])
     for (const QString &item : parser.value(delayOpt).split(QLatin1Char(','))) {
         bool isNumber = false;
         const int ms = item.toInt(&isNumber);
-        if (!isNumber || ms < 0 || ms > 3600000)
-            return fail(QStringLiteral("--reply-delay must be 0..3600000, or a list of them"));
+        if (!isNumber || ms < -1 || ms > 3600000)
+            return fail(QStringLiteral("--reply-delay must be -1..3600000, or a list of them"));
         options.replyDelays.append(ms);
     }
     options.replyDelayMs = options.replyDelays.last();
