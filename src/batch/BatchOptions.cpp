@@ -6,6 +6,8 @@
 
 #include <limits>
 
+#include "link/JournalStore.h"
+
 namespace
 {
 // Longest wait for one reply that still fits the deadline timer's milliseconds: a day.
@@ -65,6 +67,8 @@ QString HelpEnd()
                "  2  A usage error, or input it cannot use (format, tag data, journal; with\n"
                "     --step-serial, a batch its serial field cannot hold, before that batch).\n"
                "  3  The printer cannot be reached, or it closed the connection or flooded it.\n"
+               "  4  Stopped before a batch whose EPC range the journal has sent already\n"
+               "     (--no-repeat).\n"
                "\nExample: three batches against the printer emulator; the sample format has a "
                "96-bit\nRFID field and a batch packet of one label.\n"
                "  quilbo-printer-sim --port 9100 --quiet &\n"
@@ -116,10 +120,21 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
                                    QStringLiteral("Status polls of one second before \"No "
                                                   "response\" (default 26)."),
                                    QStringLiteral("N"));
-    const QCommandLineOption journal(QStringLiteral("journal"),
-                                     QStringLiteral("Append every batch and its result to this "
-                                                    "journal."),
-                                     QStringLiteral("FILE"));
+    const QCommandLineOption journal(
+        QStringLiteral("journal"),
+        QStringLiteral("Append every batch and its result to this journal: an SQLite database "
+                       "file, a PostgreSQL database (postgresql://...) or a CSV file (.csv)."),
+        QStringLiteral("FILE|URL"));
+    const QCommandLineOption noRepeat(
+        QStringLiteral("no-repeat"),
+        QStringLiteral("Stop (exit status 4) before a batch whose EPC range the journal has "
+                       "sent already, by any station (default with a postgresql:// journal)."));
+    const QCommandLineOption repeat(QStringLiteral("repeat"),
+                                    QStringLiteral("Send such batches anyway, on purpose."));
+    const QCommandLineOption exportCsv(
+        QStringLiteral("export-csv"),
+        QStringLiteral("Only write the --journal database's events to this CSV file."),
+        QStringLiteral("FILE"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Only the summary and errors."));
     const QCommandLineOption stepSerial(
@@ -130,6 +145,7 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
                        "and GSRN-96 take batches of one only."));
     parser.addOptions({printer, serial, baud, format, epc, quantity, batches, sendFormat, polls,
                        journal, quiet, stepSerial});
+    parser.addOptions({noRepeat, repeat, exportCsv});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -153,12 +169,22 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
                         .arg(parser.positionalArguments().constFirst()));
     // Given twice, an option would silently take one of its values.
     for (const QCommandLineOption &o :
-         {printer, serial, baud, format, epc, quantity, batches, polls, journal}) {
+         {printer, serial, baud, format, epc, quantity, batches, polls, journal, exportCsv}) {
         if (parser.values(o).size() > 1)
             return fail(QStringLiteral("--%1 is given more than once.").arg(o.names().first()));
     }
 
     BatchOptions o;
+    if (parser.isSet(exportCsv)) {
+        o.exportCsv = parser.value(exportCsv);
+        o.journalPath = parser.value(journal);
+        if (o.exportCsv.isEmpty() || o.journalPath.isEmpty())
+            return fail(QStringLiteral("--export-csv FILE needs --journal with the database."));
+        *options = o;
+        return ParseOutcome::Run;
+    }
+    if (parser.isSet(noRepeat) && parser.isSet(repeat))
+        return fail(QStringLiteral("Give --no-repeat or --repeat, not both."));
     if (parser.isSet(printer) == parser.isSet(serial))
         return fail(QStringLiteral("Give either --printer HOST[:PORT] or --serial DEVICE."));
     if (parser.isSet(printer) && !readPrinter(parser.value(printer).trimmed(), &o.host, &o.port))
@@ -215,6 +241,12 @@ ParseOutcome ParseBatchArguments(const QStringList &arguments, BatchOptions *opt
         if (o.journalPath.isEmpty())
             return fail(QStringLiteral("--journal needs a file name."));
     }
+    o.noRepeat = parser.isSet(noRepeat) ||
+                 (!parser.isSet(repeat) && JournalStore::isServerLocation(o.journalPath));
+    if (o.noRepeat && (o.journalPath.isEmpty() ||
+                       (!JournalStore::isServerLocation(o.journalPath) &&
+                        o.journalPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))))
+        return fail(QStringLiteral("--no-repeat needs a --journal database (not a .csv file)."));
     o.quiet = parser.isSet(quiet);
     o.stepSerial = parser.isSet(stepSerial);
     *options = o;

@@ -17,7 +17,9 @@ struct BatchOptions {
     qint64 batches = 1;
     bool sendFormat = false;
     int polls = StatusCheck::MaxPolls;
-    QString journalPath;
+    QString journalPath;   // a .csv file, an SQLite file or a postgresql:// address
+    bool noRepeat = false; // refuse a batch whose range the journal has sent before
+    QString exportCsv;     // only export the journal to this CSV file
     bool quiet = false;
     bool stepSerial = false; // the GS1 serial field steps, not the whole value
 };

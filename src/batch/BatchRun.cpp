@@ -2,11 +2,14 @@
 
 #include <QDir>
 #include <QFileDevice>
+#include <QSysInfo>
 #include <QTimer>
+#include <QUrl>
 
 #include "core/FormatFile.h"
 #include "core/TagData.h"
 #include "link/BatchSession.h"
+#include "link/JournalStore.h"
 #include "link/NetLink.h"
 #include "link/ReplyBuffer.h"
 #include "link/SendJournal.h"
@@ -96,7 +99,18 @@ bool BatchRun::prepare()
                                 "%1; every batch carries the tag data the format text holds.")
                      .arg(m_session->FEPCField));
 
-    if (!m_options.journalPath.isEmpty()) {
+    if (!m_options.journalPath.isEmpty() && !usesCsvJournal()) {
+        // Said before anything is sent; the session then opens its own connection.
+        JournalStore check;
+        const QString error = SendJournal::openStoreAt(&check, m_options.journalPath, station());
+        if (!error.isEmpty()) {
+            const QString where = JournalStore::isServerLocation(m_options.journalPath)
+                                      ? QUrl(m_options.journalPath).toString(QUrl::RemovePassword)
+                                      : QDir::toNativeSeparators(m_options.journalPath);
+            writeErr(QStringLiteral("Journal Error: %1\n%2").arg(where, error));
+            return false;
+        }
+    } else if (!m_options.journalPath.isEmpty()) {
         // Said before anything is sent; the session's journal then appends after it.
         JournalWriter check;
         if (!check.open(m_options.journalPath)) {
@@ -116,7 +130,7 @@ void BatchRun::start()
 {
     m_clock.start();
     if (!m_options.journalPath.isEmpty())
-        m_session->OpenJournal(m_options.journalPath);
+        m_session->OpenJournal(m_options.journalPath, station(), m_options.noRepeat);
     if (serial()) {
         sendNext();
         return;
@@ -228,6 +242,27 @@ void BatchRun::sendNext()
     m_failureText.clear();
     // Serial: batchEnded has come by the time this returns.
     m_entry = m_session->SendBatch(batch, m_entry, withFormat);
+    if (m_session->refused()) {
+        --m_number;
+        m_state = State::Idle;
+        const JournalStore::Conflict &c = m_session->FJournal->refusal();
+        end(c.batch != 0 ? Repeat : NotAllOk, QStringLiteral("Batch %1 not sent: %2")
+                                                  .arg(m_number + 1)
+                                                  .arg(m_session->FJournal->refusalText()));
+    }
+}
+
+bool BatchRun::usesCsvJournal() const
+{
+    return !JournalStore::isServerLocation(m_options.journalPath) &&
+           m_options.journalPath.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
+}
+
+QString BatchRun::station() const
+{
+    // Not the window's (its settings folder): a resume there must not take this run's batches.
+    return QStringLiteral("%1:quilbo-batch %2")
+        .arg(QSysInfo::machineHostName(), serial() ? m_options.serialDevice : printerAddress());
 }
 
 void BatchRun::transferFinished(bool allSent)

@@ -28,6 +28,7 @@ public:
         NotAllOk = 1,      // a batch failed or had no response, or the run was stopped
         UnusableInput = 2, // usage error, missing file, a format or tag data it cannot use
         Unreachable = 3,   // no printer, or it closed the link or flooded it mid-run
+        Repeat = 4,        // stopped before a batch whose range the journal has sent already
     };
 
     struct Counts {
@@ -78,6 +79,8 @@ private:
     void end(int status, const QString &message = QString(),
              const QString &unsettled = RunEndedText());
 
+    bool usesCsvJournal() const;
+    QString station() const;
     bool serial() const { return !m_options.serialDevice.isEmpty(); }
     QString printerAddress() const; // host:port
     void writeOut(const QString &text);

@@ -1,6 +1,8 @@
 // quilbo-batch: runs batches against a printer without a window, for tests left unattended.
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <atomic>
@@ -9,6 +11,7 @@
 
 #include "batch/BatchOptions.h"
 #include "batch/BatchRun.h"
+#include "link/JournalStore.h"
 #include "link/PortNames.h"
 
 namespace
@@ -22,6 +25,28 @@ extern "C" void onStopSignal(int signal)
     // by the signal, for an event loop held up in a blocking write.
     if (++g_stopSignals >= 2)
         std::signal(signal, SIG_DFL);
+}
+} // namespace
+
+namespace
+{
+// --export-csv: the journal's events as the CSV journal writes them.
+int ExportJournal(const BatchOptions &options, QFile *err)
+{
+    QString error;
+    JournalStore store;
+    QSaveFile out(options.exportCsv);
+    if (!JournalStore::isServerLocation(options.journalPath) &&
+        !QFileInfo(options.journalPath).isFile())
+        error = QStringLiteral("no such journal database");
+    else if (!store.open(options.journalPath, QString()))
+        error = store.error();
+    else if (!out.open(QIODevice::WriteOnly) || !store.exportCsv(&out) || !out.commit())
+        error = out.errorString().isEmpty() ? store.error() : out.errorString();
+    if (error.isEmpty())
+        return BatchRun::AllOk;
+    err->write(QStringLiteral("quilbo-batch: Export Error: %1\n").arg(error).toLocal8Bit());
+    return BatchRun::UnusableInput;
 }
 } // namespace
 
@@ -50,6 +75,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    if (!options.exportCsv.isEmpty())
+        return ExportJournal(options, &err);
     BatchRun run(options, &out, &err);
     if (!run.prepare())
         return BatchRun::UnusableInput;

@@ -72,10 +72,11 @@ QString BatchSession::printerAddress() const
     return FNetLink->host();
 }
 
-void BatchSession::OpenJournal(const QString &path)
+void BatchSession::OpenJournal(const QString &path, const QString &station, bool noRepeat,
+                               const QString &importCsv)
 {
     m_journalOn = true;
-    FJournal->open(path);
+    FJournal->open(path, station, noRepeat, importCsv);
 }
 
 QString BatchSession::JournalLink() const
@@ -114,8 +115,7 @@ TagMeaning BatchSession::Meaning(const QString &entry, bool autoInc) const
     if (step.scheme && hex == m_usedUpHex)
         next = m_usedUpText;
     const QString stepping = FStepSerial ? SerialStepMeaning(hex) : QString();
-    SentIndex::Hit hit;
-    const QString sent = FJournal->lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
+    const QString sent = FJournal->sentNote(hex);
     // What is wrong, or already done, comes first: a raw URI is long and the end of the line
     // is cut.
     for (const QString &why : {r.problem, next, sent})
@@ -207,7 +207,8 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
     m_usedUpHex = usedUp ? sentHex : QString();
     m_usedUpText = usedUp ? step.usedUp : QString();
     // On disk before the printer can have it, so that a crash cannot hide a sent batch.
-    qint64 number = ++m_ownNumber;
+    m_refused = false;
+    qint64 number = m_ownNumber + 1;
     if (m_journalOn) {
         JournalEvent e;
         e.link = JournalLink();
@@ -220,7 +221,12 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
             e.hrText = entry;
         e.nextEntry = usedUp ? QString() : next; // nothing to resume from
         number = FJournal->batchHanded(e, 0);
+        if (number == 0) {
+            m_refused = true;
+            return entry;
+        }
     }
+    ++m_ownNumber;
     m_lastBatch = number;
     // Said once, where it happens: the meaning line shows it before the send as well.
     if (!m_stepWarned && FAutoInc) {

@@ -78,7 +78,9 @@ public:
     // The printer's network address: the link's, the only place it is kept.
     void setPrinterAddress(const QString &host);
     QString printerAddress() const;
-    void OpenJournal(const QString &path);
+    // path: a CSV file, an SQLite file or a postgresql:// address; the rest for a database.
+    void OpenJournal(const QString &path, const QString &station = QString(), bool noRepeat = false,
+                     const QString &importCsv = QString());
     bool journalOpen() const { return m_journalOn; }
     QString JournalLink() const; // "IP host:port", "COMn" or the device
 
@@ -99,6 +101,9 @@ public:
     // on serial, when the printer's reply has been judged on the network.
     QString SendBatch(const BatchAssembly &batch, const QString &entry, bool withFormat);
     qint64 lastBatch() const { return m_lastBatch; }
+    // The last SendBatch sent nothing: the journal's no-repeat guard refused it (why: refusal
+    // on the journal) and it returned the entry unchanged.
+    bool refused() const { return m_refused; }
     // Send Format: the format packet alone (assembled by AssembleFormat), name for the journal.
     void SendFormat(const QByteArray &text, const QString &name);
 
@@ -140,6 +145,7 @@ private:
     bool m_journalOn = false;
     bool m_linkFault = false;
     bool m_stepWarned = false;
+    bool m_refused = false;
     bool m_hrInBatch = false; // the last prepared batch carries the human-readable line
     qint64 m_lastBatch = 0;
     QString m_usedUpHex;    // the entry left after a batch that ended on the field's largest value

@@ -1,9 +1,13 @@
 #include "link/SendJournal.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QUrl>
 
 #include "core/BatchOutcome.h"
+#include "core/Files.h"
 #include "core/Gs1Epc.h"
 #include "link/NetLink.h"
 
@@ -19,7 +23,8 @@ SendJournal::~SendJournal()
         m_loader.join();
 }
 
-void SendJournal::open(const QString &path)
+void SendJournal::open(const QString &path, const QString &station, bool noRepeat,
+                       const QString &importCsv)
 {
     waitLoaded();
     m_path = path;
@@ -29,6 +34,14 @@ void SendJournal::open(const QString &path)
     m_newest.batch = 0;
     m_skipped = 0;
     m_loadError.clear();
+    m_store.reset();
+    if (JournalStore::isServerLocation(path) ||
+        !path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        m_station = station.isEmpty() ? JournalStore::defaultStation(QDir::currentPath()) : station;
+        m_noRepeat = noRepeat;
+        openStore(path, importCsv);
+        return;
+    }
     m_loader = std::thread([this, path] {
         // The writer reads the whole file for its numbering, the index for its ranges; the
         // newest batch comes from the file's end. No file is made before there is something
@@ -45,23 +58,80 @@ void SendJournal::open(const QString &path)
     });
 }
 
+void SendJournal::openStore(const QString &location, const QString &importCsv)
+{
+    m_store = std::make_unique<JournalStore>();
+    // No database is made before there is something to put in it (nor beside settings that
+    // cannot be written): a local one that is missing waits for the first event or the import.
+    const bool waits = !JournalStore::isServerLocation(location) && !QFileInfo::exists(location) &&
+                       (importCsv.isEmpty() || !QFileInfo::exists(importCsv));
+    if (!waits)
+        m_loadError = openStoreAt(m_store.get(), location, m_station);
+    if (!waits && m_loadError.isEmpty()) {
+        if (!importCsv.isEmpty() && QFileInfo::exists(importCsv)) {
+            const JournalStore::Import import = m_store->importCsv(importCsv);
+            if (import.done)
+                m_skipped = import.skipped;
+        }
+        if (!m_store->newestBatch(&m_newest, m_station))
+            m_newest.batch = 0;
+    }
+    // Reported from the event loop, as the file journal's background read is.
+    m_storeLoadPending = true;
+    QMetaObject::invokeMethod(this, &SendJournal::finishLoad, Qt::QueuedConnection);
+}
+
+bool SendJournal::storeReady()
+{
+    waitLoaded();
+    // Tried again at every event, so that a server back up or a freed disk is noticed.
+    if (m_store->isOpen())
+        return true;
+    const QString error = openStoreAt(m_store.get(), m_path, m_station);
+    if (!error.isEmpty())
+        failed(error);
+    return error.isEmpty();
+}
+
+QString SendJournal::openStoreAt(JournalStore *store, const QString &location,
+                                 const QString &station)
+{
+    if (!JournalStore::isServerLocation(location)) {
+        const QString reason = NotPlainFileReason(location);
+        if (!reason.isEmpty())
+            return reason;
+        if (!QFileInfo::exists(location)) {
+            // Made private before the database writes anything into it (its side files
+            // follow).
+            QFile file(location);
+            if (file.open(QIODevice::WriteOnly))
+                file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+    }
+    return store->open(location, station) ? QString() : store->error();
+}
+
 void SendJournal::waitLoaded()
 {
-    if (m_loader.joinable())
+    if (m_loader.joinable() || m_storeLoadPending)
         finishLoad();
 }
 
 void SendJournal::finishLoad()
 {
-    if (!m_loader.joinable())
+    if (m_storeLoadPending)
+        m_storeLoadPending = false;
+    else if (m_loader.joinable())
+        m_loader.join();
+    else
         return; // reported already, by waitLoaded
-    m_loader.join();
     m_loaded = true;
     // Said at the start; a batch that then finds it unwritable says it again, where it is seen.
     if (!m_loadError.isEmpty())
-        emit journalFailed(QStringLiteral("Journal not written (%1): %2")
-                               .arg(QDir::toNativeSeparators(m_path), m_loadError));
-    m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
+        emit journalFailed(
+            QStringLiteral("Journal not written (%1): %2").arg(shownPath(), m_loadError));
+    if (!m_store)
+        m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
     emit journalLoaded(m_newest, m_skipped);
 }
 
@@ -70,8 +140,7 @@ void SendJournal::failed(const QString &error)
     if (m_failing)
         return;
     m_failing = true;
-    emit journalFailed(QStringLiteral("Journal not written (%1): %2")
-                           .arg(QDir::toNativeSeparators(m_path), error));
+    emit journalFailed(QStringLiteral("Journal not written (%1): %2").arg(shownPath(), error));
 }
 
 void SendJournal::worked()
@@ -79,8 +148,7 @@ void SendJournal::worked()
     if (!m_failing)
         return;
     m_failing = false;
-    emit journalWrittenAgain(
-        QStringLiteral("Journal written again (%1)").arg(QDir::toNativeSeparators(m_path)));
+    emit journalWrittenAgain(QStringLiteral("Journal written again (%1)").arg(shownPath()));
 }
 
 bool SendJournal::writerReady()
@@ -99,12 +167,83 @@ bool SendJournal::writerReady()
 
 void SendJournal::write(const JournalEvent &event)
 {
+    if (m_store) {
+        bool written = storeReady();
+        if (written) {
+            switch (event.kind) {
+            case JournalKind::Result:
+                written = m_store->appendResult(event.batch, event.result);
+                break;
+            case JournalKind::Format:
+                written = m_store->appendFormat(event.link, event.name, event.bytes, event.result);
+                break;
+            case JournalKind::File:
+                written = m_store->appendFile(event.link, event.name, event.bytes, event.result);
+                break;
+            case JournalKind::Batch:
+                written = false;
+                break;
+            }
+            storeWritten(written);
+        }
+        emit appended(event, written);
+        return;
+    }
     const bool written = writerReady() && m_writer.append(event);
     if (written)
         worked();
     else if (m_writer.isOpen())
         failed(m_writer.error());
     emit appended(event, written);
+}
+
+void SendJournal::storeWritten(bool written)
+{
+    if (written) {
+        worked();
+        return;
+    }
+    // Opened again at the next event: a server connection that broke does not mend itself.
+    const QString error = m_store->error();
+    m_store->close();
+    failed(error);
+}
+
+QString SendJournal::shownPath() const
+{
+    // A server address may carry a password: the status line never shows it.
+    if (JournalStore::isServerLocation(m_path))
+        return QUrl(m_path).toString(QUrl::RemovePassword);
+    return QDir::toNativeSeparators(m_path);
+}
+
+QString SendJournal::conflictText(const JournalStore::Conflict &c)
+{
+    return QStringLiteral("EPC %1 was sent already: batch %2 (%3 to %4), %5.")
+        .arg(c.epc)
+        .arg(c.batch)
+        .arg(c.firstEpc, c.lastEpc, usedText(c));
+}
+
+QString SendJournal::usedText(const JournalStore::Conflict &c)
+{
+    const QDateTime t = QDateTime::fromString(c.time, Qt::ISODate);
+    const QString when =
+        t.isValid() ? QLocale::c().toString(t, QStringLiteral("dd MMM HH:mm")) : c.time;
+    return QStringLiteral("sent %1 at %2, %3")
+        .arg(when, c.station, c.result.isEmpty() ? QStringLiteral("no result yet") : c.result);
+}
+
+QString SendJournal::sentNote(const QString &hex) const
+{
+    if (!m_loaded)
+        return QString();
+    if (m_store) {
+        JournalStore::Conflict hit;
+        return m_store->isOpen() && m_store->lookup(hex, &hit) ? usedText(hit) : QString();
+    }
+    SentIndex::Hit hit;
+    return m_index.lookup(hex, &hit) ? SentIndex::describe(hit) : QString();
 }
 
 qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
@@ -117,6 +256,10 @@ qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
         batch.lastEpc = JournalLastEpc(batch.firstEpc, batch.quantity);
     if (batch.tagUri.isEmpty())
         batch.tagUri = ReadEpc(batch.firstEpc).tagUri;
+    m_refusal = JournalStore::Conflict();
+    m_refusalText.clear();
+    if (m_store)
+        return storeBatchHanded(batch, netSend);
     // Numbered even when the line cannot be written, so that this run's index still tells the
     // batches apart; a result for such a batch is not written either.
     const bool open = writerReady();
@@ -138,6 +281,38 @@ qint64 SendJournal::batchHanded(JournalEvent batch, quint64 netSend)
     return batch.batch;
 }
 
+qint64 SendJournal::storeBatchHanded(JournalEvent batch, quint64 netSend)
+{
+    qint64 written = 0;
+    if (storeReady()) {
+        written = m_store->appendBatch(batch, m_noRepeat && !m_repeatOnce, &m_refusal);
+        m_repeatOnce = false;
+        if (written == 0 && m_refusal.batch != 0) {
+            m_refusalText = conflictText(m_refusal);
+            return 0;
+        }
+        storeWritten(written != 0);
+        // A number this run gave a batch while the store failed is the store's now.
+        m_unwritten.remove(written);
+    }
+    if (written == 0 && m_noRepeat) {
+        m_refusalText = QStringLiteral("Nothing sent: the journal database (%1) does not answer, "
+                                       "and without it a repeat cannot be ruled out.")
+                            .arg(shownPath());
+        return 0;
+    }
+    // Numbered even when the line cannot be written, so that this run tells its batches apart;
+    // a result for such a batch is not written either.
+    batch.batch = written != 0 ? written : m_lastBatch + 1;
+    if (written == 0)
+        m_unwritten.insert(batch.batch);
+    m_lastBatch = qMax(m_lastBatch, batch.batch);
+    if (netSend != 0)
+        m_pending.insert(netSend, Pending{batch.batch, JournalEvent()});
+    emit appended(batch, written != 0);
+    return batch.batch;
+}
+
 void SendJournal::batchResult(qint64 batch, const QString &result)
 {
     JournalEvent event;
@@ -145,7 +320,8 @@ void SendJournal::batchResult(qint64 batch, const QString &result)
     event.batch = batch;
     event.result = result;
     event.time = JournalTimeText(QDateTime::currentDateTime());
-    m_index.setResult(batch, result);
+    if (!m_store)
+        m_index.setResult(batch, result);
     if (m_unwritten.contains(batch))
         emit appended(event, false);
     else

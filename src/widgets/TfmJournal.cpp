@@ -17,7 +17,9 @@
 #include "core/BatchOutcome.h"
 #include "core/Files.h"
 #include "core/JournalModel.h"
+#include "link/JournalStore.h"
 #include "widgets/Controls.h"
+#include "widgets/JournalPageModel.h"
 #include "widgets/Prompt.h"
 
 namespace
@@ -177,8 +179,36 @@ void TfmJournal::setJournalPath(const QString &path)
     FJournalPath = path;
 }
 
+void TfmJournal::setJournalStore(const QString &location)
+{
+    FStoreLocation = location;
+    if (!FPages) {
+        FPages = new JournalPageModel(this);
+        connect(FPages, &JournalPageModel::totalsChanged, this, &TfmJournal::UpdateTotals);
+    }
+    // The columns keep the widths and the order made for them.
+    QHeaderView *header = lvJournal->horizontalHeader();
+    QList<int> widths;
+    for (int c = 0; c < JournalModel::ColumnCount; ++c)
+        widths << lvJournal->columnWidth(c);
+    lvJournal->setModel(FPages);
+    for (int c = 0; c < JournalModel::ColumnCount; ++c)
+        lvJournal->setColumnWidth(c, widths.at(c));
+    header->moveSection(header->visualIndex(JournalModel::ColResult), 1);
+    FPages->sort(lvJournal->horizontalHeader()->sortIndicatorSection(),
+                 lvJournal->horizontalHeader()->sortIndicatorOrder());
+}
+
 void TfmJournal::reload()
 {
+    if (FPages) {
+        if (!FPages->open(FStoreLocation))
+            laNote->setText(
+                QStringLiteral("The journal could not be read: %1").arg(FPages->error()));
+        else
+            laNote->clear();
+        return;
+    }
     if (FJournalPath.isEmpty())
         return;
     laNote->setText(QStringLiteral("Loading..."));
@@ -190,7 +220,10 @@ void TfmJournal::reload()
 
 void TfmJournal::journalAppended(const JournalEvent &event)
 {
-    FModel->append(event);
+    if (FPages)
+        FPages->append(event);
+    else
+        FModel->append(event);
 }
 
 void TfmJournal::ModelLoadProgress(int permille)
@@ -214,7 +247,7 @@ void TfmJournal::ModelLoadFinished()
 
 void TfmJournal::UpdateTotals()
 {
-    const JournalTotals t = FModel->totals();
+    const JournalTotals t = FPages ? FPages->totals() : FModel->totals();
     laTotals->setText(QStringLiteral("%1 batches, %2 labels: %3 Operation OK, %4 failed, "
                                      "%5 no response, %6 others")
                           .arg(t.batches)
@@ -227,20 +260,26 @@ void TfmJournal::UpdateTotals()
 
 void TfmJournal::cxResultChange(int index)
 {
-    FModel->setFilter(JournalFilter(cxResult->itemData(index).toInt()));
+    const JournalFilter filter = JournalFilter(cxResult->itemData(index).toInt());
+    if (FPages)
+        FPages->setFilter(filter);
+    else
+        FModel->setFilter(filter);
 }
 
 void TfmJournal::sbExportClick()
 {
-    const QString folder =
-        FJournalPath.isEmpty() ? QString() : QFileInfo(FJournalPath).absolutePath();
+    const QString shown = FPages ? FStoreLocation : FJournalPath;
+    const QString folder = shown.isEmpty() || JournalStore::isServerLocation(shown)
+                               ? QString()
+                               : QFileInfo(shown).absolutePath();
     const QString path =
         prompt().saveFile(this, QStringLiteral("Export Batch Journal"), QLatin1String(ExportFilter),
                           folder, QStringLiteral("batches.csv"), QStringLiteral("csv"));
     if (path.isEmpty())
         return;
     // Never over the journal itself: it is only ever appended to.
-    if (!FJournalPath.isEmpty() && QFileInfo(path) == QFileInfo(FJournalPath)) {
+    if (!shown.isEmpty() && QFileInfo(path) == QFileInfo(shown)) {
         ShowWarning(this, QStringLiteral("Write Error"),
                     QStringLiteral("%1\nThis is the journal itself; choose another file.")
                         .arg(QDir::toNativeSeparators(path)));
@@ -248,7 +287,11 @@ void TfmJournal::sbExportClick()
     }
     QString error;
     if (!WriteWholeFile(
-            path, [this](QIODevice *out) { return FModel->writeCsv(out); }, &error))
+            path,
+            [this](QIODevice *out) {
+                return FPages ? FPages->writeCsv(out) : FModel->writeCsv(out);
+            },
+            &error))
         ShowWarning(this, QStringLiteral("Write Error"),
                     QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), error));
 }

@@ -8,6 +8,7 @@
 #include "core/Journal.h"
 
 class JournalModel;
+class JournalPageModel;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -21,6 +22,9 @@ public:
     explicit TfmJournal(QWidget *parent = nullptr);
 
     void setJournalPath(const QString &path); // the file to show
+    // A journal database instead: the table pages from it (reload opens it).
+    void setJournalStore(const QString &location);
+    JournalPageModel *pageModel() const { return FPages; }
     QString journalPath() const { return FJournalPath; }
     void reload(); // (re)load it in the background
     // A line the program just wrote, with its batch number as the writer gave it; Format and
@@ -46,5 +50,7 @@ private:
     void UpdateTotals();
 
     JournalModel *FModel = nullptr;
+    JournalPageModel *FPages = nullptr; // with a database, the model shown
+    QString FStoreLocation;
     QString FJournalPath;
 };

@@ -8,6 +8,7 @@ using namespace MainParts;
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QIcon>
@@ -32,6 +33,7 @@ using namespace MainParts;
 #include "core/Settings.h"
 #include "core/TagData.h"
 #include "link/BatchSession.h"
+#include "link/JournalStore.h"
 #include "link/NetLink.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
@@ -104,7 +106,7 @@ TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *pa
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    FSession->OpenJournal(JournalPath(m_settingsPath));
+    OpenJournal();
     tiInitDelay->start();
 }
 
@@ -153,6 +155,9 @@ void TfmMain::ReadSettings()
     FSession->setPrinterAddress(s.tcpIpAddr);
     InitFiles = s.initFiles;
     PortOverrides = s.ports;
+    m_journalDatabase = file.value("JOURNAL", "DATABASE").trimmed();
+    m_journalNoRepeat = file.intValue("JOURNAL", "NOREPEAT", -1);
+    m_journalStation = file.value("JOURNAL", "STATION").trimmed();
 
     FInitFileIndex = 0;
 }
@@ -187,6 +192,22 @@ bool TfmMain::WriteSettings()
         return false;
     }
     return true;
+}
+
+void TfmMain::OpenJournal()
+{
+    // A database beside the settings file, unless the settings name a shared one; the CSV
+    // journal of earlier versions goes into a database that holds nothing yet.
+    const QString folder = QFileInfo(m_settingsPath).absolutePath();
+    const QString location = m_journalDatabase.isEmpty()
+                                 ? QDir(folder).filePath(QStringLiteral("quilbo-journal.sqlite"))
+                                 : m_journalDatabase;
+    const bool noRepeat =
+        m_journalNoRepeat < 0 ? !m_journalDatabase.isEmpty() : m_journalNoRepeat != 0;
+    FSession->OpenJournal(location,
+                          m_journalStation.isEmpty() ? JournalStore::defaultStation(folder)
+                                                     : m_journalStation,
+                          noRepeat, JournalPath(m_settingsPath));
 }
 
 // ---- Keyboard, close ------------------------------------------------------------------------
@@ -287,7 +308,51 @@ void TfmMain::sbSendBatchClick()
         return;
     m_batchSent = true;
     const QString next = FSession->SendBatch(batch, entry, sendFormat);
+    if (FSession->refused()) {
+        BatchRefused(batch, entry, sendFormat);
+        return;
+    }
     if (miAutoInc->isChecked() && FSession->FBatchQty != 0)
+        medEPC->setText(next);
+}
+
+void TfmMain::BatchRefused(const BatchAssembly &batch, const QString &entry, bool sendFormat)
+{
+    SetSendBusy(false);
+    SendJournal *journal = FSession->FJournal;
+    const JournalStore::Conflict used = journal->refusal();
+    if (used.batch == 0) {
+        SetStatus(journal->refusalText() +
+                      QStringLiteral(" To use the local journal instead, remove DATABASE= from "
+                                     "[JOURNAL] in the settings file."),
+                  Red);
+        return;
+    }
+    const QString past = JournalLastEpc(used.lastEpc, 2);
+    SetStatus(journal->refusalText(), Red);
+    const int answer = prompt().message(
+        this, QStringLiteral("Already Sent"),
+        QStringLiteral("%1\n\nYes: move the tag data past it, to %2 (then press Send again).\n"
+                       "No: send this batch anyway, repeating its EPCs.")
+            .arg(journal->refusalText(), past),
+        PromptIcon::Warning, PromptButtons::YesNo);
+    if (answer == ModalResult::Yes) {
+        if (FSession->FDataFormat != 2)
+            miHexClick();
+        if (past.size() * 4 == 96 && FSession->FDataSize != 96)
+            miDataSize96Click();
+        else if (past.size() * 4 == 64 && FSession->FDataSize != 64)
+            miDataSize64Click();
+        setEntryText(past);
+        SetStatus(QStringLiteral("Moved past EPC %1; press Send to send from %2.")
+                      .arg(used.lastEpc, past),
+                  DarkGreen);
+        return;
+    }
+    SetSendBusy(true);
+    journal->allowRepeatOnce();
+    const QString next = FSession->SendBatch(batch, entry, sendFormat);
+    if (miAutoInc->isChecked() && FSession->FBatchQty != 0 && !FSession->refused())
         medEPC->setText(next);
 }
 
@@ -662,7 +727,10 @@ void TfmMain::miJournalClick()
     // Made at the first look; from then on it is kept current by what the program writes.
     if (!fmJournal) {
         fmJournal = new TfmJournal(this);
-        fmJournal->setJournalPath(JournalPath(m_settingsPath));
+        if (FSession->FJournal->usesStore())
+            fmJournal->setJournalStore(FSession->FJournal->path());
+        else
+            fmJournal->setJournalPath(JournalPath(m_settingsPath));
         fmJournal->reload();
     }
     fmJournal->show();

@@ -178,6 +178,14 @@ private:
     bool m_closed = false;
     // For the start-up resume: the stored tag data and when the settings file was written.
     QString m_storedEntry;
+    // [JOURNAL]: a shared database instead of the local one, the no-repeat guard (-1: not
+    // set, on with a shared database), the station's name in the journal.
+    QString m_journalDatabase;
+    int m_journalNoRepeat = -1;
+    QString m_journalStation;
+    void OpenJournal();
+    // The guard refused the batch: the operator moves the entry on or sends it anyway.
+    void BatchRefused(const BatchAssembly &batch, const QString &entry, bool sendFormat);
     QDateTime m_settingsTime;
     bool m_batchSent = false; // a batch went out in this run
     QString m_nextNote;       // said on the status line when the current text's hold ends

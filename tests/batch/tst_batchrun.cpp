@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "PgCluster.h"
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "core/Journal.h"
@@ -37,13 +38,20 @@ private slots:
     void linkFails();
     void stopsAfterTheCurrentBatch_data();
     void stopsAfterTheCurrentBatch();
+    void twoRunnersOneRange_data();
+    void twoRunnersOneRange();
     void helpExampleRuns();
 
 private:
     int runBatch(const QStringList &args, QByteArray *out, QByteArray *err = nullptr);
+    // The journal's events: a CSV file read, a database exported by quilbo-batch.
+    JournalRead readJournal(const QString &journal);
+    QString pgJournal(const QString &name);
     QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
 
     QTemporaryDir m_dir;
+    PgCluster m_pg;
+    bool m_pgUp = false;
 };
 
 void TestBatchRun::initTestCase()
@@ -51,6 +59,27 @@ void TestBatchRun::initTestCase()
     QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + batch(1, "000000000000000000000000")));
     QVERIFY(writeFile(path("nobatch.fmt"), Format));
     QVERIFY(writeFile(path("big.fmt"), BigFormat + "\r\n" + batch(1, "0")));
+    m_pgUp = m_pg.start();
+    if (!m_pgUp)
+        qWarning("PostgreSQL rows skipped: %s", qPrintable(m_pg.error()));
+}
+
+QString TestBatchRun::pgJournal(const QString &name)
+{
+    // An empty address skips the row: the server binaries are missing.
+    return m_pgUp ? m_pg.createDatabase(name) : QString();
+}
+
+JournalRead TestBatchRun::readJournal(const QString &journal)
+{
+    if (journal.endsWith(QLatin1String(".csv")))
+        return ReadJournal(journal);
+    const QString csv = m_dir.filePath(QStringLiteral("export.csv"));
+    QFile::remove(csv);
+    QByteArray out, err;
+    if (runBatch({"--journal", journal, "--export-csv", csv}, &out, &err) != 0)
+        qWarning("%s", err.constData());
+    return ReadJournal(csv);
 }
 
 int TestBatchRun::runBatch(const QStringList &args, QByteArray *out, QByteArray *err)
@@ -144,6 +173,18 @@ void TestBatchRun::run_data()
         << batch(1, "0123456789ABCDEF000000FF") + batch(1, "0123456789ABCDEF00000100")
         << QStringList{"2  0123456789ABCDEF00000100  Sent\n", "Labels:       2\nSent:         2\n"}
         << 0;
+    QTest::newRow("journal in SQLite")
+        << QStringList{"--fail-every", "2"}
+        << epc96 + QStringList{"--batches", "2", "--send-format", "--journal", path("run.sqlite")}
+        << Format + batch(1, "0123456789ABCDEF000000FF") + Ask +
+               batch(1, "0123456789ABCDEF00000100") + Ask
+        << QStringList{"2  0123456789ABCDEF00000100  Label encoding failed"} << 1;
+    QTest::newRow("journal in PostgreSQL")
+        << QStringList{"--fail-every", "2"}
+        << epc96 + QStringList{"--batches", "2", "--send-format", "--journal", pgJournal("run")}
+        << Format + batch(1, "0123456789ABCDEF000000FF") + Ask +
+               batch(1, "0123456789ABCDEF00000100") + Ask
+        << QStringList{"2  0123456789ABCDEF00000100  Label encoding failed"} << 1;
     QTest::newRow("a flood ends the only batch: the link failed")
         << QStringList{"--reply-text", QString(2000, QLatin1Char('x'))} << epc96
         << batch(1, "0123456789ABCDEF000000FF") + Ask
@@ -161,6 +202,8 @@ void TestBatchRun::run()
     QFETCH(QStringList, lines);
     QFETCH(int, status);
 
+    if (args.contains(QString()))
+        QSKIP("no PostgreSQL server binaries: install the package postgresql");
     PrinterSim sim;
     QVERIFY2(sim.start(simArgs), qPrintable(sim.errorString()));
     if (!args.contains("--format"))
@@ -191,7 +234,7 @@ void TestBatchRun::run()
     const int journal = int(args.indexOf("--journal"));
     if (journal < 0)
         return;
-    const JournalRead read = ReadJournal(args.at(journal + 1));
+    const JournalRead read = readJournal(args.at(journal + 1));
     QCOMPARE(read.skipped, 0);
     const QRegularExpression batches(QStringLiteral("Batches: +(\\d+)\n"));
     QCOMPARE(read.events.size(), 2 * batches.match(QString::fromLatin1(out)).captured(1).toInt());
@@ -238,6 +281,14 @@ void TestBatchRun::unusable_data()
     QTest::newRow("journal a device")
         << fmt + QStringList{path("label.fmt")} + epc + QStringList{"--journal", "/dev/zero"}
         << "Journal Error: /dev/zero\nNot a file.";
+    QTest::newRow("journal database in no folder")
+        << fmt + QStringList{path("label.fmt")} + epc +
+               QStringList{"--journal", path("no/such/folder.sqlite")}
+        << "Journal Error: ";
+    QTest::newRow("no repeat without a database")
+        << fmt + QStringList{path("label.fmt")} + epc +
+               QStringList{"--journal", path("j.csv"), "--no-repeat"}
+        << "--no-repeat needs a --journal database";
 }
 
 void TestBatchRun::unusable()
@@ -347,12 +398,65 @@ void TestBatchRun::stopsAfterTheCurrentBatch()
     QCOMPARE(read.events.at(1).result, result);
 }
 
+void TestBatchRun::twoRunnersOneRange_data()
+{
+    QTest::addColumn<QString>("journal");
+    QTest::addColumn<QStringList>("guard"); // postgresql:// guards by default
+    QTest::newRow("SQLite") << path("two.sqlite") << QStringList{"--no-repeat"};
+    QTest::newRow("PostgreSQL") << pgJournal("two") << QStringList();
+}
+
+void TestBatchRun::twoRunnersOneRange()
+{
+    QFETCH(QString, journal);
+    QFETCH(QStringList, guard);
+    if (journal.isEmpty())
+        QSKIP("no PostgreSQL server binaries: install the package postgresql");
+    // Two printers, two runs at once asking for the same range: one gets it, the other stops
+    // before its first batch whose range the journal holds.
+    PrinterSim sims[2];
+    QProcess runs[2];
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(sims[i].start({}));
+        runs[i].start(QStringLiteral(QUILBO_BATCH),
+                      QStringList{"--printer", QStringLiteral("127.0.0.1:%1").arg(sims[i].port()),
+                                  "--format", path("label.fmt"), "--epc",
+                                  "0123456789ABCDEF00000000", "--batches", "3", "--journal",
+                                  journal} +
+                          guard);
+    }
+    QList<int> statuses;
+    QByteArray refusal;
+    for (QProcess &run : runs) {
+        QVERIFY(run.waitForFinished(60000));
+        statuses << run.exitCode();
+        if (run.exitCode() == 4)
+            refusal = run.readAllStandardError();
+    }
+    std::sort(statuses.begin(), statuses.end());
+    QCOMPARE(statuses, (QList<int>{0, 4}));
+    QVERIFY2(refusal.contains("EPC 0123456789ABCDEF00000000 was sent already: batch 1") &&
+                 refusal.contains(":quilbo-batch 127.0.0.1:"),
+             refusal.constData());
+    QByteArray printed = sims[0].received() + sims[1].received();
+    for (const char *epc : {"00000000", "00000001", "00000002"})
+        QCOMPARE(printed.count(QByteArray("0123456789ABCDEF") + epc), 1);
+    // Repeating on purpose stays possible.
+    QByteArray out;
+    QCOMPARE(runBatch({"--printer", QStringLiteral("127.0.0.1:%1").arg(sims[0].port()), "--format",
+                       path("label.fmt"), "--epc", "0123456789ABCDEF00000000", "--journal", journal,
+                       "--repeat"},
+                      &out),
+             0);
+}
+
 void TestBatchRun::helpExampleRuns()
 {
     QByteArray out;
     QCOMPARE(runBatch({"--help"}, &out), 0);
-    for (const char *part : {"Needed: --printer or --serial, --format and --epc", "\n  0  ",
-                             "\n  1  ", "\n  2  ", "\n  3  "})
+    for (const char *part :
+         {"Needed: --printer or --serial, --format and --epc", "\n  0  ", "\n  1  ", "\n  2  ",
+          "\n  3  ", "\n  4  ", "--no-repeat", "--export-csv"})
         QVERIFY2(out.contains(part), part);
     // The example as printed, against an emulator on a port of its own.
     const QRegularExpression example(

@@ -7,12 +7,14 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "PgCluster.h"
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "core/FormatFile.h"
 #include "core/Gs1Epc.h"
 #include "core/Journal.h"
 #include "link/BatchSession.h"
+#include "link/JournalStore.h"
 #include "link/NetLink.h"
 
 namespace
@@ -29,9 +31,18 @@ struct Counts {
     }
 };
 
-// One row as text, the printer's address left out: the two sides talk to two emulators.
-QStringList rows(const QString &path, const QString &link)
+// One row as text, the printer's address left out: the two sides talk to two emulators. A
+// database is read back through its CSV export.
+QStringList rows(QString path, const QString &link, const QString &exportTo)
 {
+    if (!path.endsWith(QLatin1String(".csv"))) {
+        JournalStore store;
+        QFile out(exportTo);
+        if (!store.open(path, QString()) || !out.open(QIODevice::WriteOnly) ||
+            !store.exportCsv(&out))
+            return {store.error()};
+        path = exportTo;
+    }
     QStringList out;
     for (const JournalEvent &e : ReadJournal(path).events)
         out << QStringList{QString::number(int(e.kind)),
@@ -53,14 +64,30 @@ class TestSession : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + Batch)); }
+    void initTestCase()
+    {
+        QVERIFY(writeFile(path("label.fmt"), Format + "\r\n" + Batch));
+        m_pgUp = m_pg.start();
+    }
     void bothFrontEnds_data();
     void bothFrontEnds();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    // A journal of the kind: "csv", "sqlite" or "postgresql"; empty when there is no server.
+    QString journal(const QString &kind, const QString &name);
     QTemporaryDir m_dir;
+    PgCluster m_pg;
+    bool m_pgUp = false;
+    int m_databases = 0;
 };
+
+QString TestSession::journal(const QString &kind, const QString &name)
+{
+    if (kind != QLatin1String("postgresql"))
+        return path(name + QLatin1Char('.') + kind);
+    return m_pgUp ? m_pg.createDatabase(QStringLiteral("j%1").arg(++m_databases)) : QString();
+}
 
 void TestSession::bothFrontEnds_data()
 {
@@ -73,23 +100,27 @@ void TestSession::bothFrontEnds_data()
     QTest::addColumn<bool>("stepSerial");
     QTest::addColumn<QStringList>("tagUris"); // of the batches sent, when stepSerial
     QTest::addColumn<QString>("refusal");     // a part of why the next batch cannot go
+    QTest::addColumn<QString>("journalKind");
     const QStringList none;
 
     QTest::newRow("network, one label, format in front")
-        << QStringList() << 1 << 1 << true << 26 << Epc << false << none << QString();
+        << QStringList() << 1 << 1 << true << 26 << Epc << false << none << QString()
+        << QStringLiteral("csv");
     QTest::newRow("network, every second batch fails")
         << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26 << Epc << false << none
-        << QString();
-    QTest::newRow("network, no answer") << QStringList{"--reply", "none"} << 1 << 1 << false << 0
-                                        << Epc << false << none << QString();
+        << QString() << QStringLiteral("csv");
+    QTest::newRow("network, no answer")
+        << QStringList{"--reply", "none"} << 1 << 1 << false << 0 << Epc << false << none
+        << QString() << QStringLiteral("csv");
     // The batch packet and the status request are in: the printer drops out before answering.
     QTest::newRow("network, the printer closes")
         << QStringList{"--close-after", QString::number(Batch.size() + 6)} << 1 << 1 << false << 26
-        << Epc << false << none << QString();
-    QTest::newRow("serial, one label")
-        << QStringList{"--pty"} << 1 << 1 << false << 26 << Epc << false << none << QString();
+        << Epc << false << none << QString() << QStringLiteral("csv");
+    QTest::newRow("serial, one label") << QStringList{"--pty"} << 1 << 1 << false << 26 << Epc
+                                       << false << none << QString() << QStringLiteral("csv");
     QTest::newRow("serial, several, format in front")
-        << QStringList{"--pty"} << 2 << 3 << true << 26 << Epc << false << none << QString();
+        << QStringList{"--pty"} << 2 << 3 << true << 26 << Epc << false << none << QString()
+        << QStringLiteral("csv");
 
     // Stepping the GS1 serial: the tag URIs of the batches that go, and a part of the text that
     // stops the next one.
@@ -101,27 +132,38 @@ void TestSession::bothFrontEnds_data()
     const QString sgcn = QStringLiteral("urn:epc:tag:sgcn-96:3.4012345.67890.");
     QTest::newRow("serial: SGTIN-96 in batches of three")
         << QStringList() << 3 << 2 << false << 26 << "3074257BF7194E4000001A85" << true
-        << QStringList{sgtin("6789"), sgtin("6792")} << QString();
+        << QStringList{sgtin("6789"), sgtin("6792")} << QString() << QStringLiteral("csv");
     QTest::newRow("serial: SGTIN-96 one label before its last serial, batches of two")
         << QStringList() << 2 << 2 << false << 26 << "3074257BF7194E7FFFFFFFFE" << true
-        << QStringList{sgtin("274877906942")} << "SGTIN serial reaches its largest value";
+        << QStringList{sgtin("274877906942")} << "SGTIN serial reaches its largest value"
+        << QStringLiteral("csv");
     QTest::newRow("serial: SSCC-96 in three batches of one")
         << QStringList{"--pty"} << 1 << 3 << false << 26 << "3174257BF4499602D2000000" << true
-        << QStringList{sscc + "90", sscc + "91", sscc + "92"} << QString();
+        << QStringList{sscc + "90", sscc + "91", sscc + "92"} << QString() << QStringLiteral("csv");
     QTest::newRow("serial: SSCC-96 in batches of two is refused")
         << QStringList() << 2 << 1 << true << 26 << "3174257BF4499602D2000000" << true << none
-        << "SSCC serial reference sits above 24";
+        << "SSCC serial reference sits above 24" << QStringLiteral("csv");
     QTest::newRow("serial: GSRN-96 in batches of one")
         << QStringList() << 1 << 2 << false << 26 << "2D74257BF4499602D2000000" << true
-        << QStringList{gsrn + "90", gsrn + "91"} << QString();
+        << QStringList{gsrn + "90", gsrn + "91"} << QString() << QStringLiteral("csv");
     QTest::newRow("serial: SGCN-96 keeps its three digits")
         << QStringList() << 1 << 3 << false << 26 << "3F74F4E4E6126400000007CE" << true
-        << QStringList{sgcn + "998", sgcn + "999"} << "SGCN serial component reaches";
+        << QStringList{sgcn + "998", sgcn + "999"} << "SGCN serial component reaches"
+        << QStringLiteral("csv");
     QTest::newRow("serial: a value of no scheme steps whole")
         << QStringList() << 2 << 2 << false << 26 << "0123456789ABCDEF000000FF" << true
         << QStringList{"urn:epc:raw:96.x0123456789ABCDEF000000FF",
                        "urn:epc:raw:96.x0123456789ABCDEF00000101"}
-        << QString();
+        << QString() << QStringLiteral("csv");
+    QTest::newRow("network, every second batch fails, SQLite")
+        << QStringList{"--fail-every", "2"} << 3 << 3 << false << 26 << Epc << false << none
+        << QString() << QStringLiteral("sqlite");
+    QTest::newRow("network, every second batch fails, PostgreSQL")
+        << QStringList{"--fail-every", "2"} << 3 << 3 << true << 26 << Epc << false << none
+        << QString() << QStringLiteral("postgresql");
+    QTest::newRow("serial, several, SQLite")
+        << QStringList{"--pty"} << 2 << 2 << false << 26 << Epc << false << none << QString()
+        << QStringLiteral("sqlite");
 }
 
 void TestSession::bothFrontEnds()
@@ -136,7 +178,12 @@ void TestSession::bothFrontEnds()
     QFETCH(QStringList, tagUris);
     QFETCH(QString, refusal);
     const int sentBatches = stepSerial ? int(tagUris.size()) : batches;
+    QFETCH(QString, journalKind);
     const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+    const QString windowJournal = journal(journalKind, tag + "-window");
+    const QString runnerJournal = journal(journalKind, tag + "-runner");
+    if (windowJournal.isEmpty())
+        QSKIP("no PostgreSQL server binaries: install the package postgresql");
 
     // The window's side: the session as the main window drives it, its status-check timer
     // polling faster.
@@ -157,7 +204,7 @@ void TestSession::bothFrontEnds()
             s.FNetLink->setPortText(QString::number(windowSim.port()));
             s.FStatusCheck->setMaxPolls(polls);
         }
-        s.OpenJournal(path(tag + "-window.csv"));
+        s.OpenJournal(windowJournal);
         QTimer tiEncdStat;
         tiEncdStat.setInterval(20);
         const auto poll = [&] {
@@ -207,10 +254,9 @@ void TestSession::bothFrontEnds()
     // quilbo-batch's side.
     PrinterSim runnerSim;
     QVERIFY2(runnerSim.start(simArgs), qPrintable(runnerSim.errorString()));
-    QStringList args{
-        "--format",   path("label.fmt"),         "--epc",     epc,
-        "--quantity", QString::number(quantity), "--batches", QString::number(batches),
-        "--polls",    QString::number(polls),    "--journal", path(tag + "-runner.csv")};
+    QStringList args{"--format",   path("label.fmt"),         "--epc",     epc,
+                     "--quantity", QString::number(quantity), "--batches", QString::number(batches),
+                     "--polls",    QString::number(polls),    "--journal", runnerJournal};
     if (withFormat)
         args << "--send-format";
     if (stepSerial)
@@ -241,11 +287,13 @@ void TestSession::bothFrontEnds()
         serial ? windowSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(windowSim.port());
     const QString runnerLink =
         serial ? runnerSim.ptyPath() : QStringLiteral("IP 127.0.0.1:%1").arg(runnerSim.port());
-    const QStringList windowRows = rows(path(tag + "-window.csv"), windowLink);
+    const QString exported = path(tag + "-export.csv");
+    const QStringList windowRows = rows(windowJournal, windowLink, exported);
     QCOMPARE(windowRows.size(), 2 * sentBatches);
     if (stepSerial) {
         QStringList sent;
-        for (const JournalEvent &e : ReadJournal(path(tag + "-window.csv")).events) {
+        const bool csv = windowJournal.endsWith(QLatin1String(".csv"));
+        for (const JournalEvent &e : ReadJournal(csv ? windowJournal : exported).events) {
             if (e.kind != JournalKind::Batch)
                 continue;
             QVERIFY2(ReadEpc(e.firstEpc).problem.isEmpty(), qPrintable(e.firstEpc));
@@ -253,7 +301,7 @@ void TestSession::bothFrontEnds()
         }
         QCOMPARE(sent, tagUris);
     }
-    QCOMPARE(rows(path(tag + "-runner.csv"), runnerLink), windowRows);
+    QCOMPARE(rows(runnerJournal, runnerLink, exported), windowRows);
     QVERIFY2(runnerCounts == windowCounts, qPrintable(out));
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "PgCluster.h"
 #include "PrinterSim.h"
 #include "TestFiles.h"
 #include "TestWindows.h"
@@ -21,8 +22,10 @@
 #include "core/Journal.h"
 #include "core/JournalModel.h"
 #include "core/PacketText.h"
+#include "link/JournalStore.h"
 #include "link/PortNames.h"
 #include "link/SendJournal.h"
+#include "widgets/JournalPageModel.h"
 #include "widgets/TfmFormat.h"
 #include "widgets/TfmJournal.h"
 #include "widgets/TfmMain.h"
@@ -62,9 +65,19 @@ void useNetwork(const PrinterSim &sim)
     useNetwork(sim.port());
 }
 
+// What the window's journal holds, read back through the CSV export when it is a database.
 QList<JournalEvent> journal(const QString &settingsPath)
 {
-    return ReadJournal(JournalPath(settingsPath)).events;
+    const QString where = fmMain->FSession->FJournal->path();
+    if (where.endsWith(QLatin1String(".csv")))
+        return ReadJournal(JournalPath(settingsPath)).events;
+    const QString csv = JournalPath(settingsPath) + QStringLiteral(".export");
+    JournalStore store;
+    QFile out(csv);
+    if (!store.open(where, QString()) || !out.open(QIODevice::WriteOnly) || !store.exportCsv(&out))
+        qWarning("journal not exported: %s", qPrintable(store.error()));
+    out.close();
+    return ReadJournal(csv).events;
 }
 
 const char *const CrashChild = "QUILBO_TEST_CRASH_SETTINGS";
@@ -114,6 +127,11 @@ private slots:
     void backToBackSendsEachGetTheirReply();
     void resumesAfterKill_data();
     void resumesAfterKill();
+    void noRepeatGuard_data();
+    void noRepeatGuard();
+    void oldCsvJournalImportedOnce();
+    void windowBesideARunner_data();
+    void windowBesideARunner();
 };
 
 void TestBatchSend::firstAndSecondBatchOverNetwork()
@@ -355,16 +373,21 @@ void TestBatchSend::unwritableJournal_data()
     QTest::addColumn<bool>("fromStart");   // in place when the journal is read at the start
     QTest::addColumn<QString>("batches");  // for each batch: x blocked, o free
     QTest::addColumn<QStringList>("said"); // the status line after each batch (%1 the journal)
+    QTest::addColumn<bool>("database");    // the journal database instead of the CSV file
     const QString folder("Journal not written (%1): Not a file.");
     const QString full("Journal not written (%1): File too large");
     const QString again("Journal written again (%1)");
-    QTest::newRow("folder in the way") << true << false << "xx" << QStringList{folder, "Idle"};
-    QTest::newRow("folder from the start") << true << true << "x" << QStringList{folder};
-    QTest::newRow("folder taken away") << true << false << "xo" << QStringList{folder, again};
+    QTest::newRow("folder in the way")
+        << true << false << "xx" << QStringList{folder, "Idle"} << false;
+    QTest::newRow("folder from the start") << true << true << "x" << QStringList{folder} << false;
+    QTest::newRow("folder taken away")
+        << true << false << "xo" << QStringList{folder, again} << false;
     QTest::newRow("full disk, freed")
-        << false << false << "xxo" << QStringList{full, "Idle", again};
+        << false << false << "xxo" << QStringList{full, "Idle", again} << false;
     QTest::newRow("full disk, freed, full again")
-        << false << false << "xoxx" << QStringList{full, again, full, "Idle"};
+        << false << false << "xoxx" << QStringList{full, again, full, "Idle"} << false;
+    QTest::newRow("database on a full disk, freed")
+        << false << false << "xo" << QStringList{"Journal not written (%1): ", again} << true;
 }
 
 void TestBatchSend::unwritableJournal()
@@ -373,11 +396,15 @@ void TestBatchSend::unwritableJournal()
     QFETCH(bool, fromStart);
     QFETCH(QString, batches);
     QFETCH(QStringList, said);
+    QFETCH(bool, database);
     PrinterSim sim;
     QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
     TestWindows w;
     useSerial(sim);
-    const QString path = JournalPath(w.settingsPath());
+    const QString path =
+        database ? fmMain->FSession->FJournal->path() : JournalPath(w.settingsPath());
+    if (!database)
+        fmMain->FSession->FJournal->open(path); // the CSV journal's own failures
     fmMain->FSession->FJournal->waitLoaded();
     std::optional<FullDisk> full;
     const auto block = [&](bool on) {
@@ -406,7 +433,8 @@ void TestBatchSend::unwritableJournal()
         fmMain->sbSendBatchClick();
         sent += batchBytes("{B,1,N,1|E,0,0,1,1,0,1|",
                            QByteArray("0123456789ABCDEF0000000") + char('0' + i));
-        QCOMPARE(fmMain->laStat->text(), QString(said[i]).replace("%1", path));
+        QVERIFY2(fmMain->laStat->text().startsWith(QString(said[i]).replace("%1", path)),
+                 qPrintable(fmMain->laStat->text()));
         if (said[i] != QLatin1String("Idle"))
             QCOMPARE(fmMain->laStat->palette().color(QPalette::WindowText),
                      said[i].startsWith(QLatin1String("Journal not")) ? TfmMain::Red
@@ -417,6 +445,16 @@ void TestBatchSend::unwritableJournal()
     full.reset();
     QVERIFY(sim.waitForBytes(sent.size()));
     QCOMPARE(sim.received(), sent);
+    if (database) { // numbered by the database: each batch written has its own result
+        int written = 0, results = 0;
+        for (const JournalEvent &e : journal(w.settingsPath())) {
+            written += e.kind == JournalKind::Batch;
+            results += e.kind == JournalKind::Result && e.result == QLatin1String("Sent");
+        }
+        QCOMPARE(written, int(batches.count(QLatin1Char('o'))));
+        QCOMPARE(results, written);
+        return;
+    }
     QList<qint64> numbers;
     for (const JournalEvent &e : journal(w.settingsPath()))
         if (e.kind == JournalKind::Batch)
@@ -550,8 +588,8 @@ void TestBatchSend::journalRecordsOutcome()
     QCOMPARE(fmMain->laMeaning->palette().color(QPalette::WindowText), TfmMain::SentPurple);
 
     fmMain->miJournal->trigger();
-    QTRY_COMPARE(fmMain->fmJournal->model()->rowCount(), 1);
-    QTEST(fmMain->fmJournal->model()->text(0, JournalModel::ColResult), "result");
+    QTRY_COMPARE(fmMain->fmJournal->pageModel()->rowCount(), 1);
+    QTEST(fmMain->fmJournal->pageModel()->text(0, JournalModel::ColResult), "result");
 }
 
 void TestBatchSend::backToBackSendsEachGetTheirReply_data()
@@ -593,20 +631,34 @@ void TestBatchSend::resumesAfterKill_data()
 {
     QTest::addColumn<bool>("sgtin"); // the killed run's entry showed SGTIN fields
     QTest::addColumn<QByteArray>("size");
-    QTest::newRow("hex") << false << QByteArray("96");
-    QTest::newRow("SGTIN fields, settings of the other size") << true << QByteArray("64");
+    QTest::addColumn<bool>("server"); // the journal in PostgreSQL, else SQLite
+    QTest::newRow("hex") << false << QByteArray("96") << false;
+    QTest::newRow("SGTIN fields, settings of the other size") << true << QByteArray("64") << false;
+    QTest::newRow("hex, shared server") << false << QByteArray("96") << true;
 }
 
 void TestBatchSend::resumesAfterKill()
 {
     QFETCH(bool, sgtin);
     QFETCH(QByteArray, size);
+    QFETCH(bool, server);
+    QTemporaryDir dir;
+    PgCluster pg;
+    QString database = dir.filePath(QStringLiteral("quilbo-journal.sqlite"));
+    QByteArray journalKeys;
+    if (server) {
+        if (!pg.start())
+            QSKIP(pg.missing() ? "no PostgreSQL server binaries: install the package postgresql"
+                               : qPrintable(pg.error()));
+        database = pg.createDatabase(QStringLiteral("kill"));
+        journalKeys = "[JOURNAL]\nDATABASE=" + database.toUtf8() + "\nNOREPEAT=0\n";
+    }
     PrinterSim sim;
     QVERIFY2(sim.start({QStringLiteral("--reply"), QStringLiteral("none")}),
              qPrintable(sim.errorString()));
-    QTemporaryDir dir;
     const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
-    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=96\nRFIDDATA=0123456789ABCDEF00000010\n"));
+    QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=96\nRFIDDATA=0123456789ABCDEF00000010\n" +
+                                    journalKeys));
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QLatin1String(CrashChild), settings);
@@ -626,7 +678,17 @@ void TestBatchSend::resumesAfterKill()
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);
     // As if the last clean close had been with the other size.
     if (size != "96")
-        QVERIFY(writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=" + size + "\nRFIDDATA=0\n"));
+        QVERIFY(
+            writeFile(settings, "[EPC]\nCOM=0\nDATASIZE=" + size + "\nRFIDDATA=0\n" + journalKeys));
+    { // a run elsewhere writes after the kill: the resume is this station's own
+        JournalStore other;
+        QVERIFY2(other.open(database, QStringLiteral("runner")), qPrintable(other.error()));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000090");
+        e.nextEntry = QStringLiteral("0123456789ABCDEF00000091");
+        e.quantity = 1;
+        QVERIFY(other.appendBatch(e) != 0);
+    }
     { // written by that close, a minute before the run that is killed
         QFile file(settings);
         QVERIFY(file.open(QIODevice::ReadWrite) &&
@@ -652,6 +714,168 @@ void TestBatchSend::resumesAfterKill()
     QCOMPARE(fmMain->medEPC->text(), QStringLiteral("0123456789ABCDEF00000013"));
     QVERIFY(!fmMain->laStat->text().startsWith(QStringLiteral("Resumed")));
     DestroyWindows();
+}
+
+void TestBatchSend::noRepeatGuard_data()
+{
+    QTest::addColumn<QByteArray>("keys"); // under [JOURNAL]
+    QTest::addColumn<int>("answer");      // to "Already Sent"; 0: not asked
+    QTest::addColumn<QString>("entry");   // after the press
+    QTest::addColumn<int>("repeats");     // batches from ...00 in the journal, the other's included
+    QTest::addColumn<QString>("said");    // the status line begins so
+    const QString moved("Moved past EPC 0123456789ABCDEF00000002");
+    QTest::newRow("move past") << QByteArray("NOREPEAT=1") << int(ModalResult::Yes)
+                               << "0123456789ABCDEF00000003" << 1 << moved;
+    QTest::newRow("send anyway") << QByteArray("NOREPEAT=1") << int(ModalResult::No)
+                                 << "0123456789ABCDEF00000001" << 2 << "Idle";
+    QTest::newRow("guard off") << QByteArray("NOREPEAT=0") << 0 << "0123456789ABCDEF00000001" << 2
+                               << "Idle";
+    QTest::newRow("server down")
+        << QByteArray("DATABASE=postgresql:///quilbo?host=/nonexistent/pg") << 0
+        << "0123456789ABCDEF00000000" << -1
+        << "Nothing sent: the journal database (postgresql:///quilbo?host=/nonexistent/pg) does "
+           "not answer, and without it a repeat cannot be ruled out. To use the local journal "
+           "instead, remove DATABASE= from [JOURNAL] in the settings file.";
+}
+
+void TestBatchSend::noRepeatGuard()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(int, answer);
+    QFETCH(QString, entry);
+    QFETCH(int, repeats);
+    QFETCH(QString, said);
+    PrinterSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--pty")}), qPrintable(sim.errorString()));
+    TestWindows w("[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n[JOURNAL]\n" + keys + "\n");
+    useSerial(sim);
+    fmMain->FSession->FJournal->waitLoaded();
+    if (repeats > 0) { // another station sent ...00 to ...02
+        JournalStore other;
+        QVERIFY(other.open(fmMain->FSession->FJournal->path(), QStringLiteral("line 2")));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000000");
+        e.quantity = 3;
+        QVERIFY(other.appendBatch(e) != 0);
+    }
+    w.prompt.answers << ModalResult::No << answer; // "Send format packet?" first
+    fmMain->sbSendBatchClick();
+    QCOMPARE(w.prompt.asked.size(), answer != 0 ? 2 : 1);
+    if (answer != 0)
+        QVERIFY2(w.prompt.messages().last().startsWith(
+                     "Already Sent: EPC 0123456789ABCDEF00000000 was sent already: batch 1 "
+                     "(0123456789ABCDEF00000000 to 0123456789ABCDEF00000002), sent ") &&
+                     w.prompt.messages().last().contains(" at line 2, no result yet."),
+                 qPrintable(w.prompt.messages().last()));
+    QCOMPARE(fmMain->entryText(), entry);
+    QVERIFY2(fmMain->laStat->text().startsWith(said), qPrintable(fmMain->laStat->text()));
+    QVERIFY(fmMain->sbSendBatch->isEnabled());
+    if (repeats < 0)
+        return;
+    int found = 0;
+    for (const JournalEvent &e : journal(w.settingsPath()))
+        found += e.kind == JournalKind::Batch && e.firstEpc.endsWith(QLatin1String("00000000"));
+    QCOMPARE(found, repeats);
+}
+
+void TestBatchSend::oldCsvJournalImportedOnce()
+{
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
+    QVERIFY(writeFile(settings, "[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n"));
+    {
+        JournalWriter old;
+        QVERIFY(old.open(JournalPath(settings)));
+        JournalEvent e;
+        e.firstEpc = QStringLiteral("0123456789ABCDEF00000000");
+        e.quantity = 2;
+        e.time = QStringLiteral("2026-12-08T10:42:05+01:00");
+        QVERIFY(old.appendBatch(e) == 1);
+        QVERIFY(old.appendResult(1, QStringLiteral("Operation OK")));
+    }
+    QFile csv(JournalPath(settings));
+    QVERIFY(csv.open(QIODevice::Append) && csv.write("B,x,cut by a crash\n") > 0);
+    csv.close();
+    const QByteArray before = readFile(JournalPath(settings));
+    FakePrompt prompt;
+    FakeHelp help;
+    for (const QString &note : {QStringLiteral("Journal: 1 damaged lines skipped"), QString()}) {
+        ResetProgramValues();
+        CreateWindows(settings);
+        fmMain->tiInitDelay->stop();
+        fmMain->FSession->FJournal->waitLoaded();
+        QCOMPARE(fmMain->laStat->text() == note, !note.isEmpty());
+        QVERIFY2(fmMain->laMeaning->text().startsWith(QStringLiteral("sent 08 Dec ")) &&
+                     fmMain->laMeaning->text().contains(QStringLiteral(", Operation OK")),
+                 qPrintable(fmMain->laMeaning->text()));
+        QCOMPARE(journal(settings).size(), 2); // once, at the first start only
+        QVERIFY(fmMain->close());
+        DestroyWindows();
+    }
+    QCOMPARE(readFile(JournalPath(settings)), before);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QCOMPARE(QFile::permissions(dir.filePath(QStringLiteral("quilbo-journal.sqlite"))) & others,
+             QFileDevice::Permissions());
+}
+
+void TestBatchSend::windowBesideARunner_data()
+{
+    QTest::addColumn<bool>("server");
+    QTest::newRow("SQLite") << false;
+    QTest::newRow("PostgreSQL") << true;
+}
+
+void TestBatchSend::windowBesideARunner()
+{
+    QFETCH(bool, server);
+    PgCluster pg;
+    QByteArray keys = "NOREPEAT=1";
+    if (server) {
+        if (!pg.start())
+            QSKIP("no PostgreSQL server binaries: install the package postgresql");
+        keys = "DATABASE=" + pg.createDatabase(QStringLiteral("beside")).toUtf8();
+    }
+    PrinterSim windowSim, runnerSim;
+    QVERIFY(windowSim.start({QStringLiteral("--pty")}));
+    QVERIFY(runnerSim.start({QStringLiteral("--reply-delay"), QStringLiteral("300")}));
+    TestWindows w("[EPC]\nRFIDDATA=0123456789ABCDEF00000000\n[JOURNAL]\n" + keys + "\n");
+    useSerial(windowSim);
+    fmMain->FSession->FJournal->waitLoaded();
+    const auto runner = [&](QProcess *p, const char *epc) {
+        const QString journal = fmMain->FSession->FJournal->path();
+        p->start(QStringLiteral(QUILBO_BATCH),
+                 {"--printer", QStringLiteral("127.0.0.1:%1").arg(runnerSim.port()), "--format",
+                  w.tempPath(QStringLiteral("label.fmt")), "--epc", QLatin1String(epc), "--batches",
+                  "3", "--journal", journal, "--no-repeat"});
+    };
+    QVERIFY(writeFile(w.tempPath(QStringLiteral("label.fmt")),
+                      "{F,1,A,R,E,100,400,\"t\"|\r\nX,1,24|\r\n}\r\n\r\n{B,1,N,1|E,0,0,1,1,0,1|"
+                      "\r\n1,\"000000000000000000000000\"|\r\n}\r\n"));
+
+    // The runner is first: the window is refused the EPC the runner's printer has.
+    QProcess first;
+    runner(&first, "0123456789ABCDEF00000000");
+    QVERIFY(runnerSim.waitForBytes(1));
+    w.prompt.answers << ModalResult::No << ModalResult::Yes; // no format; move past
+    fmMain->sbSendBatchClick();
+    QVERIFY2(w.prompt.messages().value(1).contains(":quilbo-batch 127.0.0.1:"),
+             qPrintable(w.prompt.messages().value(1)));
+    QVERIFY(first.waitForFinished(30000));
+    QCOMPARE(first.exitCode(), 0);
+    QCOMPARE(windowSim.receivedSize(), 0);
+
+    // The window is first: the runner stops before the range the window sent.
+    fmMain->medEPC->setText(QStringLiteral("0123456789ABCDEF00000010"));
+    fmMain->sbSendBatchClick();
+    QVERIFY(windowSim.waitForBytes(1));
+    QProcess second;
+    runner(&second, "0123456789ABCDEF0000000E");
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4);
+    const QByteArray printed = runnerSim.received() + windowSim.received();
+    for (const char *epc : {"00000000", "00000001", "00000002", "0000000E", "0000000F", "00000010"})
+        QCOMPARE(printed.count(QByteArray("0123456789ABCDEF") + epc), 1);
 }
 
 int main(int argc, char **argv)

@@ -11,6 +11,8 @@
 
 #include "FakePrompt.h"
 #include "core/JournalModel.h"
+#include "link/JournalStore.h"
+#include "widgets/JournalPageModel.h"
 #include "widgets/TfmJournal.h"
 
 namespace
@@ -39,6 +41,7 @@ private slots:
     void exportCsv_data();
     void exportCsv();
     void reloadSaysWhatItSkipped();
+    void pagesFromTheDatabase();
 
 private:
     template <typename T> T *control(const char *name)
@@ -192,6 +195,59 @@ void TestJournalWindow::reloadSaysWhatItSkipped()
     QCOMPARE(control<QLabel>("laNote")->text(), QStringLiteral("2 damaged lines skipped"));
     // Batch 3 was only ever shown, never written: the file is what counts.
     QCOMPARE(control<QTableView>("lvJournal")->model()->rowCount(), 2);
+}
+
+void TestJournalWindow::pagesFromTheDatabase()
+{
+    // More than two pages, from two stations; every third batch failed.
+    const QString db = m_dir.filePath(QStringLiteral("pages.sqlite"));
+    JournalStore stores[2];
+    QVERIFY(stores[0].open(db, QStringLiteral("line 1")) &&
+            stores[1].open(db, QStringLiteral("line 2")));
+    for (int i = 0; i < 450; ++i) {
+        JournalEvent e = batch(0, QStringLiteral("%1").arg(1000 - i, 16, 10, QLatin1Char('0')));
+        const qint64 n = stores[i % 2].appendBatch(e);
+        QVERIFY(stores[0].appendResult(n, i % 3 ? QStringLiteral("Operation OK")
+                                                : QStringLiteral("Label encoding failed")));
+    }
+    TfmJournal window;
+    window.setJournalStore(db);
+    window.reload();
+    JournalPageModel *m = window.pageModel();
+    QCOMPARE(m->rowCount(), 450);
+    QCOMPARE(m->headerData(JournalPageModel::ColStation, Qt::Horizontal).toString(), "Station");
+    QCOMPARE(m->text(0, JournalModel::ColBatch), "450"); // newest first
+    QCOMPARE(m->text(449, JournalPageModel::ColStation), "line 1");
+    window.lvJournal->sortByColumn(JournalModel::ColFirstEpc, Qt::AscendingOrder);
+    QCOMPARE(m->text(0, JournalModel::ColBatch), "450");
+    QCOMPARE(m->text(449, JournalModel::ColFirstEpc), "0000000000001000");
+    window.cxResult->setCurrentIndex(2); // Label encoding failed
+    QCOMPARE(m->rowCount(), 150);
+    QCOMPARE(m->totals().failed, 150);
+    QVERIFY(window.laTotals->text().startsWith("150 batches, 450 labels"));
+
+    // The export is what the file journal's window writes for the same rows.
+    QBuffer paged, file;
+    QVERIFY(paged.open(QIODevice::WriteOnly) && m->writeCsv(&paged));
+    const QString csv = m_dir.filePath(QStringLiteral("pages.csv"));
+    QFile out(csv);
+    QVERIFY(out.open(QIODevice::WriteOnly) && stores[0].exportCsv(&out));
+    out.close();
+    JournalModel model;
+    model.load(csv);
+    QTRY_VERIFY(!model.isLoading());
+    model.setFilter(JournalFilter::EncodingFailed);
+    model.sort(JournalModel::ColFirstEpc, Qt::AscendingOrder);
+    QVERIFY(file.open(QIODevice::WriteOnly) && model.writeCsv(&file));
+    QCOMPARE(paged.data(), file.data());
+
+    // Kept current by what the program writes.
+    JournalEvent e = batch(0, QStringLiteral("0000000000000001"));
+    e.batch = stores[0].appendBatch(e);
+    QVERIFY(stores[0].appendResult(e.batch, QStringLiteral("Label encoding failed")));
+    window.journalAppended(e);
+    QTRY_COMPARE(m->rowCount(), 151);
+    QCOMPARE(m->text(0, JournalModel::ColFirstEpc), "0000000000000001");
 }
 
 QTEST_MAIN(TestJournalWindow)
