@@ -10,7 +10,6 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "core/Globals.h"
 #include "widgets/Help.h"
 #include "widgets/Prompt.h"
 
@@ -157,15 +156,15 @@ void TfmInit::sbDetailsClick()
 
 void TfmInit::sbAddFileClick()
 {
-    const QString folder = LastInitFile.isEmpty() ? QString() : QFileInfo(LastInitFile).path();
+    const QString folder = FLastFile.isEmpty() ? QString() : QFileInfo(FLastFile).path();
     const QString path = prompt().openFile(this, QStringLiteral("Select Initialization File"),
-                                           QLatin1String(InitFileFilter), folder, LastInitFile);
+                                           QLatin1String(InitFileFilter), folder, FLastFile);
     if (path.isEmpty())
         return;
-    LastInitFile = path;
+    FLastFile = path;
     FFiles << path;
     lxFilesToSend->addItem(path);
-    emit filesChanged();
+    emit filesChanged(FFiles, FLastFile);
 }
 
 void TfmInit::sbDeleteClick()
@@ -176,7 +175,7 @@ void TfmInit::sbDeleteClick()
         return;
     delete lxFilesToSend->takeItem(row);
     FFiles.removeAt(row);
-    emit filesChanged();
+    emit filesChanged(FFiles, FLastFile);
 }
 
 void TfmInit::sbCommChangeClick()

@@ -146,7 +146,11 @@ void TfmMain::ReadSettings()
     m_storedEntry = entryText();
     m_settingsTime = QFileInfo(m_settingsPath).lastModified();
 
-    IniRecentFiles = s.recentFiles;
+    // Oldest first, so that FILENAME1 ends on top; a path stored under two keys keeps the
+    // place of the lower-numbered one.
+    for (int i = RecentFileList::Slots - 1; i >= 0; --i)
+        if (!s.recentFiles.value(i).isEmpty())
+            RecentFiles.add(s.recentFiles.value(i));
     SendFileName = s.sendFileName;
     LastInitFile = s.recentFiles.value(0);
     FSession->setPrinterAddress(s.tcpIpAddr);
@@ -214,8 +218,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
         FEditorLines.clear();
         WriteSettings();
         FSession->ClosePort();
-        if (fmNet)
-            fmNet->NetDisconnect();
+        FSession->FNetLink->NetDisconnect();
     }
     event->accept();
 }
@@ -565,6 +568,12 @@ void TfmMain::ConnectDialogs()
     });
     connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
     connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FSession->FFormatChanged = true; });
+    fmFormat->setFiles(FormatFileName, RecentFiles);
+    connect(fmFormat, &TfmFormat::filesChanged, this,
+            [](const QString &fileName, const RecentFileList &recent) {
+                FormatFileName = fileName;
+                RecentFiles = recent;
+            });
     connect(fmCommSet, &TfmCommSet::showing, this, [this] {
         // Our own open port would not probe as present.
         if (FSession->portOpen())
@@ -576,7 +585,12 @@ void TfmMain::ConnectDialogs()
             ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
     });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
-    connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
+    fmInit->setLastFile(LastInitFile);
+    connect(fmInit, &TfmInit::filesChanged, this,
+            [this](const QStringList &files, const QString &lastFile) {
+                FInitFileList = files;
+                LastInitFile = lastFile;
+            });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
         fmInit->setCommSummary(FSession->FComPort, fmCommSet->shownAddress(),
@@ -599,11 +613,10 @@ void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
     FSession->FDataBits = s.dataBits;
     FSession->FStopBits = s.stopBits;
     FSession->FFlowControl = s.flowControl;
-    FSession->setPrinterAddress(s.ipAddress);
     // The network window shows it, and drops its connection itself when its text changes.
-    fmNet->setAddress(s.ipAddress);
+    FSession->setPrinterAddress(s.ipAddress);
     if (ipTyped)
-        fmNet->NetDisconnect();
+        FSession->FNetLink->NetDisconnect();
 }
 
 // ---- Other menu items -----------------------------------------------------------------------

@@ -41,8 +41,6 @@ public:
     QLineEdit *medEPC = nullptr;
     QLabel *laStat = nullptr;
     QLabel *imEPC = nullptr;
-    QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
-           *laInfo5 = nullptr;
     QLabel *laLenTest = nullptr;
     QLabel *laMeaning = nullptr; // what the tag value means: its tag URI, or what is wrong
     QTimer *tiStatHold = nullptr;
@@ -51,17 +49,10 @@ public:
     QTimer *tiInitFileSend = nullptr;
 
     // Menu.
-    QMenu *miSetup = nullptr;
-    QAction *miSendFormat = nullptr, *miViewFile = nullptr, *miSendPkt = nullptr,
-            *miBatchQty = nullptr, *miN4 = nullptr;
-    QMenu *miDataFormat = nullptr;
+    QAction *miSendFormat = nullptr, *miBatchQty = nullptr;
     QAction *miSGTIN = nullptr, *miHex = nullptr;
-    QMenu *miDataSize = nullptr;
     QAction *miDataSize64 = nullptr, *miDataSize96 = nullptr;
-    QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
-            *miN3 = nullptr, *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr,
-            *miAbout = nullptr;
-    QAction *miGs1Epc = nullptr;
+    QAction *miAutoInc = nullptr, *miShowHints = nullptr, *miHelp = nullptr;
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for
 
@@ -88,8 +79,7 @@ public:
     void miDataSize96Click();
     bool CheckTagData();
     void IncrementTagData();
-    QString currentLayout() const; // template chosen by FDataFormat / FDataSize
-    QString entryText() const;     // the tag data as shown, every position in its place
+    QString entryText() const; // the tag data as shown, every position in its place
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
@@ -138,6 +128,17 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
+           *laInfo5 = nullptr;
+    QMenu *miSetup = nullptr;
+    QAction *miViewFile = nullptr, *miSendPkt = nullptr, *miN4 = nullptr;
+    QMenu *miDataFormat = nullptr;
+    QMenu *miDataSize = nullptr;
+    QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
+            *miN3 = nullptr, *miAbout = nullptr;
+    QAction *miGs1Epc = nullptr;
+
+    QString currentLayout() const; // template chosen by FDataFormat / FDataSize
     QStringList FEditorLines;
     bool FSendBusy = false; // a send is under way; sbSendBatch is disabled meanwhile
     void medEPCChange();
