@@ -24,11 +24,6 @@ const char FormatFilter[] = "Format files (*.fmt, *.txt)|*.fmt;*.txt|All files (
 const char DefaultSuffix[] = "fmt";
 const QString CaptionPrefix = QStringLiteral("Format:  ");
 
-QString folderOf(const QString &path)
-{
-    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-}
-
 QAction *makeAction(QObject *parent, const char *name, const QString &caption)
 {
     auto *a = new QAction(caption, parent);

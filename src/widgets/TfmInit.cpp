@@ -18,12 +18,6 @@ namespace
 constexpr int CompactWidth = 210, CompactHeight = 168;
 constexpr int DetailedWidth = 406, DetailedHeight = 372;
 
-// The same choice of printer files as "Send File".
-const char InitFileFilter[] =
-    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
-    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
-    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
-
 QToolButton *makeFlatButton(QWidget *parent, const char *name, const QString &text)
 {
     auto *b = new QToolButton(parent);
@@ -158,7 +152,7 @@ void TfmInit::sbAddFileClick()
 {
     const QString folder = FLastFile.isEmpty() ? QString() : QFileInfo(FLastFile).path();
     const QString path = prompt().openFile(this, QStringLiteral("Select Initialization File"),
-                                           QLatin1String(InitFileFilter), folder, FLastFile);
+                                           QLatin1String(PrinterFileFilter), folder, FLastFile);
     if (path.isEmpty())
         return;
     FLastFile = path;

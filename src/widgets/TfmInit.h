@@ -31,8 +31,6 @@ public:
     QToolButton *sbDelete = nullptr;
     QListWidget *lxFilesToSend = nullptr;
 
-    int FDetails = 0; // 0 compact, 1 detailed (also the "tag" property of sbDetails)
-
     // In before the dialog shows: the files to list, whether this is the first run (help
     // opens) and the file the add dialog starts at; on commSummaryWanted(): the port, the
     // address and the texts of the serial settings. Out: the list as the operator left it and
@@ -65,6 +63,8 @@ protected:
 
 private:
     void applyDetails();
+
+    int FDetails = 0; // 0 compact, 1 detailed (also the "tag" property of sbDetails)
 
     QStringList FFiles;
     QString FLastFile; // the add dialog starts here

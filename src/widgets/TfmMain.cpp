@@ -62,19 +62,6 @@ const QColor TfmMain::Red(0xFF, 0x00, 0x00);
 const QColor TfmMain::Grey(0x80, 0x80, 0x80);
 const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
-namespace
-{
-const char SendFileFilter[] =
-    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
-    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
-    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
-
-QString folderOf(const QString &path)
-{
-    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-}
-} // namespace
-
 TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent)
     : QMainWindow(parent), FSession(session),
       m_settingsPath(settingsPath.isEmpty() ? DefaultSettingsPath() : settingsPath)
@@ -445,7 +432,7 @@ void TfmMain::miIPTestClick()
 void TfmMain::miSendFileClick()
 {
     const QString path =
-        prompt().openFile(this, QStringLiteral("Send File"), QLatin1String(SendFileFilter),
+        prompt().openFile(this, QStringLiteral("Send File"), QLatin1String(PrinterFileFilter),
                           folderOf(SendFileName), SendFileName);
     if (path.isEmpty())
         return;
@@ -551,20 +538,12 @@ void TfmMain::ConnectDialogs()
     connect(fmHRError, &TfmHRError::showing, this,
             [this] { fmHRError->setField(FSession->FHRField); });
     connect(fmHRError, &QDialog::finished, this, [this] {
-        switch (fmHRError->choice()) {
-        case TfmHRError::Choice::Cancel:
-            FHRAbort = true;
-            break;
-        case TfmHRError::Choice::Disable:
+        const TfmHRError::Choice choice = fmHRError->choice();
+        if (choice == TfmHRError::Choice::None)
+            return; // closed by its title bar: the last answer stands
+        FHRAbort = choice == TfmHRError::Choice::Cancel;
+        if (choice == TfmHRError::Choice::Disable)
             FSession->FHREnabled = false;
-            FHRAbort = false;
-            break;
-        case TfmHRError::Choice::Ignore:
-            FHRAbort = false;
-            break;
-        case TfmHRError::Choice::None:
-            break; // closed by its title bar: the last answer stands
-        }
     });
     connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
     connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FSession->FFormatChanged = true; });
@@ -578,11 +557,16 @@ void TfmMain::ConnectDialogs()
         // Our own open port would not probe as present.
         if (FSession->portOpen())
             FSession->ClosePort();
-        fmCommSet->setSettings(commSettings(), showHints());
+        fmCommSet->setSettings(FSession->commSettings(), showHints());
     });
     connect(fmCommSet, &QDialog::finished, this, [this](int result) {
-        if (result == ModalResult::OK)
-            ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
+        if (result != ModalResult::OK)
+            return;
+        // The network window shows the address, and drops its connection itself when its
+        // text changes.
+        FSession->setCommSettings(fmCommSet->settings());
+        if (fmCommSet->ipChanged())
+            FSession->FNetLink->NetDisconnect();
     });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
     fmInit->setLastFile(LastInitFile);
@@ -596,27 +580,6 @@ void TfmMain::ConnectDialogs()
         fmInit->setCommSummary(FSession->FComPort, fmCommSet->shownAddress(),
                                fmCommSet->shownLineTexts());
     });
-}
-
-CommSettings TfmMain::commSettings() const
-{
-    return {FSession->FComPort,        FSession->FBaudRate, FSession->FParity,
-            FSession->FDataBits,       FSession->FStopBits, FSession->FFlowControl,
-            FSession->printerAddress()};
-}
-
-void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
-{
-    FSession->FComPort = s.port;
-    FSession->FBaudRate = s.baudRate;
-    FSession->FParity = s.parity;
-    FSession->FDataBits = s.dataBits;
-    FSession->FStopBits = s.stopBits;
-    FSession->FFlowControl = s.flowControl;
-    // The network window shows it, and drops its connection itself when its text changes.
-    FSession->setPrinterAddress(s.ipAddress);
-    if (ipTyped)
-        FSession->FNetLink->NetDisconnect();
 }
 
 // ---- Other menu items -----------------------------------------------------------------------

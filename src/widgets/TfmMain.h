@@ -22,7 +22,6 @@ class TfmJournal;
 struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
-struct CommSettings;
 
 // The main window: tag data entry, the send button, the status line, and the session state
 // that every other window reads and writes through the one instance `fmMain`.
@@ -150,9 +149,6 @@ private:
     void ShowLinkStatus(const QString &text, NetLink::Tone tone);
     void StartStatusCheck(); // a checked send's reply is due
     void miCommClick();
-    CommSettings commSettings() const;
-    // The comm dialog's OK: ipTyped when the operator typed in its address field.
-    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
     void miIPTestClick();
     void miSendFileClick();
     void miJournalClick();
