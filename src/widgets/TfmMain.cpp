@@ -62,6 +62,16 @@ const QColor TfmMain::Red(0xFF, 0x00, 0x00);
 const QColor TfmMain::Grey(0x80, 0x80, 0x80);
 const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
+namespace
+{
+// The stored initial files up to the first empty entry.
+QStringList storedInitFiles()
+{
+    const int end = int(InitFiles.indexOf(QString()));
+    return InitFiles.mid(0, end < 0 ? 10 : qMin(end, 10));
+}
+} // namespace
+
 TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *parent)
     : QMainWindow(parent), FSession(session),
       m_settingsPath(settingsPath.isEmpty() ? DefaultSettingsPath() : settingsPath)
@@ -159,12 +169,7 @@ bool TfmMain::WriteSettings()
         s.initFiles = FInitFileList;
     } else {
         // The list was never loaded into the dialog: keep what was stored.
-        s.initFiles.clear();
-        for (const QString &f : InitFiles) {
-            if (f.isEmpty())
-                break;
-            s.initFiles << f;
-        }
+        s.initFiles = storedInitFiles();
     }
 
     // Read the file afresh so that whatever else it holds survives the write.
@@ -498,11 +503,7 @@ void TfmMain::ShowInitDialog()
     // The stored files join the list once: the list keeps what the operator changed since,
     // and taking the stored files again would send each of them twice.
     if (!FInitListLoaded) {
-        for (int i = 0; i < InitFiles.size() && i < 10; ++i) {
-            if (InitFiles[i].isEmpty())
-                break;
-            FInitFileList << InitFiles[i];
-        }
+        FInitFileList << storedInitFiles();
         FInitListLoaded = true;
     }
     fmInit->setFiles(FInitFileList);
@@ -520,27 +521,19 @@ void TfmMain::SetSendBusy(bool busy)
 void TfmMain::ConnectDialogs()
 {
     connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FSession->FBatchQty); });
-    connect(fmQty, &QDialog::finished, this, [this](int result) {
-        if (result == ModalResult::OK)
-            FSession->FBatchQty = fmQty->quantity();
-    });
+    connect(fmQty, &TfmQty::quantityChosen, this, [this](int n) { FSession->FBatchQty = n; });
     connect(fmEPCField, &TfmEPCField::showing, this, [this] {
         fmEPCField->setValues(FSession->FEPCField, FSession->FHRField, FSession->FHREnabled,
                               showHints());
     });
-    connect(fmEPCField, &QDialog::finished, this, [this](int result) {
-        if (result != ModalResult::OK)
-            return;
-        FSession->FHRField = fmEPCField->hrField();
-        FSession->FHREnabled = fmEPCField->hrEnabled();
+    connect(fmEPCField, &TfmEPCField::hrChosen, this, [this](int field, bool enabled) {
+        FSession->FHRField = field;
+        FSession->FHREnabled = enabled;
         FSession->FHRChanged = true;
     });
     connect(fmHRError, &TfmHRError::showing, this,
             [this] { fmHRError->setField(FSession->FHRField); });
-    connect(fmHRError, &QDialog::finished, this, [this] {
-        const TfmHRError::Choice choice = fmHRError->choice();
-        if (choice == TfmHRError::Choice::None)
-            return; // closed by its title bar: the last answer stands
+    connect(fmHRError, &TfmHRError::answered, this, [this](TfmHRError::Choice choice) {
         FHRAbort = choice == TfmHRError::Choice::Cancel;
         if (choice == TfmHRError::Choice::Disable)
             FSession->FHREnabled = false;
