@@ -23,8 +23,8 @@ struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
 
-// The main window: tag data entry, the send button, the status line, and the session state
-// that every other window reads and writes through the one instance `fmMain`.
+// The main window: tag data entry, the send button, the status and meaning lines. It opens the
+// other windows and exchanges plain values with them; the session it drives keeps the state.
 class TfmMain : public QMainWindow
 {
     Q_OBJECT
