@@ -52,6 +52,8 @@ signals:
     // Before the port list is probed and the controls take the values: close our own
     // port and hand the values in now.
     void showing();
+    // OK, before the dialog closes; ipTyped when the operator typed in the address field.
+    void settingsChosen(const CommSettings &settings, bool ipTyped);
 
 public slots:
     void reject() override; // Cancel, Escape and the close box store nothing

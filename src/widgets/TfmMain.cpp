@@ -552,15 +552,14 @@ void TfmMain::ConnectDialogs()
             FSession->ClosePort();
         fmCommSet->setSettings(FSession->commSettings(), showHints());
     });
-    connect(fmCommSet, &QDialog::finished, this, [this](int result) {
-        if (result != ModalResult::OK)
-            return;
-        // The network window shows the address, and drops its connection itself when its
-        // text changes.
-        FSession->setCommSettings(fmCommSet->settings());
-        if (fmCommSet->ipChanged())
-            FSession->FNetLink->NetDisconnect();
-    });
+    connect(fmCommSet, &TfmCommSet::settingsChosen, this,
+            [this](const CommSettings &settings, bool ipTyped) {
+                // The network window shows the address, and drops its connection itself
+                // when its text changes.
+                FSession->setCommSettings(settings);
+                if (ipTyped)
+                    FSession->FNetLink->NetDisconnect();
+            });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
     fmInit->setLastFile(LastInitFile);
     connect(fmInit, &TfmInit::filesChanged, this,
