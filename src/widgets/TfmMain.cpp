@@ -92,7 +92,6 @@ TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *pa
 
     // Creation handler: settings first, then data format, size and the stored tag data.
     FSession->FFormatChanged = true;
-    FFirstRun = false;
     ReadSettings();
 
     laLenTest->setFont(medEPC->font());
@@ -153,8 +152,6 @@ void TfmMain::ReadSettings()
     FSession->setPrinterAddress(s.tcpIpAddr);
     InitFiles = s.initFiles;
     PortOverrides = s.ports;
-
-    FInitFileIndex = 0;
 }
 
 bool TfmMain::WriteSettings()
@@ -207,7 +204,6 @@ void TfmMain::closeEvent(QCloseEvent *event)
         m_closed = true;
         FSession->FFormatLines.clear();
         FSession->FBatchLines.clear();
-        FEditorLines.clear();
         WriteSettings();
         FSession->ClosePort();
         FSession->FNetLink->NetDisconnect();
@@ -219,8 +215,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
 
 bool TfmMain::SplitFormatText()
 {
-    FEditorLines = fmFormat ? fmFormat->lines() : QStringList();
-    return ShowBatchStop(FSession->SplitFormatText(FEditorLines));
+    return ShowBatchStop(FSession->SplitFormatText(fmFormat ? fmFormat->lines() : QStringList()));
 }
 
 void TfmMain::miSetEPCFieldClick()

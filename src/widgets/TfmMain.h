@@ -138,8 +138,7 @@ private:
     QAction *miGs1Epc = nullptr;
 
     QString currentLayout() const; // template chosen by FDataFormat / FDataSize
-    QStringList FEditorLines;
-    bool FSendBusy = false; // a send is under way; sbSendBatch is disabled meanwhile
+    bool FSendBusy = false;        // a send is under way; sbSendBatch is disabled meanwhile
     void medEPCChange();
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
