@@ -59,22 +59,22 @@ static void CreateDialogs()
     fmNet = new TfmNet(session->FNetLink, fmMain);
     fmNet->setShowHints([] { return fmMain ? fmMain->showHints() : true; });
     TransferHost host;
-    host.serial = [] { return fmMain->FSession->FComPort != 0; };
+    host.serial = [] { return session->FComPort != 0; };
     host.openPort = [] {
-        if (!fmMain->FSession->portOpen())
-            fmMain->FSession->OpenPort();
-        return fmMain->FSession->portOpen();
+        if (!session->portOpen())
+            session->OpenPort();
+        return session->portOpen();
     };
-    host.closePort = [] { fmMain->FSession->ClosePort(); };
+    host.closePort = [] { session->ClosePort(); };
     host.reportFailure = [](const QString &text) { fmMain->SetStatus(text, TfmMain::Red); };
     fmProg = new TfmProg(session->FFileSender, host, fmMain);
     fmQty = new TfmQty(fmMain);
     FlashLink flash;
-    flash.serial = [] { return fmMain->FSession->FComPort != 0; };
-    flash.send = [](const QByteArray &text) { fmMain->FSession->SendToPrinter(text); };
+    flash.serial = [] { return session->FComPort != 0; };
+    flash.send = [](const QByteArray &text) { session->SendToPrinter(text); };
     flash.release = [] {
-        fmMain->FSession->ClosePort();
-        fmNet->NetDisconnect();
+        session->ClosePort();
+        session->FNetLink->NetDisconnect();
     };
     fmFormFl = new TfmFormFl(flash, fmMain);
     fmHRError = new TfmHRError(fmMain);

@@ -1,12 +1,12 @@
 #pragma once
-// Values shared by every window for the whole run (the main window owns the rest).
+// Values for the whole run: the main window alone writes them; the other windows take
+// theirs as plain values.
 #include <QString>
 #include <QStringList>
 
 #include "core/RecentFileList.h"
 
 extern QString SendFileName;       // file last chosen for, or being sent by, a file transfer
-extern QStringList IniRecentFiles; // FILENAME1..5 as read at start (always five entries)
 extern RecentFileList RecentFiles; // the editor's live list, newest first
 extern QStringList InitFiles;      // INIFILE0..9 as read at start (always ten entries)
 extern QString LastInitFile;       // seeds the "add initial file" dialog

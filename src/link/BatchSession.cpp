@@ -72,6 +72,22 @@ QString BatchSession::printerAddress() const
     return FNetLink->host();
 }
 
+CommSettings BatchSession::commSettings() const
+{
+    return {FComPort, FBaudRate, FParity, FDataBits, FStopBits, FFlowControl, printerAddress()};
+}
+
+void BatchSession::setCommSettings(const CommSettings &s)
+{
+    FComPort = s.port;
+    FBaudRate = s.baudRate;
+    FParity = s.parity;
+    FDataBits = s.dataBits;
+    FStopBits = s.stopBits;
+    FFlowControl = s.flowControl;
+    setPrinterAddress(s.ipAddress);
+}
+
 void BatchSession::OpenJournal(const QString &path, const QString &station, bool noRepeat,
                                const QString &importCsv)
 {

@@ -30,6 +30,17 @@ struct TagMeaning {
     bool seen = false; // in a batch already sent: a cue, not a warning
 };
 
+// The link settings the comm dialog edits: port 0 is the network at ipAddress.
+struct CommSettings {
+    int port = 1;
+    int baudRate = 9600;
+    int parity = 0;
+    int dataBits = 8;
+    int stopBits = 1;
+    int flowControl = 2;
+    QString ipAddress;
+};
+
 class BatchSession : public QObject
 {
     Q_OBJECT
@@ -78,6 +89,9 @@ public:
     // The printer's network address: the link's, the only place it is kept.
     void setPrinterAddress(const QString &host);
     QString printerAddress() const;
+    // The link settings above with the address, out for the comm dialog and back in.
+    CommSettings commSettings() const;
+    void setCommSettings(const CommSettings &s);
     // path: a CSV file, an SQLite file or a postgresql:// address; the rest for a database.
     void OpenJournal(const QString &path, const QString &station = QString(), bool noRepeat = false,
                      const QString &importCsv = QString());

@@ -49,8 +49,15 @@ public:
     QTimer *tiCheck = nullptr;        // 500 ms after a checked send: the status check is due
     bool FAwaitConnect = false;       // a send waits for the connection
 
-    // Where the printer is; the port as the operator typed it, read at each connect.
-    void setHost(const QString &host) { m_host = host; }
+    // Where the printer is (hostChanged() when it differs); the port as the operator typed
+    // it, read at each connect.
+    void setHost(const QString &host)
+    {
+        if (host == m_host)
+            return;
+        m_host = host;
+        emit hostChanged(host);
+    }
     void setPortText(const QString &port) { m_portText = port; }
     QString host() const { return m_host; }
     QString portText() const { return m_portText; }
@@ -111,6 +118,7 @@ public:
     void tiCheckTimer();
 
 signals:
+    void hostChanged(const QString &host);
     void statusText(const QString &text, NetLink::Tone tone); // for the main status line
     void linkState(const QString &text); // "Connected", "Error", ... for the console
     void warning(const QString &caption, const QString &text); // a message box, not queued

@@ -1,6 +1,7 @@
 #include "widgets/Prompt.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -128,4 +129,9 @@ QString QtNameFilters(const QString &pairs)
                        QLatin1Char(')');
     }
     return filters.join(QStringLiteral(";;"));
+}
+
+QString folderOf(const QString &path)
+{
+    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
 }

@@ -41,3 +41,12 @@ void ShowWarning(QWidget *owner, const QString &caption, const QString &text);
 
 // "Format files (*.fmt, *.txt)|*.fmt;*.txt|..." as a Qt name filter list.
 QString QtNameFilters(const QString &pairs);
+
+// The files a printer takes as they are: the filter of Send File and of the initial files.
+inline constexpr char PrinterFileFilter[] =
+    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
+    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
+    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
+
+// The folder a file dialog opens at for path; empty for no path.
+QString folderOf(const QString &path);

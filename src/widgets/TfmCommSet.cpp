@@ -141,6 +141,7 @@ TfmCommSet::TfmCommSet(QWidget *parent) : QDialog(parent), portProbe(&SerialLink
     connect(edIP, &QLineEdit::textChanged, this, [this] { edIPChange(); });
     connect(bbOK, &QPushButton::clicked, this, [this] {
         bbOKClick();
+        emit settingsChosen(FSettings, FIPChanged);
         done(ModalResult::OK);
     });
     connect(bbCancel, &QPushButton::clicked, this, &TfmCommSet::reject);

@@ -5,21 +5,12 @@
 
 #include <functional>
 
+#include "link/BatchSession.h"
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-
-// The link settings the dialog edits: port 0 is the network at ipAddress.
-struct CommSettings {
-    int port = 1;
-    int baudRate = 9600;
-    int parity = 0;
-    int dataBits = 8;
-    int stopBits = 1;
-    int flowControl = 2;
-    QString ipAddress;
-};
 
 // Comm Setup: network address or serial port with its line settings. Every show lists the
 // ports that can be opened at that moment and reloads the controls from the session.
@@ -37,7 +28,6 @@ public:
               *cxFlow = nullptr;
     QPushButton *bbOK = nullptr, *bbCancel = nullptr, *BitBtn1 = nullptr;
 
-    bool FIPChanged = false;
     bool ipChanged() const { return FIPChanged; } // the operator typed in edIP
 
     // Whether COMn can be opened now; tests put in a fixed set of present ports.
@@ -62,6 +52,8 @@ signals:
     // Before the port list is probed and the controls take the values: close our own
     // port and hand the values in now.
     void showing();
+    // OK, before the dialog closes; ipTyped when the operator typed in the address field.
+    void settingsChosen(const CommSettings &settings, bool ipTyped);
 
 public slots:
     void reject() override; // Cancel, Escape and the close box store nothing
@@ -71,6 +63,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    bool FIPChanged = false;
     CommSettings FSettings;
     bool FShowHints = true;
 };

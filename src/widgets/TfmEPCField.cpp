@@ -105,6 +105,7 @@ void TfmEPCField::bbOKClick()
     }
     FHRField = field;
     FHREnabled = ckUseHR->isChecked();
+    emit hrChosen(FHRField, FHREnabled);
     done(ModalResult::OK);
 }
 

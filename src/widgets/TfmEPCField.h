@@ -38,6 +38,7 @@ public:
 
 signals:
     void showing(); // before the controls take the values: hand them in now
+    void hrChosen(int hrField, bool hrEnabled); // OK, before the dialog closes
 
 protected:
     bool event(QEvent *event) override;

@@ -30,9 +30,8 @@ public:
     QToolButton *sbCancel = nullptr;
     QTimer *tiWait = nullptr;
 
-    int FTicks = 0;
-    int FTickLimit = 40; // ticks of 500 ms: 40 on a serial port, 120 on the network
-    int FResult = 2;     // what closing returns: Cancel until No or a completed format
+    int tickLimit() const { return FTickLimit; }
+    int closingResult() const { return FResult; }
 
     void FormShow();
     void sbYesClick();
@@ -51,5 +50,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    int FTicks = 0;
+    int FTickLimit = 40; // ticks of 500 ms: 40 on a serial port, 120 on the network
+    int FResult = 2;     // what closing returns: Cancel until No or a completed format
     const FlashLink m_link;
 };

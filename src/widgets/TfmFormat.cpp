@@ -13,7 +13,6 @@
 
 #include "core/Files.h"
 #include "core/FormatFile.h"
-#include "core/Globals.h"
 #include "core/PacketText.h"
 #include "widgets/Help.h"
 #include "widgets/Hints.h"
@@ -24,11 +23,6 @@ namespace
 const char FormatFilter[] = "Format files (*.fmt, *.txt)|*.fmt;*.txt|All files (*.*)|*.*";
 const char DefaultSuffix[] = "fmt";
 const QString CaptionPrefix = QStringLiteral("Format:  ");
-
-QString folderOf(const QString &path)
-{
-    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
-}
 
 QAction *makeAction(QObject *parent, const char *name, const QString &caption)
 {
@@ -93,15 +87,20 @@ TfmFormat::TfmFormat(QWidget *parent) : QDialog(parent, Qt::Window)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setMenuBar(mmMain);
     layout->addWidget(meFormat);
-
-    // The stored list is added oldest first so that FILENAME1 ends on top; a path stored
-    // under two keys keeps the place of the lower-numbered one.
-    for (int i = RecentFileList::Slots - 1; i >= 0; --i) {
-        const QString path = IniRecentFiles.value(i);
-        if (!path.isEmpty())
-            AddRecentFile(path);
-    }
     UpdateRecentMenu();
+}
+
+void TfmFormat::setFiles(const QString &fileName, const RecentFileList &recent)
+{
+    FFileName = fileName;
+    FRecent = recent;
+    UpdateRecentMenu();
+}
+
+void TfmFormat::nameFile(const QString &path)
+{
+    FFileName = path;
+    setWindowTitle(CaptionPrefix + path);
 }
 
 QStringList TfmFormat::lines() const
@@ -164,14 +163,14 @@ QAction *TfmFormat::recentItem(int slot) const
 
 void TfmFormat::AddRecentFile(const QString &path)
 {
-    RecentFiles.add(path);
+    FRecent.add(path);
 }
 
 void TfmFormat::UpdateRecentMenu()
 {
     for (int k = 1; k <= RecentFileList::Slots; ++k) {
         QAction *item = recentItem(k);
-        const QString path = RecentFiles.at(k);
+        const QString path = FRecent.at(k);
         if (path.isEmpty()) {
             item->setVisible(false);
         } else {
@@ -205,41 +204,42 @@ void TfmFormat::openThroughDialog(const QString &startPath)
         fileError(this, path, error);
         return;
     }
-    FormatFileName = path;
-    setWindowTitle(CaptionPrefix + path);
+    nameFile(path);
     meFormatChange();
     AddRecentFile(path);
     UpdateRecentMenu();
+    emit filesChanged(FFileName, FRecent);
 }
 
 void TfmFormat::miOpenClick()
 {
-    openThroughDialog(FormatFileName);
+    openThroughDialog(FFileName);
 }
 
 void TfmFormat::miOpenItemClick(int tag)
 {
-    const QString path = RecentFiles.at(tag);
+    const QString path = FRecent.at(tag);
     if (path.isEmpty())
         return;
-    RecentFiles.reopen(tag);
+    FRecent.reopen(tag);
     UpdateRecentMenu();
+    emit filesChanged(FFileName, FRecent);
     QString error;
     if (!loadFile(path, &error)) {
         // A recent file that went away: let the operator look for it where it was.
         openThroughDialog(path);
         return;
     }
-    FormatFileName = path;
-    setWindowTitle(CaptionPrefix + path);
+    nameFile(path);
     meFormatChange();
+    emit filesChanged(FFileName, FRecent);
 }
 
 void TfmFormat::miSaveAsClick()
 {
     const QString path =
         prompt().saveFile(this, QStringLiteral("Save Format File As"), QLatin1String(FormatFilter),
-                          folderOf(FormatFileName), FormatFileName, QLatin1String(DefaultSuffix));
+                          folderOf(FFileName), FFileName, QLatin1String(DefaultSuffix));
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
         return;
 
@@ -269,10 +269,10 @@ void TfmFormat::miSaveAsClick()
         fileError(this, path, error);
         return;
     }
-    FormatFileName = path;
-    setWindowTitle(CaptionPrefix + path);
+    nameFile(path);
     AddRecentFile(path);
     UpdateRecentMenu();
+    emit filesChanged(FFileName, FRecent);
 }
 
 void TfmFormat::miReturnClick()

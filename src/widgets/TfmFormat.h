@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "core/FormatFile.h"
+#include "core/RecentFileList.h"
 
 class QAction;
 class QMenu;
@@ -31,6 +32,8 @@ public:
 
     // The editor's text, one entry per line. A final line break adds no empty line.
     QStringList lines() const;
+    // In: the file the text came from and the recent files. Out: both as filesChanged() says.
+    void setFiles(const QString &fileName, const RecentFileList &recent);
 
     void FormShow();
     void meFormatChange();
@@ -48,6 +51,8 @@ public:
 signals:
     void showing();       // before the window takes its place: hand in the hint setting
     void formatChanged(); // the operator or a file changed the text
+    // A file was opened or saved, or a recent one moved up.
+    void filesChanged(const QString &fileName, const RecentFileList &recent);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -57,4 +62,8 @@ private:
     // Loads path into the editor; on failure returns false with the reason in *error.
     bool loadFile(const QString &path, QString *error);
     void openThroughDialog(const QString &startPath);
+    void nameFile(const QString &path); // the text is now this file's
+
+    QString FFileName;
+    RecentFileList FRecent;
 };

@@ -68,17 +68,20 @@ void TfmHRError::FormShow()
 void TfmHRError::bnCancelClick()
 {
     FChoice = Choice::Cancel;
+    emit answered(FChoice);
     done(ModalResult::Cancel);
 }
 
 void TfmHRError::bnIgnoreClick()
 {
     FChoice = Choice::Ignore;
+    emit answered(FChoice);
     done(ModalResult::OK);
 }
 
 void TfmHRError::bnDisableClick()
 {
     FChoice = Choice::Disable;
+    emit answered(FChoice);
     done(ModalResult::OK);
 }

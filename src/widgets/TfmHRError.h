@@ -31,6 +31,8 @@ public:
 
 signals:
     void showing(); // before the controls take the values: hand them in now
+    // A button was pressed, before the dialog closes (its title bar says nothing).
+    void answered(TfmHRError::Choice choice);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -10,7 +10,6 @@
 #include <QShowEvent>
 #include <QToolButton>
 
-#include "core/Globals.h"
 #include "widgets/Help.h"
 #include "widgets/Prompt.h"
 
@@ -18,12 +17,6 @@ namespace
 {
 constexpr int CompactWidth = 210, CompactHeight = 168;
 constexpr int DetailedWidth = 406, DetailedHeight = 372;
-
-// The same choice of printer files as "Send File".
-const char InitFileFilter[] =
-    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
-    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
-    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
 
 QToolButton *makeFlatButton(QWidget *parent, const char *name, const QString &text)
 {
@@ -157,15 +150,15 @@ void TfmInit::sbDetailsClick()
 
 void TfmInit::sbAddFileClick()
 {
-    const QString folder = LastInitFile.isEmpty() ? QString() : QFileInfo(LastInitFile).path();
+    const QString folder = FLastFile.isEmpty() ? QString() : QFileInfo(FLastFile).path();
     const QString path = prompt().openFile(this, QStringLiteral("Select Initialization File"),
-                                           QLatin1String(InitFileFilter), folder, LastInitFile);
+                                           QLatin1String(PrinterFileFilter), folder, FLastFile);
     if (path.isEmpty())
         return;
-    LastInitFile = path;
+    FLastFile = path;
     FFiles << path;
     lxFilesToSend->addItem(path);
-    emit filesChanged();
+    emit filesChanged(FFiles, FLastFile);
 }
 
 void TfmInit::sbDeleteClick()
@@ -176,7 +169,7 @@ void TfmInit::sbDeleteClick()
         return;
     delete lxFilesToSend->takeItem(row);
     FFiles.removeAt(row);
-    emit filesChanged();
+    emit filesChanged(FFiles, FLastFile);
 }
 
 void TfmInit::sbCommChangeClick()

@@ -31,14 +31,14 @@ public:
     QToolButton *sbDelete = nullptr;
     QListWidget *lxFilesToSend = nullptr;
 
-    int FDetails = 0; // 0 compact, 1 detailed (also the "tag" property of sbDetails)
-
-    // In before the dialog shows: the files to list and whether this is the first run (help
-    // opens); on commSummaryWanted(): the port, the address and the texts of the serial
-    // settings. Out: the list as the operator left it (filesChanged()).
+    // In before the dialog shows: the files to list, whether this is the first run (help
+    // opens) and the file the add dialog starts at; on commSummaryWanted(): the port, the
+    // address and the texts of the serial settings. Out: the list as the operator left it and
+    // the file last added (filesChanged()).
     void setFiles(const QStringList &files);
     QStringList FileList() const { return FFiles; }
     void setFirstRun(bool firstRun) { FFirstRun = firstRun; }
+    void setLastFile(const QString &path) { FLastFile = path; }
     void setCommSummary(int port, const QString &ipAddress, const QStringList &lineTexts);
 
     void FormShow();
@@ -52,8 +52,9 @@ public:
     void reject() override;
 
 signals:
-    void showing();             // hand the values in now
-    void filesChanged();        // a file was added or deleted
+    void showing(); // hand the values in now
+    // A file was added or deleted.
+    void filesChanged(const QStringList &files, const QString &lastFile);
     void commChangeRequested(); // "Change": the owner shows the settings dialog
     void commSummaryWanted();   // hand in the link settings to show, now
 
@@ -63,7 +64,10 @@ protected:
 private:
     void applyDetails();
 
+    int FDetails = 0; // 0 compact, 1 detailed (also the "tag" property of sbDetails)
+
     QStringList FFiles;
+    QString FLastFile; // the add dialog starts here
     bool FFirstRun = false;
     int FPort = 1;
     QString FIPAddress;

@@ -66,14 +66,11 @@ const QColor TfmMain::SentPurple(0x80, 0x00, 0x80);
 
 namespace
 {
-const char SendFileFilter[] =
-    "CVPL files (*.txt,*.fmt,*.bat,*.gph,*.tfd,*.cfu,*.all)|*.txt;*.fmt;*.bat;*.gph;*.tfd;*.cfu;"
-    "*.all|Format files (*.txt, *.fmt)|*.txt;*.fmt|Graphic files (*.gph)|*.gph|Font files "
-    "(*.tfd)|*.tfd|QDK files (*.cfu, *.all)|*.cfu;*.all|All files (*.*)|*.*";
-
-QString folderOf(const QString &path)
+// The stored initial files up to the first empty entry.
+QStringList storedInitFiles()
 {
-    return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+    const int end = int(InitFiles.indexOf(QString()));
+    return InitFiles.mid(0, end < 0 ? 10 : qMin(end, 10));
 }
 } // namespace
 
@@ -97,7 +94,6 @@ TfmMain::TfmMain(const QString &settingsPath, BatchSession *session, QWidget *pa
 
     // Creation handler: settings first, then data format, size and the stored tag data.
     FSession->FFormatChanged = true;
-    FFirstRun = false;
     ReadSettings();
 
     laLenTest->setFont(medEPC->font());
@@ -149,7 +145,11 @@ void TfmMain::ReadSettings()
     m_storedEntry = entryText();
     m_settingsTime = QFileInfo(m_settingsPath).lastModified();
 
-    IniRecentFiles = s.recentFiles;
+    // Oldest first, so that FILENAME1 ends on top; a path stored under two keys keeps the
+    // place of the lower-numbered one.
+    for (int i = RecentFileList::Slots - 1; i >= 0; --i)
+        if (!s.recentFiles.value(i).isEmpty())
+            RecentFiles.add(s.recentFiles.value(i));
     SendFileName = s.sendFileName;
     LastInitFile = s.recentFiles.value(0);
     FSession->setPrinterAddress(s.tcpIpAddr);
@@ -158,8 +158,6 @@ void TfmMain::ReadSettings()
     m_journalDatabase = file.value("JOURNAL", "DATABASE").trimmed();
     m_journalNoRepeat = file.intValue("JOURNAL", "NOREPEAT", -1);
     m_journalStation = file.value("JOURNAL", "STATION").trimmed();
-
-    FInitFileIndex = 0;
 }
 
 bool TfmMain::WriteSettings()
@@ -174,12 +172,7 @@ bool TfmMain::WriteSettings()
         s.initFiles = FInitFileList;
     } else {
         // The list was never loaded into the dialog: keep what was stored.
-        s.initFiles.clear();
-        for (const QString &f : InitFiles) {
-            if (f.isEmpty())
-                break;
-            s.initFiles << f;
-        }
+        s.initFiles = storedInitFiles();
     }
 
     // Read the file afresh so that whatever else it holds survives the write.
@@ -233,11 +226,9 @@ void TfmMain::closeEvent(QCloseEvent *event)
         m_closed = true;
         FSession->FFormatLines.clear();
         FSession->FBatchLines.clear();
-        FEditorLines.clear();
         WriteSettings();
         FSession->ClosePort();
-        if (fmNet)
-            fmNet->NetDisconnect();
+        FSession->FNetLink->NetDisconnect();
     }
     event->accept();
 }
@@ -246,8 +237,7 @@ void TfmMain::closeEvent(QCloseEvent *event)
 
 bool TfmMain::SplitFormatText()
 {
-    FEditorLines = fmFormat ? fmFormat->lines() : QStringList();
-    return ShowBatchStop(FSession->SplitFormatText(FEditorLines));
+    return ShowBatchStop(FSession->SplitFormatText(fmFormat ? fmFormat->lines() : QStringList()));
 }
 
 void TfmMain::miSetEPCFieldClick()
@@ -519,7 +509,7 @@ void TfmMain::miIPTestClick()
 void TfmMain::miSendFileClick()
 {
     const QString path =
-        prompt().openFile(this, QStringLiteral("Send File"), QLatin1String(SendFileFilter),
+        prompt().openFile(this, QStringLiteral("Send File"), QLatin1String(PrinterFileFilter),
                           folderOf(SendFileName), SendFileName);
     if (path.isEmpty())
         return;
@@ -585,11 +575,7 @@ void TfmMain::ShowInitDialog()
     // The stored files join the list once: the list keeps what the operator changed since,
     // and taking the stored files again would send each of them twice.
     if (!FInitListLoaded) {
-        for (int i = 0; i < InitFiles.size() && i < 10; ++i) {
-            if (InitFiles[i].isEmpty())
-                break;
-            FInitFileList << InitFiles[i];
-        }
+        FInitFileList << storedInitFiles();
         FInitListLoaded = true;
     }
     fmInit->setFiles(FInitFileList);
@@ -607,80 +593,57 @@ void TfmMain::SetSendBusy(bool busy)
 void TfmMain::ConnectDialogs()
 {
     connect(fmQty, &TfmQty::showing, this, [this] { fmQty->setQuantity(FSession->FBatchQty); });
-    connect(fmQty, &QDialog::finished, this, [this](int result) {
-        if (result == ModalResult::OK)
-            FSession->FBatchQty = fmQty->quantity();
-    });
+    connect(fmQty, &TfmQty::quantityChosen, this, [this](int n) { FSession->FBatchQty = n; });
     connect(fmEPCField, &TfmEPCField::showing, this, [this] {
         fmEPCField->setValues(FSession->FEPCField, FSession->FHRField, FSession->FHREnabled,
                               showHints());
     });
-    connect(fmEPCField, &QDialog::finished, this, [this](int result) {
-        if (result != ModalResult::OK)
-            return;
-        FSession->FHRField = fmEPCField->hrField();
-        FSession->FHREnabled = fmEPCField->hrEnabled();
+    connect(fmEPCField, &TfmEPCField::hrChosen, this, [this](int field, bool enabled) {
+        FSession->FHRField = field;
+        FSession->FHREnabled = enabled;
         FSession->FHRChanged = true;
     });
     connect(fmHRError, &TfmHRError::showing, this,
             [this] { fmHRError->setField(FSession->FHRField); });
-    connect(fmHRError, &QDialog::finished, this, [this] {
-        switch (fmHRError->choice()) {
-        case TfmHRError::Choice::Cancel:
-            FHRAbort = true;
-            break;
-        case TfmHRError::Choice::Disable:
+    connect(fmHRError, &TfmHRError::answered, this, [this](TfmHRError::Choice choice) {
+        FHRAbort = choice == TfmHRError::Choice::Cancel;
+        if (choice == TfmHRError::Choice::Disable)
             FSession->FHREnabled = false;
-            FHRAbort = false;
-            break;
-        case TfmHRError::Choice::Ignore:
-            FHRAbort = false;
-            break;
-        case TfmHRError::Choice::None:
-            break; // closed by its title bar: the last answer stands
-        }
     });
     connect(fmFormat, &TfmFormat::showing, this, [this] { SetShowHint(fmFormat, showHints()); });
     connect(fmFormat, &TfmFormat::formatChanged, this, [this] { FSession->FFormatChanged = true; });
+    fmFormat->setFiles(FormatFileName, RecentFiles);
+    connect(fmFormat, &TfmFormat::filesChanged, this,
+            [](const QString &fileName, const RecentFileList &recent) {
+                FormatFileName = fileName;
+                RecentFiles = recent;
+            });
     connect(fmCommSet, &TfmCommSet::showing, this, [this] {
         // Our own open port would not probe as present.
         if (FSession->portOpen())
             FSession->ClosePort();
-        fmCommSet->setSettings(commSettings(), showHints());
+        fmCommSet->setSettings(FSession->commSettings(), showHints());
     });
-    connect(fmCommSet, &QDialog::finished, this, [this](int result) {
-        if (result == ModalResult::OK)
-            ApplyCommSettings(fmCommSet->settings(), fmCommSet->ipChanged());
-    });
+    connect(fmCommSet, &TfmCommSet::settingsChosen, this,
+            [this](const CommSettings &settings, bool ipTyped) {
+                // The network window shows the address, and drops its connection itself
+                // when its text changes.
+                FSession->setCommSettings(settings);
+                if (ipTyped)
+                    FSession->FNetLink->NetDisconnect();
+            });
     connect(fmInit, &TfmInit::showing, this, &TfmMain::ShowInitDialog);
-    connect(fmInit, &TfmInit::filesChanged, this, [this] { FInitFileList = fmInit->FileList(); });
+    fmInit->setLastFile(LastInitFile);
+    connect(fmInit, &TfmInit::filesChanged, this,
+            [this](const QStringList &files, const QString &lastFile) {
+                FInitFileList = files;
+                LastInitFile = lastFile;
+            });
     connect(fmInit, &TfmInit::commChangeRequested, this, &TfmMain::miCommClick);
     connect(fmInit, &TfmInit::commSummaryWanted, this, [this] {
         fmInit->setCommSummary(FSession->FComPort, fmCommSet->shownAddress(),
                                fmCommSet->shownLineTexts());
     });
-}
-
-CommSettings TfmMain::commSettings() const
-{
-    return {FSession->FComPort,        FSession->FBaudRate, FSession->FParity,
-            FSession->FDataBits,       FSession->FStopBits, FSession->FFlowControl,
-            FSession->printerAddress()};
-}
-
-void TfmMain::ApplyCommSettings(const CommSettings &s, bool ipTyped)
-{
-    FSession->FComPort = s.port;
-    FSession->FBaudRate = s.baudRate;
-    FSession->FParity = s.parity;
-    FSession->FDataBits = s.dataBits;
-    FSession->FStopBits = s.stopBits;
-    FSession->FFlowControl = s.flowControl;
-    FSession->setPrinterAddress(s.ipAddress);
-    // The network window shows it, and drops its connection itself when its text changes.
-    fmNet->setAddress(s.ipAddress);
-    if (ipTyped)
-        fmNet->NetDisconnect();
 }
 
 // ---- Other menu items -----------------------------------------------------------------------

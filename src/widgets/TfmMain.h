@@ -22,10 +22,9 @@ class TfmJournal;
 struct JournalEvent;
 struct StoredSettings;
 struct BatchAssembly;
-struct CommSettings;
 
-// The main window: tag data entry, the send button, the status line, and the session state
-// that every other window reads and writes through the one instance `fmMain`.
+// The main window: tag data entry, the send button, the status and meaning lines. It opens the
+// other windows and exchanges plain values with them; the session it drives keeps the state.
 class TfmMain : public QMainWindow
 {
     Q_OBJECT
@@ -41,8 +40,6 @@ public:
     QLineEdit *medEPC = nullptr;
     QLabel *laStat = nullptr;
     QLabel *imEPC = nullptr;
-    QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
-           *laInfo5 = nullptr;
     QLabel *laLenTest = nullptr;
     QLabel *laMeaning = nullptr; // what the tag value means: its tag URI, or what is wrong
     QTimer *tiStatHold = nullptr;
@@ -51,17 +48,11 @@ public:
     QTimer *tiInitFileSend = nullptr;
 
     // Menu.
-    QMenu *miSetup = nullptr;
-    QAction *miSendFormat = nullptr, *miViewFile = nullptr, *miSendPkt = nullptr,
-            *miBatchQty = nullptr, *miN4 = nullptr;
-    QMenu *miDataFormat = nullptr;
+    QAction *miSendFormat = nullptr, *miBatchQty = nullptr;
     QAction *miSGTIN = nullptr, *miHex = nullptr;
-    QMenu *miDataSize = nullptr;
     QAction *miDataSize64 = nullptr, *miDataSize96 = nullptr;
-    QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
-            *miN3 = nullptr, *miAutoInc = nullptr, *miStepSerial = nullptr, *miShowHints = nullptr,
-            *miHelp = nullptr, *miAbout = nullptr;
-    QAction *miGs1Epc = nullptr;
+    QAction *miAutoInc = nullptr, *miStepSerial = nullptr, *miShowHints = nullptr,
+            *miHelp = nullptr;
     QAction *miJournal = nullptr;
     TfmJournal *fmJournal = nullptr; // made when first asked for
 
@@ -88,8 +79,7 @@ public:
     void miDataSize96Click();
     bool CheckTagData();
     void IncrementTagData();
-    QString currentLayout() const; // template chosen by FDataFormat / FDataSize
-    QString entryText() const;     // the tag data as shown, every position in its place
+    QString entryText() const; // the tag data as shown, every position in its place
 
     // Format text, human-readable field, batch send.
     bool SplitFormatText(); // false, with a message, when a batch line names no field
@@ -138,8 +128,18 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QStringList FEditorLines;
-    bool FSendBusy = false; // a send is under way; sbSendBatch is disabled meanwhile
+    QLabel *laInfo1 = nullptr, *laInfo2 = nullptr, *laInfo3 = nullptr, *laInfo4 = nullptr,
+           *laInfo5 = nullptr;
+    QMenu *miSetup = nullptr;
+    QAction *miViewFile = nullptr, *miSendPkt = nullptr, *miN4 = nullptr;
+    QMenu *miDataFormat = nullptr;
+    QMenu *miDataSize = nullptr;
+    QAction *miSetEPCField = nullptr, *miN2 = nullptr, *miComm = nullptr, *miIPTest = nullptr,
+            *miN3 = nullptr, *miAbout = nullptr;
+    QAction *miGs1Epc = nullptr;
+
+    QString currentLayout() const; // template chosen by FDataFormat / FDataSize
+    bool FSendBusy = false;        // a send is under way; sbSendBatch is disabled meanwhile
     void medEPCChange();
     // The reverse of entryText(): a blank comes back as an untyped position, in its place.
     void setEntryText(const QString &text);
@@ -149,9 +149,6 @@ private:
     void ShowLinkStatus(const QString &text, NetLink::Tone tone);
     void StartStatusCheck(); // a checked send's reply is due
     void miCommClick();
-    CommSettings commSettings() const;
-    // The comm dialog's OK: ipTyped when the operator typed in its address field.
-    void ApplyCommSettings(const CommSettings &settings, bool ipTyped);
     void miIPTestClick();
     void miSendFileClick();
     void miJournalClick();

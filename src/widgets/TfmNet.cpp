@@ -58,6 +58,11 @@ TfmNet::TfmNet(NetLink *link, QWidget *parent)
     connect(link, &NetLink::transferFinished, this, &TfmNet::transferFinished);
     // The link reads the address and port when it connects.
     connect(edIP, &QLineEdit::textChanged, link, &NetLink::setHost);
+    // The link keeps the address; this window shows it, wherever it was set.
+    connect(link, &NetLink::hostChanged, edIP, [this](const QString &host) {
+        if (edIP->text() != host)
+            edIP->setText(host);
+    });
     connect(edPort, &QLineEdit::textChanged, link, &NetLink::setPortText);
     link->setPortText(edPort->text());
 
@@ -184,11 +189,6 @@ void TfmNet::closeEvent(QCloseEvent *event)
         event->accept();
     else
         event->ignore();
-}
-
-void TfmNet::setAddress(const QString &text)
-{
-    edIP->setText(text);
 }
 
 void TfmNet::edIPChange()

@@ -64,8 +64,6 @@ public:
     void WithdrawSource(QIODevice *source) { m_link->WithdrawSource(source); }
     void NetSend(const QByteArray &text) { m_link->NetSend(text); }
     void NetConnect() { m_link->NetConnect(); }
-    // The address as the main window has it (the network window drops its connection).
-    void setAddress(const QString &text);
     void NetDisconnect() { m_link->NetDisconnect(); }
     void ClearReceive() { m_link->ClearReceive(); }
     void ClearStaleReplies() { m_link->ClearStaleReplies(); }

@@ -40,8 +40,7 @@ public:
 
     static constexpr int BlockSize = FileSender::BlockSize;
 
-    QFile FFileHandle;
-    qint64 FFileSize = 0;
+    const QFile &file() const { return FFileHandle; } // the file being sent
     qint64 fileSize() const { return FFileSize; }
     int &FSliceMs; // the sender's (see FileSender.h)
 
@@ -77,6 +76,9 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    QFile FFileHandle;
+    qint64 FFileSize = 0;
+
     void finished(FileSender::Outcome outcome);
     void netProgress(qint64 sent, qint64 total);
     void stopTransfer();

@@ -80,6 +80,7 @@ void TfmQty::bbOkClick()
 {
     // value() is the last accepted entry: a half-typed or refused text does not count.
     FQuantity = udQuantity->value();
+    emit quantityChosen(FQuantity);
     done(ModalResult::OK);
 }
 

@@ -31,7 +31,8 @@ public:
     void bbCancelClick();
 
 signals:
-    void showing(); // before the controls take the values: hand them in now
+    void showing();                    // before the controls take the values: hand them in now
+    void quantityChosen(int quantity); // OK, before the dialog closes
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -313,7 +313,7 @@ void TestFaults::peerClosesMidTransfer()
     if (asFile) {
         QTRY_VERIFY(!fmProg->isVisible());
         QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
-        QVERIFY(!fmProg->FFileHandle.isOpen());
+        QVERIFY(!fmProg->file().isOpen());
     }
     QVERIFY(sim.waitForOutput("closing after"));
     QCOMPARE(sim.received(), big.left(closeAfter));
@@ -542,7 +542,7 @@ void TestFaults::serialDeviceVanishesMidFile()
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
     QVERIFY(!fmProg->busy());
     QVERIFY(!fmMain->FSession->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY2(written < 2048, "the whole file was reported as written to a vanished device");
     // A dead line shows at once; it must not take the wait meant for a slow one.
     QVERIFY2(took < 5000, qPrintable(QStringLiteral("took %1 ms").arg(took)));
@@ -834,7 +834,7 @@ void TestFaults::printerFileGoneBetweenOpens()
         if (gone)
             return;
         gone = true;
-        betweenOpens = !fmProg->FFileHandle.isOpen();
+        betweenOpens = !fmProg->file().isOpen();
         if (how == QLatin1String("deleted")) {
             QFile::remove(SendFileName);
         } else if (how == QLatin1String("renamed")) {
@@ -852,7 +852,7 @@ void TestFaults::printerFileGoneBetweenOpens()
              QStringList{QStringLiteral("File Error: Could not open file:\n") + SendFileName});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->busy());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
     QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmNet->transferring());

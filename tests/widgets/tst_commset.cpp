@@ -177,7 +177,7 @@ void TestCommSet::showLoadsStoredValues()
                             fmCommSet->cxFlow->currentText()};
     QCOMPARE(texts, shown);
     QCOMPARE(fmCommSet->edIP->text(), QStringLiteral("192.168.10.20"));
-    QVERIFY(!fmCommSet->FIPChanged);
+    QVERIFY(!fmCommSet->ipChanged());
 
     // OK without touching anything stores the same values.
     fmCommSet->bbOK->click();

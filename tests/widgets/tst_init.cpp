@@ -304,8 +304,8 @@ void TestInit::flashAnswers()
     TestWindows w("[EPC]\r\nCOM=3\r\n");
     QVERIFY(!(fmFormFl->windowFlags() & Qt::WindowCloseButtonHint));
     fmFormFl->show();
-    QCOMPARE(fmFormFl->FResult, int(ModalResult::Cancel));
-    QCOMPARE(fmFormFl->FTickLimit, 40);
+    QCOMPARE(fmFormFl->closingResult(), int(ModalResult::Cancel));
+    QCOMPARE(fmFormFl->tickLimit(), 40);
     QCOMPARE(fmFormFl->laMsg1->text(), QStringLiteral("Format Flash Memory?"));
     if (how == "no")
         fmFormFl->sbNo->click();
@@ -368,7 +368,7 @@ void TestInit::flashSerial()
     QVERIFY(fmFormFl->sbYes->isEnabled());
     QVERIFY(fmFormFl->sbNo->isEnabled());
     QVERIFY(!fmFormFl->pbProgress->isVisible());
-    QCOMPARE(fmFormFl->FResult, int(ModalResult::Cancel));
+    QCOMPARE(fmFormFl->closingResult(), int(ModalResult::Cancel));
     QCOMPARE(fmFormFl->tiWait->interval(), 3000);
     QTest::keyClick(fmFormFl, Qt::Key_Escape);
     QCOMPARE(fmFormFl->result(), int(ModalResult::Cancel));
@@ -416,7 +416,7 @@ void TestInit::flashNetwork()
     fmMain->tiEncdStat->setInterval(3600 * 1000); // the polls are driven by hand
 
     fmFormFl->show();
-    QCOMPARE(fmFormFl->FTickLimit, 120);
+    QCOMPARE(fmFormFl->tickLimit(), 120);
     fmFormFl->sbYesClick();
     QCOMPARE(fmFormFl->pbProgress->maximum(), 120);
     const QByteArray first = Packet + "\n{J,3}";

@@ -62,6 +62,7 @@ private slots:
     void closeWithUnwritablePlaceStillCloses();
     void exceptionInHandlerIsShownOnce();
     void dialogsAndPicturesAfterTheFirstPaint();
+    void closedBeforeTheDialogsKeepsRecentFiles();
     void meaningLine_data();
     void meaningLine();
     void meaningFollowsIncrement();
@@ -523,6 +524,21 @@ void TestMainWindow::dialogsAndPicturesAfterTheFirstPaint()
     QVERIFY(!fmMain->imVelmo->pixmap().isNull());
     QVERIFY(!fmMain->sbSendBatch->icon().isNull());
     DestroyWindows();
+}
+
+void TestMainWindow::closedBeforeTheDialogsKeepsRecentFiles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quilbo.INI");
+    QVERIFY(writeFile(path, "[EPC]\r\nFILENAME1=/data/a.fmt\r\nFILENAME2=/data/b.fmt\r\n"));
+    ResetProgramValues();
+    CreateWindows(path, true);
+    fmMain->tiInitDelay->stop();
+    fmMain->close(); // the editor was never made
+    DestroyWindows();
+    SettingsFile file;
+    file.load(path);
+    QCOMPARE(file.read().recentFiles.mid(0, 2), (QStringList{"/data/a.fmt", "/data/b.fmt"}));
 }
 
 // The program's own application object, so that exceptions take the program's way.

@@ -242,7 +242,7 @@ void TestTransfer::openFailure()
     QCOMPARE(prompt.owners, QList<QWidget *>{nullptr});
     QVERIFY(fmProg->isVisible());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(!fmMain->FSession->portOpen());
     QVERIFY(!fmNet->transferring());
 
@@ -277,8 +277,8 @@ void TestTransfer::networkTransfer()
     int progressCalls = 0;
     connect(fmNet, &TfmNet::transferProgress, this, [&](qint64 sent, qint64) {
         ++progressCalls;
-        if (fmProg->FFileHandle.isOpen())
-            maxAhead = qMax(maxAhead, fmProg->FFileHandle.pos() - sent);
+        if (fmProg->file().isOpen())
+            maxAhead = qMax(maxAhead, fmProg->file().pos() - sent);
     });
     fmProg->show();
     fmProg->tiDelayTimer();
@@ -287,7 +287,7 @@ void TestTransfer::networkTransfer()
     QVERIFY(fmProg->busy());
     QTRY_VERIFY_WITH_TIMEOUT(!fmProg->isVisible(), 20000);
     QCOMPARE(fmProg->result(), int(ModalResult::OK));
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QCOMPARE(fmProg->pbFile->value(), fmProg->pbFile->maximum());
     QVERIFY(progressCalls > 0);
     QVERIFY(maxAhead <= 2 * TfmNet::InFlight);
@@ -351,7 +351,7 @@ void TestTransfer::networkCancelWhileConnecting()
     QCOMPARE(fmNet->queuedSends(), 1);
     fmProg->bbCancel->click();
 
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QCOMPARE(fmNet->queuedSends(), 0);
     QVERIFY(fmNet->FAwaitConnect); // now the batch waits for the connection
     QCOMPARE(fmNet->FTotal, qint64(QByteArray("batch\r\n\n{J,3}").size()));
@@ -377,7 +377,7 @@ void TestTransfer::networkCancelMidStream()
     QVERIFY(!fmProg->isVisible());
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
     QVERIFY(!fmProg->busy());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(!fmNet->FLinkActive);
     QVERIFY(!fmNet->transferring());
     QCOMPARE(fmNet->csNet->state(), QAbstractSocket::UnconnectedState);
@@ -471,7 +471,7 @@ void TestTransfer::serialBlocks()
     if (size > 0)
         QCOMPARE(fmProg->pbFile->value(), barMax);
     QVERIFY(!fmMain->FSession->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(w.prompt.asked.isEmpty());
 }
 
@@ -492,7 +492,7 @@ void TestTransfer::serialPortMissing()
              QStringList{"Comm Error: Could not open port.\n" + PortOverrides[PtyPort] +
                          ": No such file or directory"});
     QVERIFY(fmProg->isVisible());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     fmProg->bbCancel->click();
     QVERIFY(!fmProg->isVisible());
 }
@@ -521,7 +521,7 @@ void TestTransfer::serialFileShrinks()
     QTRY_COMPARE(pty.receivedSize(), qint64(512));
     QCOMPARE(pty.received(), content.left(512));
     QVERIFY(!fmMain->FSession->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
 }
 
 // The printer end goes away in the middle of a file: one write error, the window closes and
@@ -552,7 +552,7 @@ void TestTransfer::serialFarEndCloses()
     QCOMPARE(prompt.portOpen, QList<bool>{false}); // a dead port held open keeps a core busy
     QCOMPARE(fmProg->result(), int(ModalResult::Cancel));
     QVERIFY(!fmMain->FSession->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(clock.elapsed() < 15000);
 }
 
@@ -584,7 +584,7 @@ void TestTransfer::serialCancelBetweenBlocks()
     QVERIFY(!fmProg->isVisible());
     QVERIFY(!fmProg->busy());
     QVERIFY(!fmMain->FSession->portOpen());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QVERIFY(!fmProg->fileSender()->tiBlock->isActive());
     for (int i = 0; i < 10; ++i)
         QCoreApplication::processEvents();
@@ -663,7 +663,7 @@ void TestTransfer::serialLineHeld()
         QCOMPARE(prompt.messages(), QStringList{"tiMsgDelayTimer: Error writing data to printer."});
         QCOMPARE(prompt.portOpen, QList<bool>{false});
     }
-    QVERIFY(!fmProg->isVisible() && !fmMain->FSession->portOpen() && !fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->isVisible() && !fmMain->FSession->portOpen() && !fmProg->file().isOpen());
     pty.pause(false);
     if (cancel) // what the port took still reaches the printer
         QTRY_VERIFY(pty.receivedSize() >= taken);
@@ -692,13 +692,13 @@ void TestTransfer::cancelStopsPendingStep()
     fmProg->show();
     if (afterOpen) {
         fmProg->tiDelayTimer();
-        QVERIFY(fmProg->FFileHandle.isOpen());
+        QVERIFY(fmProg->file().isOpen());
     }
     fmProg->bbCancel->click();
     QVERIFY(!fmProg->isVisible());
     QVERIFY(!fmProg->tiDelay->isActive());
     QVERIFY(!fmProg->tiMsgDelay->isActive());
-    QVERIFY(!fmProg->FFileHandle.isOpen());
+    QVERIFY(!fmProg->file().isOpen());
     QCoreApplication::processEvents();
     QCOMPARE(pty.receivedSize(), qint64(0));
     QVERIFY(!fmMain->FSession->portOpen());
