@@ -12,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <QThread>
 #include <QUrl>
 #include <QVariant>
 
@@ -379,8 +380,18 @@ bool JournalStore::open(const QString &location, const QString &station)
         // Small pages: a commit writes one leaf of each table and index it touches, so the
         // bytes synced per batch follow the page size. Only a new file takes it.
         q.exec(QStringLiteral("PRAGMA page_size=2048"));
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !q.next() ||
-            q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        // Two writers opening a new file at once: the one that does not convert it is told
+        // "locked" at once, without the busy wait; it asks again for a while.
+        const auto inWal = [&q] {
+            return q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
+                   q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        };
+        bool wal = inWal();
+        for (int tries = 0; !wal && tries < 100; ++tries) {
+            QThread::msleep(50);
+            wal = inWal();
+        }
+        if (!wal) {
             const QString e = q.lastError().text();
             close();
             return fail(QStringLiteral("Cannot put the journal database in WAL mode"), e);

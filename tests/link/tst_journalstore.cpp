@@ -171,8 +171,10 @@ void TestJournalStore::numbersUniqueAcrossWriters()
     QList<qint64> numbers[2];
     auto writer = [&](int w) {
         JournalStore s;
-        if (!s.open(where, QStringLiteral("station%1").arg(w)))
+        if (!s.open(where, QStringLiteral("station%1").arg(w))) {
+            qWarning("writer %d: %s", w, qPrintable(s.error()));
             return;
+        }
         for (int i = 0; i < PerWriter; ++i)
             numbers[w] << add(&s, QStringLiteral("%1").arg(w * 1000 + i, 16, 10, QLatin1Char('0')),
                               1, false);
