@@ -309,6 +309,9 @@ void TfmMain::sbSendBatchClick()
 void TfmMain::BatchRefused(const BatchAssembly &batch, const QString &entry, bool sendFormat)
 {
     SetSendBusy(false);
+    // Nothing went: a format packet asked for goes with the next try.
+    if (sendFormat)
+        FSession->FFormatChanged = true;
     SendJournal *journal = FSession->FJournal;
     const JournalStore::Conflict used = journal->refusal();
     if (used.batch == 0) {
@@ -318,15 +321,27 @@ void TfmMain::BatchRefused(const BatchAssembly &batch, const QString &entry, boo
                   Red);
         return;
     }
-    const QString past = JournalLastEpc(used.lastEpc, 2);
+    // Past the newest use as the entry steps: by the serial field when that is what steps.
+    QString past = JournalLastEpc(used.lastEpc, 2);
+    if (FSession->FStepSerial) {
+        const SerialStep step = StepGs1Serial(used.lastEpc, 1);
+        if (step.scheme)
+            past = step.nextHex;
+    }
     SetStatus(journal->refusalText(), Red);
-    const int answer = prompt().message(
-        this, QStringLiteral("Already Sent"),
-        QStringLiteral("%1\n\nYes: move the tag data past it, to %2 (then press Send again).\n"
-                       "No: send this batch anyway, repeating its EPCs.")
-            .arg(journal->refusalText(), past),
-        PromptIcon::Warning, PromptButtons::YesNo);
-    if (answer == ModalResult::Yes) {
+    const QString move =
+        past.isEmpty()
+            ? QStringLiteral("Yes: no value follows it in its serial field; nothing is sent.\n")
+            : QStringLiteral("Yes: move the tag data past it, to %1 (then press Send again).\n")
+                  .arg(past);
+    const int answer =
+        prompt().message(this, QStringLiteral("Already Sent"),
+                         QStringLiteral("%1\n\n%2No: send this batch anyway, repeating its EPCs.\n"
+                                        "Cancel: send nothing.")
+                             .arg(journal->refusalText(), move),
+                         PromptIcon::Warning, PromptButtons::YesNoCancel);
+    // Only a plain No repeats on purpose: Escape or the close box send nothing.
+    if (answer == ModalResult::Yes && !past.isEmpty()) {
         if (FSession->FDataFormat != 2)
             miHexClick();
         if (past.size() * 4 == 96 && FSession->FDataSize != 96)
@@ -339,10 +354,19 @@ void TfmMain::BatchRefused(const BatchAssembly &batch, const QString &entry, boo
                   DarkGreen);
         return;
     }
+    if (answer != ModalResult::No)
+        return;
     SetSendBusy(true);
     journal->allowRepeatOnce();
     const QString next = FSession->SendBatch(batch, entry, sendFormat);
-    if (miAutoInc->isChecked() && FSession->FBatchQty != 0 && !FSession->refused())
+    if (FSession->refused()) { // the store stopped answering meanwhile
+        SetSendBusy(false);
+        if (sendFormat)
+            FSession->FFormatChanged = true;
+        SetStatus(journal->refusalText(), Red);
+        return;
+    }
+    if (miAutoInc->isChecked() && FSession->FBatchQty != 0)
         medEPC->setText(next);
 }
 

@@ -728,6 +728,10 @@ void TestBatchSend::noRepeatGuard_data()
                                << "0123456789ABCDEF00000003" << 1 << moved;
     QTest::newRow("send anyway") << QByteArray("NOREPEAT=1") << int(ModalResult::No)
                                  << "0123456789ABCDEF00000001" << 2 << "Idle";
+    // Escape and the close box answer Cancel: nothing is sent, nothing repeated.
+    QTest::newRow("cancel") << QByteArray("NOREPEAT=1") << int(ModalResult::Cancel)
+                            << "0123456789ABCDEF00000000" << 1
+                            << "EPC 0123456789ABCDEF00000000 was sent already";
     QTest::newRow("guard off") << QByteArray("NOREPEAT=0") << 0 << "0123456789ABCDEF00000001" << 2
                                << "Idle";
     QTest::newRow("server down")
