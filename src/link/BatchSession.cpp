@@ -220,8 +220,6 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
         next = StepTagText(entry, layout, FBatchQty);
     // Used up: the entry keeps the value just sent, and no batch may go from it again.
     const bool usedUp = FAutoInc && bySerial && step.nextHex.isEmpty();
-    m_usedUpHex = usedUp ? sentHex : QString();
-    m_usedUpText = usedUp ? step.usedUp : QString();
     // On disk before the printer can have it, so that a crash cannot hide a sent batch.
     m_refused = false;
     qint64 number = m_ownNumber + 1;
@@ -242,6 +240,9 @@ QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry
             return entry;
         }
     }
+    // Only a batch that goes uses the field up.
+    m_usedUpHex = usedUp ? sentHex : QString();
+    m_usedUpText = usedUp ? step.usedUp : QString();
     ++m_ownNumber;
     m_lastBatch = number;
     // Said once, where it happens: the meaning line shows it before the send as well.
