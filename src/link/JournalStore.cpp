@@ -360,7 +360,13 @@ bool JournalStore::open(const QString &location, const QString &station)
             d.setUserName(params.user);
             d.setPassword(params.password);
             d.setDatabaseName(params.dbname);
-            d.setConnectOptions(params.options);
+            // A server that does not answer must not hold the window for the system's
+            // minutes-long connect time-out.
+            QString options = params.options;
+            if (!options.contains(QLatin1String("connect_timeout")))
+                options += QLatin1String(options.isEmpty() ? "" : ";") +
+                           QStringLiteral("connect_timeout=5");
+            d.setConnectOptions(options);
         } else {
             d.setDatabaseName(location);
             // Another writer holds the database for one transaction at most.
@@ -373,8 +379,13 @@ bool JournalStore::open(const QString &location, const QString &station)
             return fail(QStringLiteral("Cannot open the journal database"), e);
         }
     }
-    if (m_backend == Backend::Postgresql)
+    if (m_backend == Backend::Postgresql) {
         exec(QStringLiteral("SET client_min_messages = warning"));
+        // A station that dies inside its batch transaction holds the others' turn: the server
+        // ends such a session, and a turn that does not come is a failure, not a hang.
+        exec(QStringLiteral("SET idle_in_transaction_session_timeout = '30s'"));
+        exec(QStringLiteral("SET lock_timeout = '15s'"));
+    }
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db());
         // Small pages: a commit writes one leaf of each table and index it touches, so the
@@ -842,6 +853,7 @@ int JournalStore::stationCount()
 JournalStore::Import JournalStore::importCsv(const QString &csvPath)
 {
     Import result;
+    m_error.clear(); // an error after this is the import's own
     if (!isOpen() || !QFile::exists(csvPath))
         return result;
     if (!begin(Lock::All))

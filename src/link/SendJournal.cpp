@@ -72,6 +72,8 @@ void SendJournal::openStore(const QString &location, const QString &importCsv)
             const JournalStore::Import import = m_store->importCsv(importCsv);
             if (import.done)
                 m_skipped = import.skipped;
+            else if (!m_store->error().isEmpty()) // said in red, as any journal fault
+                m_loadError = m_store->error();
         }
         if (!m_store->newestBatch(&m_newest, m_station))
             m_newest.batch = 0;
