@@ -39,6 +39,10 @@ int ExportJournal(const BatchOptions &options, QFile *err)
     if (!JournalStore::isServerLocation(options.journalPath) &&
         !QFileInfo(options.journalPath).isFile())
         error = QStringLiteral("no such journal database");
+    else if (!JournalStore::isServerLocation(options.journalPath) &&
+             QFileInfo(options.exportCsv).canonicalFilePath() ==
+                 QFileInfo(options.journalPath).canonicalFilePath())
+        error = QStringLiteral("the export would replace the journal itself");
     else if (!store.open(options.journalPath, QString()))
         error = store.error();
     else if (!out.open(QIODevice::WriteOnly) || !store.exportCsv(&out) || !out.commit())
