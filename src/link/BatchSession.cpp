@@ -205,6 +205,17 @@ QString BatchSession::SerialRefusal(const QString &entry) const
     return step.scheme && !step.ok ? step.failure : QString();
 }
 
+void BatchSession::RestoreUsedUp(const JournalEvent &newest)
+{
+    if (newest.batch == 0 || !newest.nextEntry.isEmpty())
+        return;
+    const SerialStep step = StepGs1Serial(newest.firstEpc, newest.quantity);
+    if (step.scheme && step.ok && step.nextHex.isEmpty()) {
+        m_usedUpHex = newest.firstEpc.toUpper();
+        m_usedUpText = step.usedUp;
+    }
+}
+
 QString BatchSession::SendBatch(const BatchAssembly &batch, const QString &entry, bool withFormat)
 {
     const QString layout = currentLayout();

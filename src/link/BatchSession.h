@@ -111,6 +111,9 @@ public:
     // field would run out, only batches of one work, or the last batch used the field up.
     // Empty when it can go (and for an entry that is no tag value: the assembly says that).
     QString SerialRefusal(const QString &entry) const;
+    // After a restart: this station's newest batch used its serial field up (it left no next
+    // entry), so that value may not go again either.
+    void RestoreUsedUp(const JournalEvent &newest);
     // Journals, sends and returns the tag data of the next batch. batchEnded follows, at once
     // on serial, when the printer's reply has been judged on the network.
     QString SendBatch(const BatchAssembly &batch, const QString &entry, bool withFormat);

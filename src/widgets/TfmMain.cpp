@@ -737,6 +737,7 @@ void TfmMain::JournalLoaded(const JournalEvent &newest, int skipped)
     now.storedEntry = m_storedEntry;
     now.settingsTime = m_settingsTime;
     const QString nextHex = ResumeFromJournal(newest, now);
+    FSession->RestoreUsedUp(newest);
     const int bits = int(nextHex.size()) * 4;
     if (!nextHex.isEmpty()) {
         if (bits == 96 && FSession->FDataSize != 96)

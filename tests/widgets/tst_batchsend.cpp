@@ -129,6 +129,7 @@ private slots:
     void resumesAfterKill();
     void noRepeatGuard_data();
     void noRepeatGuard();
+    void usedUpSerialStaysUsedUp();
     void oldCsvJournalImportedOnce();
     void windowBesideARunner_data();
     void windowBesideARunner();
@@ -780,6 +781,38 @@ void TestBatchSend::noRepeatGuard()
     for (const JournalEvent &e : journal(w.settingsPath()))
         found += e.kind == JournalKind::Batch && e.firstEpc.endsWith(QLatin1String("00000000"));
     QCOMPARE(found, repeats);
+}
+
+void TestBatchSend::usedUpSerialStaysUsedUp()
+{
+    // A batch of two that ended on the last SGTIN serial, then a kill: the entry still holds
+    // its first value, and the journal no next entry.
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("quilbo.INI"));
+    const QString first = QStringLiteral("3074257BF7194E7FFFFFFFFE");
+    QVERIFY(writeFile(settings, "[EPC]\nRFIDDATA=" + first.toLatin1() + "\nSTEPSERIAL=1\n"));
+    {
+        JournalWriter old;
+        QVERIFY(old.open(JournalPath(settings)));
+        JournalEvent e;
+        e.firstEpc = first;
+        e.quantity = 2;
+        QVERIFY(old.appendBatch(e) == 1);
+    }
+    FakePrompt prompt;
+    FakeHelp help;
+    ResetProgramValues();
+    CreateWindows(settings);
+    fmMain->tiInitDelay->stop();
+    fmMain->FSession->FJournal->waitLoaded();
+    fmMain->FSession->FBatchQty = 1;
+    fmMain->FSession->FComPort = 7; // nothing listens: a send would say so
+    fmMain->sbSendBatchClick();
+    QVERIFY2(prompt.messages().value(0).startsWith(
+                 QStringLiteral("Data Error: The SGTIN serial reaches its largest value")),
+             qPrintable(prompt.messages().join('|')));
+    QCOMPARE(prompt.messages().size(), 1);
+    DestroyWindows();
 }
 
 void TestBatchSend::oldCsvJournalImportedOnce()
