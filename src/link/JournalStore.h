@@ -45,17 +45,18 @@ public:
         QString station;
     };
 
-    // The window's columns (JournalModel's order), and the station.
+    // The window's columns, in the order the journal window's model gives them, and the
+    // station after them.
     enum Column {
-        ColBatch,
-        ColTime,
-        ColLink,
-        ColQuantity,
-        ColFirstEpc,
-        ColLastEpc,
-        ColTagUri,
-        ColResult,
-        ColStation
+        ColBatch = JournalModel::ColBatch,
+        ColTime = JournalModel::ColTime,
+        ColLink = JournalModel::ColLink,
+        ColQuantity = JournalModel::ColQuantity,
+        ColFirstEpc = JournalModel::ColFirstEpc,
+        ColLastEpc = JournalModel::ColLastEpc,
+        ColTagUri = JournalModel::ColTagUri,
+        ColResult = JournalModel::ColResult,
+        ColStation = JournalModel::ColumnCount
     };
     struct PageQuery {
         int column = ColBatch;

@@ -16,7 +16,7 @@ class JournalPageModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum { ColStation = JournalModel::ColumnCount };
+    enum { ColStation = JournalStore::ColStation };
 
     explicit JournalPageModel(QObject *parent = nullptr);
 
