@@ -23,7 +23,9 @@
 
 namespace
 {
-constexpr int SchemaVersion = 1;
+// 2: the window's sort columns moved out of the batch table into journal_order, so that a
+// batch's commit before it is sent writes few pages.
+constexpr int SchemaVersion = 2;
 constexpr int StreamPiece = 10000; // rows a server cursor hands over at a time
 
 QAtomicInteger<quint64> connectionCount;
@@ -151,13 +153,17 @@ JournalKind kindOf(const QString &name)
     return JournalKind::Batch;
 }
 
-// The sortable columns of the batch rows, each with an index of its own and one under the
-// outcome, so that a sorted, filtered page reads only its rows.
+// The sortable columns of the batch rows, kept in journal_order, each with an index of its
+// own and one under the outcome, so that a sorted, filtered page reads only its rows.
 const char *const SortColumns[] = {"batch",    "utc",     "link",   "quantity", "first_key",
                                    "last_key", "tag_uri", "result", "station"};
+// journal_order's columns, taken from journal_batches as they are.
+const char *const OrderColumns =
+    "batch, station, utc, link, quantity, first_key, last_key, tag_uri, result, outcome";
 
-const char *const RowColumns = "batch, station, time, link, quantity, with_format, first_epc, "
-                               "last_epc, tag_uri, hr_text, next_entry, result";
+const char *const RowColumns = "b.batch, b.station, b.time, b.link, b.quantity, b.with_format, "
+                               "b.first_epc, b.last_epc, b.tag_uri, b.hr_text, b.next_entry, "
+                               "b.result";
 
 JournalStore::Row rowOf(const QSqlQuery &q)
 {
@@ -389,8 +395,9 @@ bool JournalStore::open(const QString &location, const QString &station)
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db());
         // Small pages: a commit writes one leaf of each table and index it touches, so the
-        // bytes synced per batch follow the page size. Only a new file takes it.
-        q.exec(QStringLiteral("PRAGMA page_size=2048"));
+        // bytes synced per batch follow the page size (a batch's commit: three leaves, about
+        // one disk block). Only a new file takes it.
+        q.exec(QStringLiteral("PRAGMA page_size=1024"));
         // Two writers opening a new file at once: the one that does not convert it is told
         // "locked" at once, without the busy wait; it asks again for a while.
         const auto inWal = [&q] {
@@ -407,8 +414,9 @@ bool JournalStore::open(const QString &location, const QString &station)
             close();
             return fail(QStringLiteral("Cannot put the journal database in WAL mode"), e);
         }
-        // A checkpoint costs two syncs of its own and holds up the commit that runs it: let
-        // the log grow to 32 MiB before one (the last connection to close checkpoints too).
+        // A checkpoint costs two syncs of its own and holds up the commit that runs it: the
+        // store runs its own after results (CheckpointEvery). This one only bounds a log that
+        // grows without results (the last connection to close checkpoints too).
         q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=16384"));
         // A commit is on disk before it returns.
         if (!exec(QStringLiteral("PRAGMA synchronous=FULL"))) {
@@ -492,6 +500,14 @@ bool JournalStore::createSchema()
     const QString text = pg ? QStringLiteral("TEXT COLLATE \"C\"") : QStringLiteral("TEXT");
     const QString serial =
         pg ? QStringLiteral("BIGSERIAL PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY");
+    const QString key =
+        pg ? QStringLiteral("BIGINT PRIMARY KEY") : QStringLiteral("INTEGER PRIMARY KEY");
+    // Keyed by where a range starts, the key being the table itself (one tree to write).
+    const QString rangesTable =
+        QStringLiteral("CREATE TABLE IF NOT EXISTS journal_ranges (batch BIGINT NOT NULL, "
+                       "first_key %1 NOT NULL, last_key %1 NOT NULL, span BIGINT NOT NULL, "
+                       "PRIMARY KEY (first_key, batch))%2")
+            .arg(text, pg ? QString() : QStringLiteral(" WITHOUT ROWID"));
     QStringList sql = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS journal_meta (name %1 PRIMARY KEY, "
                        "value %1 NOT NULL)")
@@ -508,30 +524,39 @@ bool JournalStore::createSchema()
                        "batch BIGINT, time %1 NOT NULL, station %1 NOT NULL, link %1 NOT NULL, "
                        "name %1 NOT NULL, bytes BIGINT NOT NULL, result %1 NOT NULL)")
             .arg(text, serial),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS journal_ranges (batch BIGINT NOT NULL, "
-                       "first_key %1 NOT NULL, last_key %1 NOT NULL, span BIGINT NOT NULL)")
-            .arg(text),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS journal_ranges_first ON journal_ranges "
-                       "(first_key)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS journal_ranges_span ON journal_ranges (span)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS journal_events_batch ON journal_events (batch)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS journal_batches_o_batch ON journal_batches "
-                       "(outcome, batch)"),
+        rangesTable,
+        // Every range length used: the longest bounds how far below a value the ranges that
+        // may hold it start. A new length is rare, so a batch's commit seldom writes here.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS journal_spans (span %1)").arg(key),
+        // The window's copy of each batch's sort columns. Filled after the batch has left
+        // (with its result, or when the window reads), so that its many indexes cost the
+        // commit before a send nothing. Every batch up to meta "ordered" is in it.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS journal_order (batch %2, station %1 NOT NULL, "
+                       "utc BIGINT NOT NULL, link %1 NOT NULL, quantity INTEGER NOT NULL, "
+                       "first_key %1 NOT NULL, last_key %1 NOT NULL, tag_uri %1 NOT NULL, "
+                       "result %1 NOT NULL, outcome INTEGER NOT NULL)")
+            .arg(text, key),
     };
+    // Made after an upgrade has filled journal_order: faster than growing them row by row.
+    QStringList orderIndexes = {QStringLiteral(
+        "CREATE INDEX IF NOT EXISTS journal_order_o_batch ON journal_order (outcome, batch)")};
     for (int c = ColTime; c <= ColStation; ++c) {
         const QString col = QLatin1String(SortColumns[c]);
-        sql << QStringLiteral("CREATE INDEX IF NOT EXISTS journal_batches_%1 ON journal_batches "
-                              "(%1, batch)")
-                   .arg(col)
-            << QStringLiteral("CREATE INDEX IF NOT EXISTS journal_batches_o_%1 ON "
-                              "journal_batches (outcome, %1, batch)")
-                   .arg(col);
+        orderIndexes << QStringLiteral(
+                            "CREATE INDEX IF NOT EXISTS journal_order_%1 ON journal_order "
+                            "(%1, batch)")
+                            .arg(col)
+                     << QStringLiteral("CREATE INDEX IF NOT EXISTS journal_order_o_%1 ON "
+                                       "journal_order (outcome, %1, batch)")
+                            .arg(col);
     }
     // Several stations may start at once on a new server database.
     if (!begin(Lock::None))
         return false;
-    if (pg && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(7710542001)")))
+    if (pg && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(7710542001)"))) {
+        rollback();
         return false;
+    }
     for (const QString &s : sql)
         if (!exec(s)) {
             rollback();
@@ -543,23 +568,47 @@ bool JournalStore::createSchema()
         rollback();
         return fail(QStringLiteral("Journal database"), q.lastError().text());
     }
-    if (q.next()) {
-        const int version = q.value(0).toInt();
-        q.finish();
-        if (version > SchemaVersion) {
-            rollback();
-            return fail(QStringLiteral("The journal database is of a newer program (schema %1)")
-                            .arg(version),
-                        QString());
-        }
-    } else {
-        q.finish();
-        if (!exec(QStringLiteral("INSERT INTO journal_meta (name, value) VALUES ('schema', '%1')")
-                      .arg(SchemaVersion))) {
+    const int version = q.next() ? q.value(0).toInt() : 0; // 0: a new database
+    q.finish();
+    if (version > SchemaVersion) {
+        rollback();
+        return fail(
+            QStringLiteral("The journal database is of a newer program (schema %1)").arg(version),
+            QString());
+    }
+    // A new database, or one of the first schema: its sort indexes on the batch table go (the
+    // copy in journal_order takes their place), and every batch it holds is copied.
+    QStringList upgrade;
+    if (version == 1) {
+        // The first schema: the ranges get their new table, and the batch table's sort indexes
+        // go (the copy in journal_order takes their place).
+        upgrade << QStringLiteral("ALTER TABLE journal_ranges RENAME TO journal_ranges_1")
+                << rangesTable
+                << QStringLiteral("INSERT INTO journal_ranges (batch, first_key, last_key, span) "
+                                  "SELECT batch, first_key, last_key, span FROM journal_ranges_1")
+                << QStringLiteral("DROP TABLE journal_ranges_1")
+                << QStringLiteral("INSERT INTO journal_spans (span) SELECT DISTINCT span FROM "
+                                  "journal_ranges")
+                << QStringLiteral("DROP INDEX IF EXISTS journal_events_batch")
+                << QStringLiteral("DROP INDEX IF EXISTS journal_batches_o_batch");
+        for (int c = ColTime; c <= ColStation; ++c)
+            upgrade
+                << QStringLiteral("DROP INDEX IF EXISTS journal_batches_%1").arg(SortColumns[c])
+                << QStringLiteral("DROP INDEX IF EXISTS journal_batches_o_%1").arg(SortColumns[c]);
+        upgrade << QStringLiteral("INSERT INTO journal_order (%1) SELECT %1 FROM journal_batches")
+                       .arg(QLatin1String(OrderColumns));
+    }
+    if (version < SchemaVersion)
+        upgrade << QStringLiteral("DELETE FROM journal_meta WHERE name IN ('schema', 'ordered')")
+                << QStringLiteral("INSERT INTO journal_meta (name, value) VALUES ('schema', '%1')")
+                       .arg(SchemaVersion)
+                << QStringLiteral("INSERT INTO journal_meta (name, value) SELECT 'ordered', "
+                                  "CAST(coalesce(max(batch), 0) AS TEXT) FROM journal_batches");
+    for (const QString &s : upgrade + orderIndexes)
+        if (!exec(s)) {
             rollback();
             return false;
         }
-    }
     return commit();
 }
 
@@ -615,6 +664,14 @@ qint64 JournalStore::insertBatch(const JournalEvent &e, const QString &station, 
             fail(QStringLiteral("Cannot write the journal database"), rq.lastError().text());
             return 0;
         }
+        // A length already there writes nothing.
+        QSqlQuery &sq = prepared(
+            QStringLiteral("INSERT INTO journal_spans (span) VALUES (?) ON CONFLICT DO NOTHING"));
+        sq.addBindValue(qint64(spanOf(r.first, r.second)));
+        if (!sq.exec()) {
+            fail(QStringLiteral("Cannot write the journal database"), sq.lastError().text());
+            return 0;
+        }
     }
     return batch;
 }
@@ -641,14 +698,89 @@ bool JournalStore::insertEvent(const JournalEvent &e, const QString &station)
 
 bool JournalStore::setResult(qint64 batch, const QString &result)
 {
-    QSqlQuery &q = prepared(
-        QStringLiteral("UPDATE journal_batches SET result = ?, outcome = ? WHERE batch = ?"));
-    q.addBindValue(textOf(result));
-    q.addBindValue(outcomeCode(result));
-    q.addBindValue(batch);
-    if (!q.exec())
-        return fail(QStringLiteral("Cannot write the journal database"), q.lastError().text());
+    // Both copies: the batch is in journal_order once the caller has caught it up.
+    for (const char *table : {"journal_batches", "journal_order"}) {
+        QSqlQuery &q = prepared(QStringLiteral("UPDATE %1 SET result = ?, outcome = ? WHERE "
+                                               "batch = ?")
+                                    .arg(QLatin1String(table)));
+        q.addBindValue(textOf(result));
+        q.addBindValue(outcomeCode(result));
+        q.addBindValue(batch);
+        if (!q.exec())
+            return fail(QStringLiteral("Cannot write the journal database"), q.lastError().text());
+    }
     return true;
+}
+
+qint64 JournalStore::orderedUpTo()
+{
+    // Taken in turns on a server: two stations catching up at once would copy the same rows.
+    QSqlQuery &q = prepared(
+        m_backend == Backend::Postgresql
+            ? QStringLiteral("SELECT value FROM journal_meta WHERE name = 'ordered' FOR UPDATE")
+            : QStringLiteral("SELECT value FROM journal_meta WHERE name = 'ordered'"));
+    if (!q.exec()) {
+        fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
+        return -1;
+    }
+    const qint64 upTo = q.next() ? q.value(0).toLongLong() : 0;
+    q.finish();
+    return upTo;
+}
+
+qint64 JournalStore::newestNumber()
+{
+    QSqlQuery &q = prepared(QStringLiteral("SELECT max(batch) FROM journal_batches"));
+    if (!q.exec()) {
+        fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
+        return -1;
+    }
+    const qint64 newest = q.next() ? q.value(0).toLongLong() : 0;
+    q.finish();
+    return newest;
+}
+
+bool JournalStore::catchUp()
+{
+    // Inside a write transaction. Batch numbers are given in the order their batches commit
+    // (one batch writer at a time), so every batch up to the newest number seen is in.
+    const qint64 upTo = orderedUpTo();
+    const qint64 newest = upTo < 0 ? -1 : newestNumber();
+    if (newest < 0)
+        return false;
+    if (newest <= upTo)
+        return true;
+    QSqlQuery &copy = prepared(
+        QStringLiteral("INSERT INTO journal_order (%1) SELECT %1 FROM journal_batches b WHERE "
+                       "batch > ? AND batch <= ? AND NOT EXISTS (SELECT 1 FROM journal_order o "
+                       "WHERE o.batch = b.batch)")
+            .arg(QLatin1String(OrderColumns)));
+    copy.addBindValue(upTo);
+    copy.addBindValue(newest);
+    QSqlQuery &mark =
+        prepared(QStringLiteral("UPDATE journal_meta SET value = ? WHERE name = 'ordered'"));
+    mark.addBindValue(QString::number(newest));
+    if (!copy.exec() || !mark.exec())
+        return fail(QStringLiteral("Cannot write the journal database"),
+                    (copy.lastError().isValid() ? copy : mark).lastError().text());
+    return true;
+}
+
+bool JournalStore::ensureOrdered()
+{
+    const qint64 upTo = orderedUpTo(); // no lock outside a transaction
+    const qint64 newest = upTo < 0 ? -1 : newestNumber();
+    if (newest < 0)
+        return false;
+    if (newest <= upTo)
+        return true;
+    if (!begin(Lock::None))
+        return false;
+    if (!catchUp()) {
+        rollback();
+        return false;
+    }
+    return commit();
 }
 
 bool JournalStore::fillBatch(qint64 batch, Conflict *out)
@@ -676,7 +808,7 @@ bool JournalStore::findOverlap(const QString &firstKey, const QString &lastKey, 
     Key a;
     keyFromText(firstKey, &a);
     // No range is longer than the longest, so only those starting that far below can reach.
-    QSqlQuery &longestQ = prepared(QStringLiteral("SELECT max(span) FROM journal_ranges"));
+    QSqlQuery &longestQ = prepared(QStringLiteral("SELECT max(span) FROM journal_spans"));
     if (!longestQ.exec() || !longestQ.next()) {
         fail(QStringLiteral("Cannot read the journal database"), longestQ.lastError().text());
         longestQ.finish();
@@ -767,11 +899,23 @@ bool JournalStore::appendResult(qint64 batchNumber, const QString &result)
         return fail(QStringLiteral("The journal database is not open"), QString());
     if (!begin(Lock::None))
         return false;
-    if (!insertEvent(e, m_station) || !setResult(batchNumber, result)) {
+    // The event first: on a server, the import's lock on the events comes before the
+    // catch-up's turn in every transaction, so that neither waits for the other.
+    if (!insertEvent(e, m_station) || !catchUp() || !setResult(batchNumber, result)) {
         rollback();
         return false;
     }
-    return commit();
+    if (!commit())
+        return false;
+    // The log is copied into the database here, after a batch has its answer, rather than
+    // inside the commit of a batch about to be sent; once it is, the next commit writes the
+    // log from its start again, over blocks the file already has.
+    if (m_backend == Backend::Sqlite && ++m_sinceCheckpoint >= CheckpointEvery) {
+        m_sinceCheckpoint = 0;
+        exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+        m_error.clear(); // a checkpoint left for later is not a failure of this result
+    }
+    return true;
 }
 
 bool JournalStore::appendFormat(const QString &link, const QString &name, qint64 bytes,
@@ -796,11 +940,22 @@ bool JournalStore::appendFile(const QString &link, const QString &name, qint64 b
 
 bool JournalStore::newestBatch(JournalEvent *batch, const QString &station)
 {
+    // Read only, so that a resume works on a full disk: the batches journal_order does not
+    // have yet (a few, after the last result) are looked at in the batch table itself.
+    const qint64 upTo = orderedUpTo();
+    if (upTo < 0)
+        return false;
     QSqlQuery q(db());
-    q.prepare(QStringLiteral("SELECT %1 FROM journal_batches WHERE station = ? ORDER BY batch "
-                             "DESC LIMIT 1")
-                  .arg(QLatin1String(RowColumns)));
-    q.addBindValue(textOf(station.isEmpty() ? m_station : station));
+    q.prepare(
+        QStringLiteral("SELECT %1 FROM journal_batches b WHERE b.batch = (SELECT max(n) FROM "
+                       "(SELECT max(batch) AS n FROM journal_order WHERE station = ? UNION ALL "
+                       "SELECT max(batch) FROM journal_batches WHERE batch > ? AND station = ?) "
+                       "AS newest)")
+            .arg(QLatin1String(RowColumns)));
+    const QVariant name = textOf(station.isEmpty() ? m_station : station);
+    q.addBindValue(name);
+    q.addBindValue(upTo);
+    q.addBindValue(name);
     if (!q.exec())
         return fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
     if (!q.next())
@@ -837,9 +992,10 @@ int JournalStore::stationCount()
 {
     // The first and the last name in the station index: one, two or more is all the window
     // needs to know, without reading every row.
+    ensureOrdered();
     QSqlQuery q(db());
-    if (!q.exec(QStringLiteral("SELECT (SELECT station FROM journal_batches ORDER BY station "
-                               "LIMIT 1), (SELECT station FROM journal_batches ORDER BY station "
+    if (!q.exec(QStringLiteral("SELECT (SELECT station FROM journal_order ORDER BY station "
+                               "LIMIT 1), (SELECT station FROM journal_order ORDER BY station "
                                "DESC LIMIT 1)")) ||
         !q.next()) {
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
@@ -901,6 +1057,8 @@ JournalStore::Import JournalStore::importCsv(const QString &csvPath)
         fail(QStringLiteral("Cannot read the old journal %1").arg(csvPath), read.error);
         return Import();
     }
+    if (ok)
+        ok = catchUp();
     if (ok && m_backend == Backend::Postgresql && highest > 0)
         ok = exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('journal_batches', "
                                  "'batch'), %1)")
@@ -991,24 +1149,32 @@ QString JournalStore::pageSql(const PageQuery &query, bool paged) const
     const int column = qBound(int(ColBatch), query.column, int(ColStation));
     const QString dir = query.descending ? QStringLiteral("DESC") : QStringLiteral("ASC");
     const int code = filterCode(query.filter);
-    QString sql = QStringLiteral("SELECT %1 FROM journal_batches").arg(QLatin1String(RowColumns));
+    const auto order = [&](const QString &table) {
+        return column == ColBatch ? QStringLiteral("%1batch %2").arg(table, dir)
+                                  : QStringLiteral("%1%2 %3, %1batch %3")
+                                        .arg(table, QLatin1String(SortColumns[column]), dir);
+    };
+    // The page is found in journal_order's indexes alone; only its own rows are read from
+    // the batch table (a join inside would read every row an offset skips).
+    QString inner =
+        QStringLiteral("SELECT batch%1 FROM journal_order")
+            .arg(column == ColBatch ? QString() : QStringLiteral(", ") + SortColumns[column]);
     if (code >= 0)
-        sql += QStringLiteral(" WHERE outcome = %1").arg(code);
-    if (column == ColBatch)
-        sql += QStringLiteral(" ORDER BY batch %1").arg(dir);
-    else
-        sql += QStringLiteral(" ORDER BY %1 %2, batch %2")
-                   .arg(QLatin1String(SortColumns[column]), dir);
+        inner += QStringLiteral(" WHERE outcome = %1").arg(code);
+    inner += QStringLiteral(" ORDER BY ") + order(QString());
     if (paged)
-        sql += QStringLiteral(" LIMIT %1 OFFSET %2")
-                   .arg(qMax(0, query.limit))
-                   .arg(qMax(qint64(0), query.offset));
-    return sql;
+        inner += QStringLiteral(" LIMIT %1 OFFSET %2")
+                     .arg(qMax(0, query.limit))
+                     .arg(qMax(qint64(0), query.offset));
+    return QStringLiteral("SELECT %1 FROM (%2) AS o JOIN journal_batches b ON b.batch = o.batch "
+                          "ORDER BY %3")
+        .arg(QLatin1String(RowColumns), inner, order(QStringLiteral("o.")));
 }
 
 QList<JournalStore::Row> JournalStore::page(const PageQuery &query)
 {
     QList<Row> rows;
+    ensureOrdered(); // failing (a full disk), it shows the batches up to the last result
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.exec(pageSql(query, true))) {
@@ -1022,6 +1188,7 @@ QList<JournalStore::Row> JournalStore::page(const PageQuery &query)
 
 bool JournalStore::forEachRow(const PageQuery &query, const std::function<bool(const Row &)> &onRow)
 {
+    ensureOrdered();
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db());
         q.setForwardOnly(true);
@@ -1057,10 +1224,11 @@ JournalTotals JournalStore::totals(JournalFilter filter)
 {
     JournalTotals t;
     const int code = filterCode(filter);
+    ensureOrdered();
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.exec(
-            QStringLiteral("SELECT outcome, count(*), sum(quantity) FROM journal_batches%1 "
+            QStringLiteral("SELECT outcome, count(*), sum(quantity) FROM journal_order%1 "
                            "GROUP BY outcome")
                 .arg(code >= 0 ? QStringLiteral(" WHERE outcome = %1").arg(code) : QString()))) {
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());

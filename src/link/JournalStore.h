@@ -26,6 +26,9 @@ class JournalStore
 {
 public:
     enum class Backend { None, Sqlite, Postgresql };
+    // Results between two checkpoints of the SQLite log, each after a result: the log stays
+    // a few MiB and is written again from its start, over blocks the file has.
+    static constexpr int CheckpointEvery = 64;
 
     // A batch already sent that overlaps the one refused.
     struct Conflict {
@@ -140,6 +143,13 @@ private:
     qint64 insertBatch(const JournalEvent &e, const QString &station, qint64 number);
     bool insertEvent(const JournalEvent &e, const QString &station);
     bool setResult(qint64 batch, const QString &result);
+    // journal_order: the newest batch number it is complete up to, and the newest batch.
+    qint64 orderedUpTo();
+    qint64 newestNumber();
+    // Copies the batches journal_order lacks, inside a write transaction.
+    bool catchUp();
+    // The same in a transaction of its own, when it lacks any.
+    bool ensureOrdered();
     bool findOverlap(const QString &firstKey, const QString &lastKey, Conflict *conflict);
     bool fillBatch(qint64 batch, Conflict *out);
     QString pageSql(const PageQuery &query, bool paged) const;
@@ -152,4 +162,5 @@ private:
     QString m_error;
     std::map<QString, std::unique_ptr<QSqlQuery>> m_prepared;
     std::unique_ptr<QSqlQuery> m_unprepared;
+    int m_sinceCheckpoint = 0;
 };

@@ -26,6 +26,7 @@ private slots:
     void noRepeatGuard();
     void racingWritersOneWins();
     void pageSortFilterTotals();
+    void firstSchemaUpgraded();
     void serverLocation_data();
     void serverLocation();
 
@@ -287,7 +288,8 @@ void TestJournalStore::pageSortFilterTotals()
     NEED_BACKEND();
     auto s = open(location(), QStringLiteral("a"));
     const char *links[] = {"IP b:1", "COM2", "IP a:1", "COM1"};
-    const char *results[] = {"Operation OK", "", "Label encoding failed: 3", "Operation OK"};
+    // The newest without a result: the window's copy gets it when the window reads.
+    const char *results[] = {"Operation OK", "Label encoding failed: 3", "Operation OK", ""};
     for (int i = 0; i < 4; ++i) {
         add(s.get(), QStringLiteral("%1").arg(40 - i * 10, 16, 10, QLatin1Char('0')), i + 1, false,
             nullptr, QLatin1String(links[i]));
@@ -305,17 +307,53 @@ void TestJournalStore::pageSortFilterTotals()
     QCOMPARE(batches(JournalStore::ColBatch, true, JournalFilter::All, 1, 2), L({3, 2}));
     QCOMPARE(batches(JournalStore::ColLink, false, JournalFilter::All, 0, 10), L({4, 2, 3, 1}));
     QCOMPARE(batches(JournalStore::ColFirstEpc, false, JournalFilter::All, 0, 10), L({4, 3, 2, 1}));
-    QCOMPARE(batches(JournalStore::ColResult, false, JournalFilter::All, 0, 10), L({2, 3, 1, 4}));
-    QCOMPARE(batches(JournalStore::ColLink, true, JournalFilter::OperationOk, 0, 10), L({1, 4}));
-    QCOMPARE(batches(JournalStore::ColBatch, false, JournalFilter::Other, 0, 10), L({2}));
+    QCOMPARE(batches(JournalStore::ColResult, false, JournalFilter::All, 0, 10), L({4, 2, 1, 3}));
+    QCOMPARE(batches(JournalStore::ColLink, true, JournalFilter::OperationOk, 0, 10), L({1, 3}));
+    QCOMPARE(batches(JournalStore::ColBatch, false, JournalFilter::Other, 0, 10), L({4}));
     const JournalTotals t = s->totals(JournalFilter::All);
     QCOMPARE(t.batches, 4);
     QCOMPARE(t.labels, 10);
     QCOMPARE(t.ok, 2);
     QCOMPARE(t.failed, 1);
     QCOMPARE(t.others, 1);
-    QCOMPARE(s->totals(JournalFilter::OperationOk).labels, 5);
+    QCOMPARE(s->totals(JournalFilter::OperationOk).labels, 4);
     QCOMPARE(s->stationCount(), 1);
+}
+
+// A database the first release wrote (three batches, the last without a result, and a format
+// event) opens with everything it held: export, window, resume and guard.
+void TestJournalStore::firstSchemaUpgraded()
+{
+    QFETCH_GLOBAL(bool, server);
+    if (server)
+        QSKIP("the first release's file is an SQLite database");
+    const QString where = m_dir.filePath(QStringLiteral("first-schema.sqlite"));
+    QVERIFY(QFile::copy(QStringLiteral(QUILBO_TEST_DATA "/journal/first-schema.sqlite"), where));
+    QFile::setPermissions(where, QFile::ReadOwner | QFile::WriteOwner);
+    QFile golden(QStringLiteral(QUILBO_TEST_DATA "/journal/first-schema.expected.csv"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QByteArray expected = golden.readAll();
+    for (int opening = 0; opening < 2; ++opening) { // the second finds it upgraded
+        auto s = open(where, QStringLiteral("line-1"));
+        QVERIFY2(s->isOpen(), qPrintable(s->error()));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QVERIFY(s->exportCsv(&out));
+        QCOMPARE(out.data(), expected);
+        QList<qint64> order;
+        for (const auto &r : s->page({JournalStore::ColResult, false, JournalFilter::All, 0, 9}))
+            order << r.batch.batch;
+        QCOMPARE(order, QList<qint64>({3, 2, 1})); // "", "Encoding failed", "Operation OK"
+        QCOMPARE(s->totals(JournalFilter::All).labels, 6);
+        JournalEvent newest;
+        QVERIFY(s->newestBatch(&newest));
+        QCOMPARE(newest.batch, 3);
+        JournalStore::Conflict c;
+        QCOMPARE(add(s.get(), QStringLiteral("3074257BF7194E4000001A87"), 1, true, &c), 0);
+        QCOMPARE(c.batch, 1);
+    }
+    auto s = open(where, QStringLiteral("line-1"));
+    QCOMPARE(add(s.get(), QStringLiteral("3074257BF7194E4000001A8A"), 1, true), 4);
 }
 
 void TestJournalStore::serverLocation_data()
