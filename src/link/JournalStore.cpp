@@ -576,8 +576,6 @@ bool JournalStore::createSchema()
             QStringLiteral("The journal database is of a newer program (schema %1)").arg(version),
             QString());
     }
-    // A new database, or one of the first schema: its sort indexes on the batch table go (the
-    // copy in journal_order takes their place), and every batch it holds is copied.
     QStringList upgrade;
     if (version == 1) {
         // The first schema: the ranges get their new table, and the batch table's sort indexes
@@ -712,11 +710,11 @@ bool JournalStore::setResult(qint64 batch, const QString &result)
     return true;
 }
 
-qint64 JournalStore::orderedUpTo()
+qint64 JournalStore::orderedUpTo(bool forCatchUp)
 {
     // Taken in turns on a server: two stations catching up at once would copy the same rows.
     QSqlQuery &q = prepared(
-        m_backend == Backend::Postgresql
+        forCatchUp && m_backend == Backend::Postgresql
             ? QStringLiteral("SELECT value FROM journal_meta WHERE name = 'ordered' FOR UPDATE")
             : QStringLiteral("SELECT value FROM journal_meta WHERE name = 'ordered'"));
     if (!q.exec()) {
@@ -744,7 +742,7 @@ bool JournalStore::catchUp()
 {
     // Inside a write transaction. Batch numbers are given in the order their batches commit
     // (one batch writer at a time), so every batch up to the newest number seen is in.
-    const qint64 upTo = orderedUpTo();
+    const qint64 upTo = orderedUpTo(true);
     const qint64 newest = upTo < 0 ? -1 : newestNumber();
     if (newest < 0)
         return false;
@@ -768,7 +766,7 @@ bool JournalStore::catchUp()
 
 bool JournalStore::ensureOrdered()
 {
-    const qint64 upTo = orderedUpTo(); // no lock outside a transaction
+    const qint64 upTo = orderedUpTo(false);
     const qint64 newest = upTo < 0 ? -1 : newestNumber();
     if (newest < 0)
         return false;
@@ -942,7 +940,7 @@ bool JournalStore::newestBatch(JournalEvent *batch, const QString &station)
 {
     // Read only, so that a resume works on a full disk: the batches journal_order does not
     // have yet (a few, after the last result) are looked at in the batch table itself.
-    const qint64 upTo = orderedUpTo();
+    const qint64 upTo = orderedUpTo(false);
     if (upTo < 0)
         return false;
     QSqlQuery q(db());

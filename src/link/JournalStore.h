@@ -143,8 +143,9 @@ private:
     qint64 insertBatch(const JournalEvent &e, const QString &station, qint64 number);
     bool insertEvent(const JournalEvent &e, const QString &station);
     bool setResult(qint64 batch, const QString &result);
-    // journal_order: the newest batch number it is complete up to, and the newest batch.
-    qint64 orderedUpTo();
+    // journal_order: the newest batch number it is complete up to (forCatchUp: taken for
+    // the rest of the transaction), and the newest batch.
+    qint64 orderedUpTo(bool forCatchUp);
     qint64 newestNumber();
     // Copies the batches journal_order lacks, inside a write transaction.
     bool catchUp();
