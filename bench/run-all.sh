@@ -24,5 +24,9 @@ echo "== batch journal: append+fsync, 1,000,000-line load, lookup (against plain
 (cd "$build" && "$b/bench_journal")
 echo "== journal window: 1,000,000 batches loaded and shown, sorts, export (against plain I/O) =="
 (cd "$build" && "$b/bench_journalwindow")
+echo "== journal database: batch and result commits (against write+fsync), 1,000,000 batches, PostgreSQL writers =="
+"$b/bench_journalstore"
+echo "== journal window over a database of 1,000,000 batches (against an empty database) =="
+"$b/bench_journalpages"
 echo "== tag data and packet text =="
 "$b/bench_tagdata" 2>&1 | awk '/^RESULT/ {name=$3} /per iteration/ {printf "%-40s %s ms\n", name, $1}' 
