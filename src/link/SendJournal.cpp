@@ -63,18 +63,13 @@ void SendJournal::openStore(const QString &location, const QString &importCsv)
     m_store = std::make_unique<JournalStore>();
     // No database is made before there is something to put in it (nor beside settings that
     // cannot be written): a local one that is missing waits for the first event or the import.
+    m_importCsv = !importCsv.isEmpty() && QFileInfo::exists(importCsv) ? importCsv : QString();
     const bool waits = !JournalStore::isServerLocation(location) && !QFileInfo::exists(location) &&
-                       (importCsv.isEmpty() || !QFileInfo::exists(importCsv));
+                       m_importCsv.isEmpty();
     if (!waits)
         m_loadError = openStoreAt(m_store.get(), location, m_station);
     if (!waits && m_loadError.isEmpty()) {
-        if (!importCsv.isEmpty() && QFileInfo::exists(importCsv)) {
-            const JournalStore::Import import = m_store->importCsv(importCsv);
-            if (import.done)
-                m_skipped = import.skipped;
-            else if (!m_store->error().isEmpty()) // said in red, as any journal fault
-                m_loadError = m_store->error();
-        }
+        m_loadError = importOldJournal(); // said in red, as any journal fault
         if (!m_store->newestBatch(&m_newest, m_station))
             m_newest.batch = 0;
     }
@@ -87,12 +82,27 @@ bool SendJournal::storeReady()
 {
     waitLoaded();
     // Tried again at every event, so that a server back up or a freed disk is noticed.
-    if (m_store->isOpen())
-        return true;
-    const QString error = openStoreAt(m_store.get(), m_path, m_station);
+    QString error = m_store->isOpen() ? QString() : openStoreAt(m_store.get(), m_path, m_station);
+    if (error.isEmpty())
+        error = importOldJournal();
     if (!error.isEmpty())
         failed(error);
     return error.isEmpty();
+}
+
+QString SendJournal::importOldJournal()
+{
+    // Before any other event: one written first would leave the store no longer empty, and
+    // the old journal's EPCs would never reach the already-sent lookup and the guard.
+    if (m_importCsv.isEmpty())
+        return QString();
+    const JournalStore::Import import = m_store->importCsv(m_importCsv);
+    if (!import.done && !m_store->error().isEmpty())
+        return m_store->error();
+    if (import.done)
+        m_skipped = import.skipped;
+    m_importCsv.clear(); // done, or the store held events already
+    return QString();
 }
 
 QString SendJournal::openStoreAt(JournalStore *store, const QString &location,

@@ -91,6 +91,7 @@ private:
     void finishLoad();
     void openStore(const QString &location, const QString &importCsv);
     bool storeReady();
+    QString importOldJournal(); // the reason it failed, or empty
     void storeWritten(bool written);
     qint64 storeBatchHanded(JournalEvent batch, quint64 netSend);
     QString shownPath() const;
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<JournalStore> m_store;
     QString m_station;
     bool m_noRepeat = false;
+    QString m_importCsv; // an old CSV journal still to import
     bool m_storeLoadPending = false;
     bool m_repeatOnce = false;
     JournalStore::Conflict m_refusal;
