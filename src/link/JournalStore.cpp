@@ -726,28 +726,29 @@ qint64 JournalStore::orderedUpTo(bool forCatchUp)
     return upTo;
 }
 
-qint64 JournalStore::newestNumber()
+int JournalStore::orderLacks(bool forCatchUp, qint64 *upTo, qint64 *newest)
 {
+    *upTo = orderedUpTo(forCatchUp);
+    if (*upTo < 0)
+        return -1;
     QSqlQuery &q = prepared(QStringLiteral("SELECT max(batch) FROM journal_batches"));
     if (!q.exec()) {
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
         return -1;
     }
-    const qint64 newest = q.next() ? q.value(0).toLongLong() : 0;
+    *newest = q.next() ? q.value(0).toLongLong() : 0;
     q.finish();
-    return newest;
+    return *newest > *upTo ? 1 : 0;
 }
 
 bool JournalStore::catchUp()
 {
     // Inside a write transaction. Batch numbers are given in the order their batches commit
     // (one batch writer at a time), so every batch up to the newest number seen is in.
-    const qint64 upTo = orderedUpTo(true);
-    const qint64 newest = upTo < 0 ? -1 : newestNumber();
-    if (newest < 0)
-        return false;
-    if (newest <= upTo)
-        return true;
+    qint64 upTo = 0, newest = 0;
+    const int lacks = orderLacks(true, &upTo, &newest);
+    if (lacks <= 0)
+        return lacks == 0;
     QSqlQuery &copy = prepared(
         QStringLiteral("INSERT INTO journal_order (%1) SELECT %1 FROM journal_batches b WHERE "
                        "batch > ? AND batch <= ? AND NOT EXISTS (SELECT 1 FROM journal_order o "
@@ -766,12 +767,10 @@ bool JournalStore::catchUp()
 
 bool JournalStore::ensureOrdered()
 {
-    const qint64 upTo = orderedUpTo(false);
-    const qint64 newest = upTo < 0 ? -1 : newestNumber();
-    if (newest < 0)
-        return false;
-    if (newest <= upTo)
-        return true;
+    qint64 upTo = 0, newest = 0;
+    const int lacks = orderLacks(false, &upTo, &newest);
+    if (lacks <= 0)
+        return lacks == 0;
     if (!begin(Lock::None))
         return false;
     if (!catchUp()) {

@@ -143,10 +143,12 @@ private:
     qint64 insertBatch(const JournalEvent &e, const QString &station, qint64 number);
     bool insertEvent(const JournalEvent &e, const QString &station);
     bool setResult(qint64 batch, const QString &result);
-    // journal_order: the newest batch number it is complete up to (forCatchUp: taken for
-    // the rest of the transaction), and the newest batch.
+    // The newest batch number journal_order is complete up to (forCatchUp: taken for the rest
+    // of the transaction), or -1.
     qint64 orderedUpTo(bool forCatchUp);
-    qint64 newestNumber();
+    // 1: journal_order lacks the batches after *upTo up to *newest; 0: it has every one;
+    // -1: the database could not be read.
+    int orderLacks(bool forCatchUp, qint64 *upTo, qint64 *newest);
     // Copies the batches journal_order lacks, inside a write transaction.
     bool catchUp();
     // The same in a transaction of its own, when it lacks any.
