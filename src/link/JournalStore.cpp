@@ -528,9 +528,10 @@ bool JournalStore::createSchema()
         // Every range length used: the longest bounds how far below a value the ranges that
         // may hold it start. A new length is rare, so a batch's commit seldom writes here.
         QStringLiteral("CREATE TABLE IF NOT EXISTS journal_spans (span %1)").arg(key),
-        // The window's copy of each batch's sort columns. Filled after the batch has left
-        // (with its result, or when the window reads), so that its many indexes cost the
-        // commit before a send nothing. Every batch up to meta "ordered" is in it.
+        // The window's copy of each batch's sort columns, filled in the transaction of a
+        // result, after the batch has left, so that its many indexes cost the commit before a
+        // send nothing. Every batch up to meta "ordered" is in it; the window reads the ones
+        // above from the batch table.
         QStringLiteral("CREATE TABLE IF NOT EXISTS journal_order (batch %2, station %1 NOT NULL, "
                        "utc BIGINT NOT NULL, link %1 NOT NULL, quantity INTEGER NOT NULL, "
                        "first_key %1 NOT NULL, last_key %1 NOT NULL, tag_uri %1 NOT NULL, "
@@ -726,29 +727,22 @@ qint64 JournalStore::orderedUpTo(bool forCatchUp)
     return upTo;
 }
 
-int JournalStore::orderLacks(bool forCatchUp, qint64 *upTo, qint64 *newest)
-{
-    *upTo = orderedUpTo(forCatchUp);
-    if (*upTo < 0)
-        return -1;
-    QSqlQuery &q = prepared(QStringLiteral("SELECT max(batch) FROM journal_batches"));
-    if (!q.exec()) {
-        fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
-        return -1;
-    }
-    *newest = q.next() ? q.value(0).toLongLong() : 0;
-    q.finish();
-    return *newest > *upTo ? 1 : 0;
-}
-
 bool JournalStore::catchUp()
 {
     // Inside a write transaction. Batch numbers are given in the order their batches commit
     // (one batch writer at a time), so every batch up to the newest number seen is in.
-    qint64 upTo = 0, newest = 0;
-    const int lacks = orderLacks(true, &upTo, &newest);
-    if (lacks <= 0)
-        return lacks == 0;
+    const qint64 upTo = orderedUpTo(true);
+    if (upTo < 0)
+        return false;
+    QSqlQuery &newestQ = prepared(QStringLiteral("SELECT max(batch) FROM journal_batches"));
+    if (!newestQ.exec()) {
+        fail(QStringLiteral("Cannot read the journal database"), newestQ.lastError().text());
+        return false;
+    }
+    const qint64 newest = newestQ.next() ? newestQ.value(0).toLongLong() : 0;
+    newestQ.finish();
+    if (newest <= upTo)
+        return true;
     QSqlQuery &copy = prepared(
         QStringLiteral("INSERT INTO journal_order (%1) SELECT %1 FROM journal_batches b WHERE "
                        "batch > ? AND batch <= ? AND NOT EXISTS (SELECT 1 FROM journal_order o "
@@ -763,21 +757,6 @@ bool JournalStore::catchUp()
         return fail(QStringLiteral("Cannot write the journal database"),
                     (copy.lastError().isValid() ? copy : mark).lastError().text());
     return true;
-}
-
-bool JournalStore::ensureOrdered()
-{
-    qint64 upTo = 0, newest = 0;
-    const int lacks = orderLacks(false, &upTo, &newest);
-    if (lacks <= 0)
-        return lacks == 0;
-    if (!begin(Lock::None))
-        return false;
-    if (!catchUp()) {
-        rollback();
-        return false;
-    }
-    return commit();
 }
 
 bool JournalStore::fillBatch(qint64 batch, Conflict *out)
@@ -989,11 +968,12 @@ int JournalStore::stationCount()
 {
     // The first and the last name in the station index: one, two or more is all the window
     // needs to know, without reading every row.
-    ensureOrdered();
     QSqlQuery q(db());
-    if (!q.exec(QStringLiteral("SELECT (SELECT station FROM journal_order ORDER BY station "
-                               "LIMIT 1), (SELECT station FROM journal_order ORDER BY station "
-                               "DESC LIMIT 1)")) ||
+    if (!q.exec(QStringLiteral("SELECT min(s), max(s) FROM (SELECT min(station) AS s FROM "
+                               "journal_order UNION ALL SELECT max(station) FROM journal_order "
+                               "UNION ALL SELECT station FROM journal_batches WHERE batch > "
+                               "(SELECT CAST(value AS BIGINT) FROM journal_meta WHERE name = "
+                               "'ordered')) AS t")) ||
         !q.next()) {
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
         return 0;
@@ -1141,6 +1121,17 @@ bool JournalStore::exportCsv(QIODevice *out)
     return true;
 }
 
+QString JournalStore::windowRows(const QString &columns, const QString &where,
+                                 const QString &groupBy)
+{
+    // Read in one statement, so that a catch-up in between can neither hide nor double one.
+    return QStringLiteral("SELECT %1 FROM journal_order%2%4 UNION ALL SELECT %1 FROM "
+                          "journal_batches WHERE batch > (SELECT CAST(value AS BIGINT) FROM "
+                          "journal_meta WHERE name = 'ordered')%3%4")
+        .arg(columns, where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where,
+             where.isEmpty() ? QString() : QStringLiteral(" AND ") + where, groupBy);
+}
+
 QString JournalStore::pageSql(const PageQuery &query, bool paged) const
 {
     const int column = qBound(int(ColBatch), query.column, int(ColStation));
@@ -1151,14 +1142,14 @@ QString JournalStore::pageSql(const PageQuery &query, bool paged) const
                                   : QStringLiteral("%1%2 %3, %1batch %3")
                                         .arg(table, QLatin1String(SortColumns[column]), dir);
     };
-    // The page is found in journal_order's indexes alone; only its own rows are read from
-    // the batch table (a join inside would read every row an offset skips).
+    // The page is found in the indexes alone (two sorted parts merged); only its own rows are
+    // read from the batch table then (a join inside would read every row an offset skips).
     QString inner =
-        QStringLiteral("SELECT batch%1 FROM journal_order")
-            .arg(column == ColBatch ? QString() : QStringLiteral(", ") + SortColumns[column]);
-    if (code >= 0)
-        inner += QStringLiteral(" WHERE outcome = %1").arg(code);
-    inner += QStringLiteral(" ORDER BY ") + order(QString());
+        windowRows(QStringLiteral("batch") + (column == ColBatch
+                                                  ? QString()
+                                                  : QStringLiteral(", ") + SortColumns[column]),
+                   code >= 0 ? QStringLiteral("outcome = %1").arg(code) : QString()) +
+        QStringLiteral(" ORDER BY ") + order(QString());
     if (paged)
         inner += QStringLiteral(" LIMIT %1 OFFSET %2")
                      .arg(qMax(0, query.limit))
@@ -1171,7 +1162,6 @@ QString JournalStore::pageSql(const PageQuery &query, bool paged) const
 QList<JournalStore::Row> JournalStore::page(const PageQuery &query)
 {
     QList<Row> rows;
-    ensureOrdered(); // failing (a full disk), it shows the batches up to the last result
     QSqlQuery q(db());
     q.setForwardOnly(true);
     if (!q.exec(pageSql(query, true))) {
@@ -1185,7 +1175,6 @@ QList<JournalStore::Row> JournalStore::page(const PageQuery &query)
 
 bool JournalStore::forEachRow(const PageQuery &query, const std::function<bool(const Row &)> &onRow)
 {
-    ensureOrdered();
     if (m_backend == Backend::Sqlite) {
         QSqlQuery q(db());
         q.setForwardOnly(true);
@@ -1221,13 +1210,14 @@ JournalTotals JournalStore::totals(JournalFilter filter)
 {
     JournalTotals t;
     const int code = filterCode(filter);
-    ensureOrdered();
     QSqlQuery q(db());
     q.setForwardOnly(true);
+    // Each part counted on its own (the copy through its index), then the two added.
     if (!q.exec(
-            QStringLiteral("SELECT outcome, count(*), sum(quantity) FROM journal_order%1 "
-                           "GROUP BY outcome")
-                .arg(code >= 0 ? QStringLiteral(" WHERE outcome = %1").arg(code) : QString()))) {
+            QStringLiteral("SELECT outcome, sum(n), sum(l) FROM (%1) AS t GROUP BY outcome")
+                .arg(windowRows(QStringLiteral("outcome, count(*) AS n, sum(quantity) AS l"),
+                                code >= 0 ? QStringLiteral("outcome = %1").arg(code) : QString(),
+                                QStringLiteral(" GROUP BY outcome"))))) {
         fail(QStringLiteral("Cannot read the journal database"), q.lastError().text());
         return t;
     }

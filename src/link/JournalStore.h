@@ -146,15 +146,15 @@ private:
     // The newest batch number journal_order is complete up to (forCatchUp: taken for the rest
     // of the transaction), or -1.
     qint64 orderedUpTo(bool forCatchUp);
-    // 1: journal_order lacks the batches after *upTo up to *newest; 0: it has every one;
-    // -1: the database could not be read.
-    int orderLacks(bool forCatchUp, qint64 *upTo, qint64 *newest);
     // Copies the batches journal_order lacks, inside a write transaction.
     bool catchUp();
-    // The same in a transaction of its own, when it lacks any.
-    bool ensureOrdered();
     bool findOverlap(const QString &firstKey, const QString &lastKey, Conflict *conflict);
     bool fillBatch(qint64 batch, Conflict *out);
+    // The window's rows: journal_order up to the catch-up mark, and the batch table's rows
+    // above it (the batches still waiting for a result), with the given columns; groupBy
+    // applies to each part.
+    static QString windowRows(const QString &columns, const QString &where,
+                              const QString &groupBy = QString());
     QString pageSql(const PageQuery &query, bool paged) const;
     bool fail(const QString &what, const QString &why);
     QSqlDatabase db() const;

@@ -299,7 +299,7 @@ void TestJournalStore::pageSortFilterTotals()
     NEED_BACKEND();
     auto s = open(location(), QStringLiteral("a"));
     const char *links[] = {"IP b:1", "COM2", "IP a:1", "COM1"};
-    // The newest without a result: the window's copy gets it when the window reads.
+    // The newest without a result: the window's copy lacks it, the batch table has it.
     const char *results[] = {"Operation OK", "Label encoding failed: 3", "Operation OK", ""};
     for (int i = 0; i < 4; ++i) {
         add(s.get(), QStringLiteral("%1").arg(40 - i * 10, 16, 10, QLatin1Char('0')), i + 1, false,
@@ -329,6 +329,9 @@ void TestJournalStore::pageSortFilterTotals()
     QCOMPARE(t.others, 1);
     QCOMPARE(s->totals(JournalFilter::OperationOk).labels, 4);
     QCOMPARE(s->stationCount(), 1);
+    JournalEvent newest;
+    QVERIFY(s->newestBatch(&newest));
+    QCOMPARE(newest.batch, 4);
 }
 
 // A database the first release wrote (three batches, the last without a result, and a format
