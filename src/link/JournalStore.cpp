@@ -526,7 +526,8 @@ bool JournalStore::createSchema()
             .arg(text, serial),
         rangesTable,
         // Every range length used: the longest bounds how far below a value the ranges that
-        // may hold it start. A new length is rare, so a batch's commit seldom writes here.
+        // may hold it start. A new length is rare, so a batch's commit seldom writes here
+        // (a trigger adds it).
         QStringLiteral("CREATE TABLE IF NOT EXISTS journal_spans (span %1)").arg(key),
         // The window's copy of each batch's sort columns, filled in the transaction of a
         // result, after the batch has left, so that its many indexes cost the commit before a
@@ -597,6 +598,33 @@ bool JournalStore::createSchema()
         upgrade << QStringLiteral("INSERT INTO journal_order (%1) SELECT %1 FROM journal_batches")
                        .arg(QLatin1String(OrderColumns));
     }
+    // The range lengths and the window's copy of each result are kept by the database itself,
+    // so that they stay right even for a program of the first schema that was running when
+    // its database was upgraded.
+    const QString keepSpans =
+        QStringLiteral("INSERT INTO journal_spans (span) VALUES (NEW.span) ON CONFLICT DO NOTHING");
+    const QString keepResult = QStringLiteral("UPDATE journal_order SET result = NEW.result, "
+                                              "outcome = NEW.outcome WHERE batch = NEW.batch");
+    if (version < SchemaVersion && !pg)
+        upgrade << QStringLiteral("CREATE TRIGGER journal_ranges_span AFTER INSERT ON "
+                                  "journal_ranges BEGIN %1; END")
+                       .arg(keepSpans)
+                << QStringLiteral("CREATE TRIGGER journal_batches_result AFTER UPDATE OF result, "
+                                  "outcome ON journal_batches BEGIN %1; END")
+                       .arg(keepResult);
+    if (version < SchemaVersion && pg)
+        upgrade << QStringLiteral("CREATE OR REPLACE FUNCTION journal_span_kept() RETURNS trigger "
+                                  "LANGUAGE plpgsql AS $$BEGIN %1; RETURN NULL; END$$")
+                       .arg(keepSpans)
+                << QStringLiteral("CREATE TRIGGER journal_ranges_span AFTER INSERT ON "
+                                  "journal_ranges FOR EACH ROW EXECUTE FUNCTION "
+                                  "journal_span_kept()")
+                << QStringLiteral("CREATE OR REPLACE FUNCTION journal_result_kept() RETURNS "
+                                  "trigger LANGUAGE plpgsql AS $$BEGIN %1; RETURN NULL; END$$")
+                       .arg(keepResult)
+                << QStringLiteral("CREATE TRIGGER journal_batches_result AFTER UPDATE OF result, "
+                                  "outcome ON journal_batches FOR EACH ROW EXECUTE FUNCTION "
+                                  "journal_result_kept()");
     if (version < SchemaVersion)
         upgrade << QStringLiteral("DELETE FROM journal_meta WHERE name IN ('schema', 'ordered')")
                 << QStringLiteral("INSERT INTO journal_meta (name, value) VALUES ('schema', '%1')")
@@ -663,14 +691,6 @@ qint64 JournalStore::insertBatch(const JournalEvent &e, const QString &station, 
             fail(QStringLiteral("Cannot write the journal database"), rq.lastError().text());
             return 0;
         }
-        // A length already there writes nothing.
-        QSqlQuery &sq = prepared(
-            QStringLiteral("INSERT INTO journal_spans (span) VALUES (?) ON CONFLICT DO NOTHING"));
-        sq.addBindValue(qint64(spanOf(r.first, r.second)));
-        if (!sq.exec()) {
-            fail(QStringLiteral("Cannot write the journal database"), sq.lastError().text());
-            return 0;
-        }
     }
     return batch;
 }
@@ -697,17 +717,14 @@ bool JournalStore::insertEvent(const JournalEvent &e, const QString &station)
 
 bool JournalStore::setResult(qint64 batch, const QString &result)
 {
-    // Both copies: the batch is in journal_order once the caller has caught it up.
-    for (const char *table : {"journal_batches", "journal_order"}) {
-        QSqlQuery &q = prepared(QStringLiteral("UPDATE %1 SET result = ?, outcome = ? WHERE "
-                                               "batch = ?")
-                                    .arg(QLatin1String(table)));
-        q.addBindValue(textOf(result));
-        q.addBindValue(outcomeCode(result));
-        q.addBindValue(batch);
-        if (!q.exec())
-            return fail(QStringLiteral("Cannot write the journal database"), q.lastError().text());
-    }
+    // The database puts it in the window's copy too.
+    QSqlQuery &q = prepared(
+        QStringLiteral("UPDATE journal_batches SET result = ?, outcome = ? WHERE batch = ?"));
+    q.addBindValue(textOf(result));
+    q.addBindValue(outcomeCode(result));
+    q.addBindValue(batch);
+    if (!q.exec())
+        return fail(QStringLiteral("Cannot write the journal database"), q.lastError().text());
     return true;
 }
 

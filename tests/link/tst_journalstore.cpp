@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QFile>
 #include <QSemaphore>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -366,7 +368,24 @@ void TestJournalStore::firstSchemaUpgraded()
         QCOMPARE(add(s.get(), QStringLiteral("3074257BF7194E4000001A87"), 1, true, &c), 0);
         QCOMPARE(c.batch, 1);
     }
+    {
+        // A program of the first schema, still running, writes a long range and a result as
+        // it always did: the guard and the window's copy see both.
+        QSqlDatabase old = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "first-schema");
+        old.setDatabaseName(where);
+        QVERIFY(old.open());
+        QSqlQuery q(old);
+        QVERIFY(q.exec("INSERT INTO journal_ranges (batch, first_key, last_key, span) VALUES "
+                       "(3, '96:300000000000000000001000', '96:3000000000000000000013E7', 1000)"));
+        QVERIFY(q.exec("UPDATE journal_batches SET result = 'Operation OK', outcome = 1 WHERE "
+                       "batch = 3"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("first-schema"));
     auto s = open(where, QStringLiteral("line-1"));
+    JournalStore::Conflict c;
+    QCOMPARE(add(s.get(), QStringLiteral("3000000000000000000013E0"), 1, true, &c), 0);
+    QCOMPARE(c.batch, 3);
+    QCOMPARE(s->totals(JournalFilter::OperationOk).batches, 2);
     QCOMPARE(add(s.get(), QStringLiteral("3074257BF7194E4000001A8A"), 1, true), 4);
 }
 
