@@ -1049,7 +1049,9 @@ JournalStore::Import JournalStore::importCsv(const QString &csvPath)
     if (!read.opened) {
         rollback();
         fail(QStringLiteral("Cannot read the old journal %1").arg(csvPath), read.error);
-        return Import();
+        Import unreadable;
+        unreadable.unreadable = true;
+        return unreadable;
     }
     if (ok)
         ok = catchUp();

@@ -73,8 +73,9 @@ public:
         bool done = false; // events were imported (false: the store held events already, or
                            // there was no such file)
         qint64 events = 0;
-        int skipped = 0;       // damaged lines, counted as the CSV reader counts them
-        qint64 renumbered = 0; // batches whose number the CSV had used twice
+        int skipped = 0;         // damaged lines, counted as the CSV reader counts them
+        qint64 renumbered = 0;   // batches whose number the CSV had used twice
+        bool unreadable = false; // the file could not be read (error() says why)
     };
 
     JournalStore();

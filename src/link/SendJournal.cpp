@@ -6,6 +6,8 @@
 #include <QLocale>
 #include <QUrl>
 
+#include <utility>
+
 #include "core/BatchOutcome.h"
 #include "core/Files.h"
 #include "core/Gs1Epc.h"
@@ -64,6 +66,8 @@ void SendJournal::openStore(const QString &location, const QString &importCsv)
     // No database is made before there is something to put in it (nor beside settings that
     // cannot be written): a local one that is missing waits for the first event or the import.
     m_importCsv = !importCsv.isEmpty() && QFileInfo::exists(importCsv) ? importCsv : QString();
+    m_importFailed = false;
+    m_importNote.clear();
     const bool waits = !JournalStore::isServerLocation(location) && !QFileInfo::exists(location) &&
                        m_importCsv.isEmpty();
     if (!waits)
@@ -87,21 +91,34 @@ bool SendJournal::storeReady()
         error = importOldJournal();
     if (!error.isEmpty())
         failed(error);
+    if (!m_importNote.isEmpty())
+        emit journalFailed(std::exchange(m_importNote, QString()));
     return error.isEmpty();
 }
 
 QString SendJournal::importOldJournal()
 {
     // Before any other event: one written first would leave the store no longer empty, and
-    // the old journal's EPCs would never reach the already-sent lookup and the guard.
+    // the old journal's EPCs would never reach the already-sent lookup and the guard. Tried
+    // again while the store fails; a file that cannot be read is given up, and said.
     if (m_importCsv.isEmpty())
         return QString();
     const JournalStore::Import import = m_store->importCsv(m_importCsv);
-    if (!import.done && !m_store->error().isEmpty())
-        return m_store->error();
+    const QString error = m_store->error();
+    if (!import.done && !error.isEmpty() && !import.unreadable) {
+        m_importFailed = true;
+        return error;
+    }
     if (import.done)
         m_skipped = import.skipped;
-    m_importCsv.clear(); // done, or the store held events already
+    else if (import.unreadable || m_importFailed) // (at a later start, the store has them)
+        m_importNote =
+            QStringLiteral("Old journal not imported (%1): %2")
+                .arg(QDir::toNativeSeparators(m_importCsv),
+                     import.unreadable ? error
+                                       : QStringLiteral("the journal database holds events of "
+                                                        "another writer already"));
+    m_importCsv.clear();
     return QString();
 }
 
@@ -142,6 +159,8 @@ void SendJournal::finishLoad()
     if (!m_loadError.isEmpty())
         emit journalFailed(
             QStringLiteral("Journal not written (%1): %2").arg(shownPath(), m_loadError));
+    else if (!m_importNote.isEmpty())
+        emit journalFailed(std::exchange(m_importNote, QString()));
     if (!m_store)
         m_lastBatch = qMax(m_lastBatch, m_writer.nextBatchNumber() - 1);
     emit journalLoaded(m_newest, m_skipped);

@@ -124,7 +124,9 @@ private:
     std::unique_ptr<JournalStore> m_store;
     QString m_station;
     bool m_noRepeat = false;
-    QString m_importCsv; // an old CSV journal still to import
+    QString m_importCsv;         // an old CSV journal still to import
+    bool m_importFailed = false; // its import failed with the store (tried again)
+    QString m_importNote;        // why it was given up, to say once
     bool m_storeLoadPending = false;
     bool m_repeatOnce = false;
     JournalStore::Conflict m_refusal;
