@@ -456,12 +456,21 @@ bool JournalStore::exec(const QString &sql)
     return true;
 }
 
+bool JournalStore::execPrepared(const QString &sql)
+{
+    QSqlQuery &q = prepared(sql);
+    if (!q.exec())
+        return fail(QStringLiteral("Journal database"), q.lastError().text());
+    q.finish();
+    return true;
+}
+
 bool JournalStore::begin(Lock lock)
 {
     // SQLite: one writer at a time from the start, so that no read of this transaction can
     // be overtaken by another writer's commit.
     if (m_backend == Backend::Sqlite)
-        return exec(QStringLiteral("BEGIN IMMEDIATE"));
+        return execPrepared(QStringLiteral("BEGIN IMMEDIATE"));
     if (!exec(QStringLiteral("BEGIN")))
         return false;
     // Writers of batches take turns: the overlap check of one sees every batch another
@@ -479,7 +488,9 @@ bool JournalStore::begin(Lock lock)
 
 bool JournalStore::commit()
 {
-    if (exec(QStringLiteral("COMMIT")))
+    // (A server takes no prepared COMMIT.)
+    const QString sql = QStringLiteral("COMMIT");
+    if (m_backend == Backend::Sqlite ? execPrepared(sql) : exec(sql))
         return true;
     const QString e = m_error;
     rollback();

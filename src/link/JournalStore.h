@@ -134,6 +134,7 @@ public:
 
 private:
     bool exec(const QString &sql);
+    bool execPrepared(const QString &sql); // a statement of the send path, kept prepared
     // The statements of the send path, prepared once per connection.
     QSqlQuery &prepared(const QString &sql);
     enum class Lock { None, Ranges, All };
