@@ -642,7 +642,11 @@ bool JournalStore::createSchema()
                        .arg(SchemaVersion)
                 << QStringLiteral("INSERT INTO journal_meta (name, value) SELECT 'ordered', "
                                   "CAST(coalesce(max(batch), 0) AS TEXT) FROM journal_batches");
-    for (const QString &s : upgrade + orderIndexes)
+    // (Only with the upgrade: on a server, making an index, even one that is there, holds the
+    // table's writers until this transaction ends.)
+    if (version < SchemaVersion)
+        upgrade += orderIndexes;
+    for (const QString &s : upgrade)
         if (!exec(s)) {
             rollback();
             return false;
