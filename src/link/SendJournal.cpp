@@ -109,15 +109,17 @@ QString SendJournal::importOldJournal()
         m_importFailed = true;
         return error;
     }
-    if (import.done)
+    if (import.done) {
         m_skipped = import.skipped;
-    else if (import.unreadable || m_importFailed) // (at a later start, the store has them)
-        m_importNote =
-            QStringLiteral("Old journal not imported (%1): %2")
-                .arg(QDir::toNativeSeparators(m_importCsv),
-                     import.unreadable ? error
-                                       : QStringLiteral("the journal database holds events of "
-                                                        "another writer already"));
+    } else if (import.unreadable || m_importFailed) { // given up: said once
+        const QString why =
+            import.unreadable ? error
+            : QFileInfo::exists(m_importCsv)
+                ? QStringLiteral("the journal database holds events of another writer already")
+                : QStringLiteral("the file is gone");
+        m_importNote = QStringLiteral("Old journal not imported (%1): %2")
+                           .arg(QDir::toNativeSeparators(m_importCsv), why);
+    } // else a later start: the store has its events already
     m_importCsv.clear();
     return QString();
 }
