@@ -398,6 +398,15 @@ QString JournalLastEpc(const QString &firstHex, int quantity)
     return IncrementTagText(firstHex.toUpper(), quantity - 1);
 }
 
+JournalEvent JournalResultEvent(qint64 batch, const QString &result)
+{
+    JournalEvent e;
+    e.kind = JournalKind::Result;
+    e.batch = batch;
+    e.result = result;
+    return e;
+}
+
 JournalEvent JournalTransferEvent(JournalKind kind, const QString &link, const QString &name,
                                   qint64 bytes, const QString &result)
 {
@@ -613,11 +622,7 @@ qint64 JournalWriter::appendBatch(JournalEvent batch)
 
 bool JournalWriter::appendResult(qint64 batchNumber, const QString &result)
 {
-    JournalEvent e;
-    e.kind = JournalKind::Result;
-    e.batch = batchNumber;
-    e.result = result;
-    return append(e);
+    return append(JournalResultEvent(batchNumber, result));
 }
 
 bool JournalWriter::appendFormat(const QString &link, const QString &name, qint64 bytes,

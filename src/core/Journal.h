@@ -51,6 +51,8 @@ QString JournalLastEpc(const QString &firstHex, int quantity);
 // A "Send Format" (kind Format) or file transfer (kind File) line; time is filled when written.
 JournalEvent JournalTransferEvent(JournalKind kind, const QString &link, const QString &name,
                                   qint64 bytes, const QString &result);
+// The result line of a batch; time is filled when written.
+JournalEvent JournalResultEvent(qint64 batch, const QString &result);
 // One event as one CSV line, CR LF included.
 QByteArray JournalLine(const JournalEvent &event);
 extern const QByteArray JournalHeader; // with its CR LF

@@ -898,10 +898,7 @@ qint64 JournalStore::appendBatch(JournalEvent batch, bool noRepeat, Conflict *co
 
 bool JournalStore::appendResult(qint64 batchNumber, const QString &result)
 {
-    JournalEvent e;
-    e.kind = JournalKind::Result;
-    e.batch = batchNumber;
-    e.result = result;
+    JournalEvent e = JournalResultEvent(batchNumber, result);
     e.time = JournalTimeText(QDateTime::currentDateTime());
     if (!isOpen())
         return fail(QStringLiteral("The journal database is not open"), QString());

@@ -348,10 +348,7 @@ qint64 SendJournal::storeBatchHanded(JournalEvent batch, quint64 netSend)
 
 void SendJournal::batchResult(qint64 batch, const QString &result)
 {
-    JournalEvent event;
-    event.kind = JournalKind::Result;
-    event.batch = batch;
-    event.result = result;
+    JournalEvent event = JournalResultEvent(batch, result);
     event.time = JournalTimeText(QDateTime::currentDateTime());
     if (!m_store)
         m_index.setResult(batch, result);
